@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+
+namespace rd420 {
+
+class DeviceLink;
+struct CameraStatus;
+
+inline constexpr int kReadyPollIntervalMs = 100;
+inline constexpr int kReadyPollLimit = 300;
+
+// Polls the status until the camera has finished starting up (bit 21
+// clear), at most kReadyPollLimit polls `pollIntervalMs` apart, then fixes
+// g_Aspect_43 and g_Model_Variant. False when the camera never became ready
+// or the link was lost meanwhile; the caller shows the not-ready message.
+bool WaitCameraReady(DeviceLink& link, CameraStatus& status,
+                     int pollIntervalMs = kReadyPollIntervalMs);
+
+}  // namespace rd420

@@ -1,0 +1,243 @@
+#include "devlink/device_link.h"
+
+#include "devlink/device_directory.h"
+#include "devlink/device_records.h"
+#include "devlink/ioctl_codes.h"
+#include "platform/message.h"
+#include "platform/thread.h"
+
+namespace rd420 {
+
+namespace {
+
+constexpr uint16_t kHighSpeedPacketSize = 512;
+
+IoctlResult SendPipeCommand(DeviceHandle& device, uint32_t code, std::span<uint8_t> out) {
+  uint8_t pipe[kPipeIndexBytes] = {kFramePipeIndex, 0, 0, 0};
+  return device.Ioctl(code, pipe, out);
+}
+
+}  // namespace
+
+// Each request carries its own word and its own reply, so a caller storing
+// a new word never changes a request not yet sent, and overlapping callers
+// each get the reply to their own word.
+struct DeviceLink::CommandRequest {
+  explicit CommandRequest(uint32_t w) : word(w) {}
+  const uint32_t word;
+  uint32_t reply = 0;
+  bool ok = false;
+  AutoResetEvent CommandDone;
+};
+
+DeviceLink::DeviceLink(DeviceTransport& transport, const LinkMessages& messages)
+    : transport_(transport), messages_(messages) {}
+
+DeviceLink::~DeviceLink() {
+  std::unique_lock lock(threadsMutex_);
+  threadsDone_.wait(lock, [this] { return runningThreads_ == 0; });
+}
+
+void DeviceLink::SetOwner(const void* owner) {
+  std::lock_guard lock(mutex_);
+  owner_ = owner;
+}
+
+void DeviceLink::SetFatalHandler(std::function<void()> handler) {
+  std::lock_guard lock(mutex_);
+  fatalHandler_ = std::move(handler);
+}
+
+const void* DeviceLink::Owner() const {
+  std::lock_guard lock(mutex_);
+  return owner_;
+}
+
+std::string DeviceLink::DeviceName() const {
+  std::lock_guard lock(mutex_);
+  return g_DeviceName;
+}
+
+std::unique_ptr<DeviceHandle> DeviceLink::OpenDevice(std::string_view name) const {
+  return transport_.Open(name);
+}
+
+std::unique_ptr<DeviceHandle> DeviceLink::OpenDevice() const { return OpenDevice(DeviceName()); }
+
+bool DeviceLink::DiscoverDevice() {
+  bool found = false;
+  for (int n = 0; n < kMaxDeviceInstances; ++n) {
+    const std::string name = rd420::DeviceName(n);
+    if (OpenDevice(name) != nullptr) {
+      std::lock_guard lock(mutex_);
+      g_DeviceName = name;
+      found = true;
+    }
+  }
+  if (!found) {
+    ShowFailure(LinkFailure::kNoDevice, Owner());
+  }
+  return found;
+}
+
+int DeviceLink::QueryHighSpeed(const void* owner) {
+  std::unique_ptr<DeviceHandle> device = OpenDevice();
+  if (device == nullptr) {
+    g_HighSpeed_Link = 0;
+    FailFatally(LinkFailure::kSpeedTestOpen, owner);
+    return 0;
+  }
+  std::vector<uint8_t> record(kPipeInformationBufferBytes, 0);
+  const IoctlResult result = device->Ioctl(kIoctlGetPipeInformation, {}, record);
+  device.reset();
+  // A failed request or a record too short for pipe 1 counts as full speed.
+  const std::optional<InterfaceInformation> info = DecodeInterfaceInformation(
+      std::span<const uint8_t>(record).first(result.ok ? result.bytesReturned : 0));
+  const int highSpeed =
+      info && info->pipes.size() > kFramePipeIndex &&
+              info->pipes[kFramePipeIndex].maximumPacketSize == kHighSpeedPacketSize
+          ? 1
+          : 0;
+  g_HighSpeed_Link = static_cast<uint32_t>(highSpeed);
+  return highSpeed;
+}
+
+template <typename Body>
+void DeviceLink::StartTracked(Body body) {
+  {
+    std::lock_guard lock(threadsMutex_);
+    ++runningThreads_;
+  }
+  StartThread(ThreadPriority::kHighest, [this, body = std::move(body)]() mutable {
+    body();
+    std::lock_guard lock(threadsMutex_);
+    --runningThreads_;
+    threadsDone_.notify_all();
+  }).detach();
+}
+
+void DeviceLink::PostCommand(uint32_t word) {
+  auto request = std::make_shared<CommandRequest>(word);
+  StartTracked([this, request] { RunRequest(Variant::kPost, request); });
+}
+
+std::optional<uint32_t> DeviceLink::SendCommand(uint32_t word) {
+  auto request = std::make_shared<CommandRequest>(word);
+  StartTracked([this, request] { RunRequest(Variant::kSend, request); });
+  request->CommandDone.Wait();
+  if (!request->ok) {
+    return std::nullopt;
+  }
+  return request->reply;
+}
+
+uint32_t DeviceLink::SendCommandQuiet(uint32_t word) {
+  auto request = std::make_shared<CommandRequest>(word);
+  StartTracked([this, request] { RunRequest(Variant::kQuiet, request); });
+  request->CommandDone.Wait();
+  return request->reply;
+}
+
+// Runs on a request thread.
+void DeviceLink::RunRequest(Variant variant, const std::shared_ptr<CommandRequest>& request) {
+  const bool quiet = variant == Variant::kQuiet;
+  auto finish = [&](bool ok) {
+    request->ok = ok;
+    if (!ok) {
+      request->reply = g_Reply_Word.load();
+    }
+    CommandGate.Set();
+    request->CommandDone.Set();
+  };
+
+  CommandGate.Wait();
+  if (linkFailed_.load()) {
+    // The program is ending after a fatal failure: send nothing more.
+    if (quiet) {
+      g_Link_Ok = 0;
+    }
+    finish(false);
+    return;
+  }
+
+  std::unique_ptr<DeviceHandle> device = OpenDevice();
+  if (device == nullptr) {
+    if (quiet) {
+      g_Link_Ok = 0;
+    } else {
+      FailFatally(variant == Variant::kPost ? LinkFailure::kPostOpen : LinkFailure::kSendOpen,
+                  Owner());
+    }
+    finish(false);
+    return;
+  }
+
+  const VendorRecord record = EncodeVendorRecord(request->word);
+  std::array<uint8_t, kVendorReplyBytes> replyBytes{};
+  const IoctlResult result = device->Ioctl(kIoctlVendorRequest, record, replyBytes);
+  device.reset();
+  const bool ok = result.ok && result.bytesReturned == kVendorReplyBytes;
+  if (ok) {
+    request->reply = ReplyWordFromBytes(replyBytes);
+    g_Reply_Word = request->reply;
+    finish(true);
+    return;
+  }
+  if (quiet) {
+    g_Link_Ok = 0;
+    finish(false);
+    return;
+  }
+  // The caller is released before the message, so it does not sit behind
+  // a box the user has not answered yet.
+  linkFailed_ = true;
+  finish(false);
+  FailFatally(variant == Variant::kPost ? LinkFailure::kPostRequest : LinkFailure::kSendRequest,
+              Owner());
+}
+
+void DeviceLink::FailFatally(LinkFailure failure, const void* owner) {
+  linkFailed_ = true;
+  // Only the first fatal failure speaks; the rest of the link goes quiet.
+  if (fatalReported_.exchange(true)) {
+    return;
+  }
+  std::function<void()> handler;
+  {
+    std::lock_guard lock(mutex_);
+    handler = fatalHandler_;
+  }
+  ShowFailure(failure, owner);
+  if (handler) {
+    handler();
+  }
+}
+
+void DeviceLink::ShowFailure(LinkFailure failure, const void* owner) const {
+  const LinkMessage& message = MessageFor(messages_, failure);
+  ShowMessage(owner, message.text, message.caption, MessageIcon::kWarning);
+}
+
+std::thread DeviceLink::StartRead(FrameReadRequest& request) {
+  return StartThread(ThreadPriority::kHighest, [&request] {
+    const IoctlResult result =
+        request.device == nullptr
+            ? IoctlResult{}
+            : request.device->Ioctl(request.code, {request.input, request.inputLength},
+                                    {request.output, request.outputLength});
+    request.bytesReturned = result.bytesReturned;
+    request.result = result.ok ? 1 : 0;
+    if (request.completion != nullptr) {
+      request.completion->Set();
+    }
+  });
+}
+
+void DeviceLink::AbortPipe() {
+  std::unique_ptr<DeviceHandle> device = OpenDevice();
+  if (device != nullptr) {
+    SendPipeCommand(*device, kIoctlAbortPipe, {});
+  }
+}
+
+}  // namespace rd420

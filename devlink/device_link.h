@@ -1,0 +1,128 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "devlink/device_transport.h"
+#include "devlink/link_messages.h"
+#include "platform/event.h"
+
+namespace rd420 {
+
+// The record of one bulk read handed to a transfer thread. The owner keeps
+// it alive until the transfer thread has been joined.
+struct FrameReadRequest {
+  DeviceHandle* device = nullptr;
+  uint32_t code = 0;
+  const uint8_t* input = nullptr;
+  uint32_t inputLength = 0;
+  uint8_t* output = nullptr;
+  uint32_t outputLength = 0;
+  std::atomic<uint32_t> bytesReturned{0};
+  Event* completion = nullptr;  // may be null
+  std::atomic<uint32_t> result{0};
+};
+
+// The control channel to one camera: discovery, the speed test, vendor
+// requests on threads of their own behind CommandGate, bulk reads and the
+// pipe abort. Safe from any thread. Link failures are shown with the
+// program's own message table; a fatal one (a failed fire-and-forget or
+// reporting request) is shown once, then the fatal handler is called so the
+// program can end, and every later or waiting request fails at once instead
+// of reaching the camera.
+class DeviceLink {
+ public:
+  DeviceLink(DeviceTransport& transport, const LinkMessages& messages);
+  // Waits for the request threads still running; each ends within the
+  // transport's control time-out.
+  ~DeviceLink();
+  DeviceLink(const DeviceLink&) = delete;
+  DeviceLink& operator=(const DeviceLink&) = delete;
+
+  // The window that owns the link's messages (may be null).
+  void SetOwner(const void* owner);
+  // Called once, on the thread that met the first fatal failure, after its
+  // message.
+  void SetFatalHandler(std::function<void()> handler);
+
+  std::unique_ptr<DeviceHandle> OpenDevice(std::string_view name) const;
+  // Opens the camera that discovery chose.
+  std::unique_ptr<DeviceHandle> OpenDevice() const;
+
+  // Tries RD-420-0 .. RD-420-31; the highest that opens wins. When none
+  // opens, shows "no device" and returns false.
+  bool DiscoverDevice();
+
+  // 1 when pipe 1's maximum packet size is 512 (USB 2.0 high speed), else 0.
+  // A device that does not open shows the speed-test message, owned by
+  // `owner`, and counts as fatal.
+  int QueryHighSpeed(const void* owner);
+
+  // Sends the word on a request thread and returns at once; the reply is
+  // dropped.
+  void PostCommand(uint32_t word);
+  // Sends the word and waits for its reply; nothing after a failure, which
+  // is fatal.
+  std::optional<uint32_t> SendCommand(uint32_t word);
+  // As SendCommand, but a failure only clears g_Link_Ok and returns the
+  // previous reply unchanged.
+  uint32_t SendCommandQuiet(uint32_t word);
+
+  // Runs request's I/O-control on a new transfer thread, stores the result
+  // and signals the completion event. The caller joins the thread before
+  // letting the request go (abort the pipe first if the read may hang).
+  std::thread StartRead(FrameReadRequest& request);
+
+  // Aborts pipe 1 through a fresh handle, ending every bulk read pending on
+  // the camera.
+  void AbortPipe();
+
+  // Shows the program's message for `failure` with the warning icon.
+  void ShowFailure(LinkFailure failure, const void* owner) const;
+
+  std::string DeviceName() const;
+  uint32_t ReplyWord() const { return g_Reply_Word.load(); }
+  bool HighSpeedLink() const { return g_HighSpeed_Link.load() != 0; }
+  bool LinkOk() const { return g_Link_Ok.load() != 0; }
+  bool Failed() const { return linkFailed_.load(); }
+
+ private:
+  enum class Variant { kPost, kSend, kQuiet };
+  struct CommandRequest;
+
+  void RunRequest(Variant variant, const std::shared_ptr<CommandRequest>& request);
+  void FailFatally(LinkFailure failure, const void* owner);
+  const void* Owner() const;
+  template <typename Body>
+  void StartTracked(Body body);
+
+  DeviceTransport& transport_;
+  const LinkMessages& messages_;
+
+  mutable std::mutex mutex_;  // guards g_DeviceName, owner_, fatalHandler_
+  std::string g_DeviceName;
+  const void* owner_ = nullptr;
+  std::function<void()> fatalHandler_;
+
+  // Lets one vendor request at a time reach the driver, whichever thread
+  // asked for it.
+  AutoResetEvent CommandGate{true};
+  std::atomic<uint32_t> g_Reply_Word{0};
+  std::atomic<uint32_t> g_HighSpeed_Link{0};
+  std::atomic<uint32_t> g_Link_Ok{1};
+  std::atomic<bool> linkFailed_{false};
+  std::atomic<bool> fatalReported_{false};
+
+  std::mutex threadsMutex_;
+  std::condition_variable threadsDone_;
+  int runningThreads_ = 0;
+};
+
+}  // namespace rd420

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace rd420::sim {
+
+// One line of the simulator's control socket, parsed. Every command may end
+// with "camera=N"; without it the command goes to the highest-numbered
+// camera (the one discovery picks).
+struct ControlCommand {
+  enum class Kind {
+    kUnplug,       // unplug
+    kPlug,         // plug
+    kStall,        // stall: the next bulk read never completes until aborted
+    kFailVendor,   // fail-vendor N | all | off
+    kAspect,       // aspect 4:3 | 16:9
+    kBusyPolls,    // busy-polls N
+    kForceStatus,  // force-status WORD | off
+    kFps,          // fps F (0 = as fast as asked, "default" = the camera's rates)
+    kResetCounts,  // reset-counts
+    kState,        // state
+    kHistory,      // history: the last command words other than polls
+  };
+  Kind kind = Kind::kState;
+  std::optional<int> camera;
+  int count = 0;                 // fail-vendor (-1 = all), busy-polls
+  bool flag = false;             // aspect: true for 16:9
+  std::optional<uint32_t> word;  // force-status; nothing = back to the model
+  double fps = -1;
+};
+
+std::optional<ControlCommand> ParseControlCommand(std::string_view line);
+
+}  // namespace rd420::sim

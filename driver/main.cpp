@@ -1,0 +1,61 @@
+// rd420d: the user-space camera driver. Serves each camera as a UNIX socket
+// device node; with --simulate the cameras are the built-in model.
+#include <signal.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "devlink/device_directory.h"
+#include "driver/daemon_options.h"
+#include "driver/device_server.h"
+
+int main(int argc, char** argv) {
+  rd420::DaemonOptions options;
+  std::string error;
+  if (!rd420::ParseDaemonOptions(argc, argv, options, error)) {
+    std::fprintf(stderr, "rd420d: %s\n%s", error.c_str(), rd420::kDaemonUsage);
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(rd420::kDaemonUsage, stdout);
+    return 0;
+  }
+  if (!options.simulate) {
+    std::fprintf(stderr, "rd420d: the USB back-end (--usb %s) is not built yet; use --simulate\n",
+                 options.usbDevice.c_str());
+    return 2;
+  }
+  const std::string directory =
+      options.directory.empty() ? rd420::DefaultDeviceDirectory() : options.directory;
+
+  // Signals are taken by one thread with sigwait, so the others never run a
+  // handler in the middle of their work.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  std::map<int, std::unique_ptr<rd420::sim::SimulatedCamera>> cameras;
+  for (int instance : options.instances) {
+    cameras[instance] = std::make_unique<rd420::sim::SimulatedCamera>(options.camera);
+  }
+  rd420::DeviceServer server(directory, std::move(cameras));
+  if (!server.Start()) {
+    return 1;
+  }
+  std::thread signalWaiter([&server, stopSignals] {
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    server.Stop();
+  });
+  std::fprintf(stderr, "rd420d: simulating %zu camera(s) in %s\n", options.instances.size(),
+               directory.c_str());
+  server.Run();
+  // Run only returns on a stop request or a fatal poll error; make sure the
+  // signal thread can end either way.
+  pthread_kill(signalWaiter.native_handle(), SIGTERM);
+  signalWaiter.join();
+  return 0;
+}

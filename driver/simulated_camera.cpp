@@ -1,0 +1,302 @@
+#include "driver/simulated_camera.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "devlink/byte_order.h"
+#include "devlink/command_words.h"
+#include "devlink/device_records.h"
+#include "devlink/ioctl_codes.h"
+
+namespace rd420::sim {
+
+namespace {
+
+constexpr size_t kHistoryLength = 32;
+constexpr auto kPeerCheckInterval = std::chrono::milliseconds(100);
+constexpr uint32_t kMaxTransferBytes = 4 * 1024 * 1024;
+
+// The rates a USB 2.0 camera of this kind delivers at each frame size.
+double DefaultFps(const SceneSettings& scene) {
+  if (scene.width == 1280) {
+    return scene.height == 960 ? 15.0 : 20.0;
+  }
+  return scene.height == 480 ? 22.61 : 30.2;
+}
+
+std::string Hex(std::span<const uint8_t> bytes) {
+  std::string text;
+  char digits[3];
+  for (uint8_t b : bytes) {
+    std::snprintf(digits, sizeof digits, "%02x", b);
+    text += digits;
+  }
+  return text;
+}
+
+}  // namespace
+
+SimulatedCamera::SimulatedCamera(const CameraOptions& options)
+    : model_(options), fps_(options.fps) {}
+
+bool SimulatedCamera::Plugged() const {
+  std::lock_guard lock(mutex_);
+  return plugged_;
+}
+
+uint64_t SimulatedCamera::Generation() const {
+  std::lock_guard lock(mutex_);
+  return generation_;
+}
+
+bool SimulatedCamera::Attached(const ClientContext& client) const {
+  return plugged_ && !shuttingDown_ && client.generation == generation_;
+}
+
+IoctlResult SimulatedCamera::Ioctl(const ClientContext& client, uint32_t code,
+                                   std::span<const uint8_t> in, std::span<uint8_t> out) {
+  switch (code) {
+    case kIoctlGetPipeInformation: {
+      std::lock_guard lock(mutex_);
+      ++counters_.pipes;
+      return Attached(client) ? PipeInformation(out) : IoctlResult{};
+    }
+    case kIoctlVendorRequest: {
+      std::lock_guard lock(mutex_);
+      ++counters_.vendor;
+      return Attached(client) ? Vendor(in, out) : IoctlResult{};
+    }
+    case kIoctlAbortPipe: {
+      std::lock_guard lock(mutex_);
+      ++counters_.abort;
+      return Attached(client) ? Abort(in) : IoctlResult{};
+    }
+    case kIoctlBulkRead:
+      return BulkRead(client, out);
+    default:
+      return {};
+  }
+}
+
+IoctlResult SimulatedCamera::PipeInformation(std::span<uint8_t> out) {
+  const uint16_t packet = model_.FullSpeed() ? 64 : 512;
+  InterfaceInformation info;
+  info.interfaceClass = 0xFF;  // vendor specific
+  info.interfaceHandle = 0x1000;
+  info.pipes = {
+      {packet, 0x01, 0, 2, 0x2000, kMaxTransferBytes, 0},  // bulk OUT
+      {packet, 0x82, 0, 2, 0x2001, kMaxTransferBytes, 0},  // bulk IN: frames
+  };
+  const std::vector<uint8_t> record = EncodeInterfaceInformation(info);
+  if (out.size() < record.size()) {
+    return {};
+  }
+  std::copy(record.begin(), record.end(), out.begin());
+  return {true, static_cast<uint32_t>(record.size())};
+}
+
+IoctlResult SimulatedCamera::Vendor(std::span<const uint8_t> in, std::span<uint8_t> out) {
+  const std::optional<uint32_t> word = DecodeVendorRecord(in);
+  if (!word || out.size() < kVendorReplyBytes) {
+    return {};
+  }
+  if (failVendor_ != 0) {
+    if (failVendor_ > 0) {
+      --failVendor_;
+    }
+    return {};
+  }
+  if (*word == kPollStatus) {
+    ++counters_.statusPolls;
+  }
+  if (!IsPoll(*word)) {
+    lastCommand_ = *word;
+    lastRecordHex_ = Hex(in);
+    history_.push_back(*word);
+    if (history_.size() > kHistoryLength) {
+      history_.pop_front();
+    }
+  }
+  const uint32_t reply = model_.Command(*word, Clock::now());
+  const auto bytes = ReplyBytesFromWord(reply);
+  std::copy(bytes.begin(), bytes.end(), out.begin());
+  if (!model_.Frozen()) {
+    frozenFrame_.reset();
+  }
+  return {true, kVendorReplyBytes};
+}
+
+IoctlResult SimulatedCamera::Abort(std::span<const uint8_t> in) {
+  if (LoadLe32(in.data()) == kFramePipeIndex) {
+    ++abortEpoch_;
+    wake_.notify_all();
+  }
+  return {true, 0};
+}
+
+Clock::duration SimulatedCamera::FramePeriod() const {
+  const double fps = fps_ < 0 ? DefaultFps(model_.Scene(Clock::now())) : fps_;
+  if (fps <= 0) {
+    return Clock::duration::zero();
+  }
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps));
+}
+
+bool SimulatedCamera::WaitForFrameTime(std::unique_lock<std::mutex>& lock,
+                                       const ClientContext& client, Clock::time_point deadline,
+                                       uint64_t abortEpoch) {
+  for (;;) {
+    if (!Attached(client) || abortEpoch_ != abortEpoch ||
+        (client.peerGone && client.peerGone())) {
+      return false;
+    }
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) {
+      return true;
+    }
+    wake_.wait_until(lock, std::min(deadline, now + kPeerCheckInterval));
+  }
+}
+
+IoctlResult SimulatedCamera::BulkRead(const ClientContext& client, std::span<uint8_t> out) {
+  std::unique_lock lock(mutex_);
+  ++counters_.bulk;
+  if (!Attached(client)) {
+    return {};
+  }
+  const uint64_t abortEpoch = abortEpoch_;
+  if (stallNext_) {
+    // A read that never completes: only an abort, an unplug or the client
+    // going away ends it.
+    stallNext_ = false;
+    WaitForFrameTime(lock, client, Clock::time_point::max(), abortEpoch);
+    return {};
+  }
+  const Clock::time_point due = std::max(Clock::now(), lastFrameAt_ + FramePeriod());
+  if (!WaitForFrameTime(lock, client, due, abortEpoch)) {
+    return {};
+  }
+  lastFrameAt_ = due;
+
+  SceneSettings scene = model_.Scene(Clock::now());
+  uint32_t sequence = sequence_++;
+  if (model_.Frozen()) {
+    if (!frozenFrame_) {
+      frozenFrame_.emplace(scene, sequence);
+    }
+    std::tie(scene, sequence) = *frozenFrame_;
+  }
+  const size_t frameBytes = static_cast<size_t>(scene.width) * scene.height * 2;
+  // A buffer too small for the frame overflows, as a real bulk transfer
+  // would; a larger one gets a short read.
+  if (out.size() < frameBytes) {
+    return {};
+  }
+  lock.unlock();
+  {
+    std::lock_guard render(renderMutex_);
+    renderer_.Render(scene, sequence, out.first(frameBytes));
+  }
+  lock.lock();
+  if (!Attached(client) || abortEpoch_ != abortEpoch) {
+    return {};
+  }
+  ++counters_.frames;
+  return {true, static_cast<uint32_t>(frameBytes)};
+}
+
+void SimulatedCamera::Shutdown() {
+  std::lock_guard lock(mutex_);
+  shuttingDown_ = true;
+  wake_.notify_all();
+}
+
+void SimulatedCamera::Unplug() {
+  std::lock_guard lock(mutex_);
+  plugged_ = false;
+  ++generation_;
+  wake_.notify_all();
+}
+
+void SimulatedCamera::Plug() {
+  std::lock_guard lock(mutex_);
+  plugged_ = true;
+}
+
+void SimulatedCamera::StallNextRead() {
+  std::lock_guard lock(mutex_);
+  stallNext_ = true;
+}
+
+void SimulatedCamera::FailVendorRequests(int count) {
+  std::lock_guard lock(mutex_);
+  failVendor_ = count;
+}
+
+void SimulatedCamera::SetAspect169(bool wide) {
+  std::lock_guard lock(mutex_);
+  model_.SetAspect169(wide);
+}
+
+void SimulatedCamera::SetBusyPolls(int polls) {
+  std::lock_guard lock(mutex_);
+  model_.SetBusyPolls(polls);
+}
+
+void SimulatedCamera::ForceStatus(std::optional<uint32_t> word) {
+  std::lock_guard lock(mutex_);
+  model_.ForceStatus(word);
+}
+
+void SimulatedCamera::SetFps(double fps) {
+  std::lock_guard lock(mutex_);
+  fps_ = fps;
+}
+
+void SimulatedCamera::ResetCounters() {
+  std::lock_guard lock(mutex_);
+  counters_ = {};
+  history_.clear();
+}
+
+std::string SimulatedCamera::StateLine() {
+  std::lock_guard lock(mutex_);
+  const Clock::time_point now = Clock::now();
+  const SceneSettings scene = model_.Scene(now);
+  std::string presets;
+  for (size_t i = 0; i < model_.Presets().size(); ++i) {
+    const auto& preset = model_.Presets()[i];
+    presets += i == 0 ? "" : ",";
+    presets += preset ? std::to_string(preset->zoom) + "/" + std::to_string(preset->focus) + "/" +
+                            std::to_string(preset->brightness)
+                      : "-";
+  }
+  char line[1024];
+  std::snprintf(
+      line, sizeof line,
+      "plugged=%d status=0x%08X zoom=%d brightness=%d red=%d blue=%d focus=%d lamp=%d "
+      "freeze=%d aperture=%s input=%s functions=%d presets=%s resolution=%s frame=%dx%d "
+      "last-command=%s last-record=%s vendor=%" PRIu64 " status-polls=%" PRIu64 " bulk=%" PRIu64
+      " pipes=%" PRIu64 " abort=%" PRIu64 " frames=%" PRIu64,
+      plugged_ ? 1 : 0, model_.PeekStatus(), scene.zoom, scene.brightness, scene.redGain,
+      scene.blueGain, scene.focus, model_.Lamp() ? 1 : 0, model_.Frozen() ? 1 : 0,
+      model_.ApertureOn() ? "on" : "off", model_.External() ? "external" : "internal",
+      model_.FunctionsActive() ? 1 : 0, presets.c_str(),
+      model_.FullResolution() ? "full" : "half", scene.width, scene.height,
+      lastCommand_ ? ("0x" + Hex(ReplyBytesFromWord(*lastCommand_))).c_str() : "none",
+      lastRecordHex_.empty() ? "none" : lastRecordHex_.c_str(), counters_.vendor,
+      counters_.statusPolls, counters_.bulk, counters_.pipes, counters_.abort, counters_.frames);
+  return line;
+}
+
+std::string SimulatedCamera::HistoryLine() {
+  std::lock_guard lock(mutex_);
+  std::string line;
+  for (uint32_t word : history_) {
+    line += line.empty() ? "0x" : " 0x";
+    line += Hex(ReplyBytesFromWord(word));
+  }
+  return line;
+}
+
+}  // namespace rd420::sim

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "driver/camera_backend.h"
+#include "driver/camera_model.h"
+#include "driver/scene_renderer.h"
+
+namespace rd420::sim {
+
+// Request counts and the last command, for the control socket's `state`.
+struct CameraCounters {
+  uint64_t vendor = 0;
+  uint64_t statusPolls = 0;
+  uint64_t bulk = 0;
+  uint64_t pipes = 0;
+  uint64_t abort = 0;
+  uint64_t frames = 0;
+};
+
+// A simulated camera behind one device node: the model, its frames at the
+// camera's pace, and the faults tests inject. Called from every connection
+// thread of the daemon and from the control thread; one mutex guards the
+// state, and frames are rendered outside it.
+class SimulatedCamera : public CameraBackend {
+ public:
+  explicit SimulatedCamera(const CameraOptions& options);
+
+  bool Plugged() const override;
+  uint64_t Generation() const override;
+  IoctlResult Ioctl(const ClientContext& client, uint32_t code, std::span<const uint8_t> in,
+                    std::span<uint8_t> out) override;
+  void Shutdown() override;
+
+  // Faults and run-time changes.
+  void Unplug();
+  void Plug();
+  void StallNextRead();
+  // Fails the next `count` vendor requests; a negative count fails all of
+  // them until set to 0.
+  void FailVendorRequests(int count);
+  void SetAspect169(bool wide);
+  void SetBusyPolls(int polls);
+  void ForceStatus(std::optional<uint32_t> word);
+  void SetFps(double fps);
+  void ResetCounters();
+
+  // One line of "key=value" pairs describing the camera.
+  std::string StateLine();
+  // The last non-poll command words, oldest first.
+  std::string HistoryLine();
+
+ private:
+  IoctlResult PipeInformation(std::span<uint8_t> out);
+  IoctlResult Vendor(std::span<const uint8_t> in, std::span<uint8_t> out);
+  IoctlResult BulkRead(const ClientContext& client, std::span<uint8_t> out);
+  IoctlResult Abort(std::span<const uint8_t> in);
+  // Waits until `deadline` or until the read is interrupted (abort, unplug,
+  // shutdown, client gone). Returns true when the deadline was reached.
+  bool WaitForFrameTime(std::unique_lock<std::mutex>& lock, const ClientContext& client,
+                        Clock::time_point deadline, uint64_t abortEpoch);
+  bool Attached(const ClientContext& client) const;
+  Clock::duration FramePeriod() const;
+
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  CameraModel model_;
+  double fps_;
+  bool plugged_ = true;
+  bool shuttingDown_ = false;
+  uint64_t generation_ = 1;
+  uint64_t abortEpoch_ = 0;
+  bool stallNext_ = false;
+  int failVendor_ = 0;
+  uint32_t sequence_ = 0;
+  std::optional<std::pair<SceneSettings, uint32_t>> frozenFrame_;
+  Clock::time_point lastFrameAt_{};
+  CameraCounters counters_;
+  std::optional<uint32_t> lastCommand_;
+  std::string lastRecordHex_;
+  std::deque<uint32_t> history_;
+
+  std::mutex renderMutex_;  // the renderer is used by one read at a time
+  SceneRenderer renderer_;
+};
+
+}  // namespace rd420::sim

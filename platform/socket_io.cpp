@@ -1,0 +1,102 @@
+#include "platform/socket_io.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace rd420 {
+
+bool SendAll(int fd, std::span<const uint8_t> bytes) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return false;
+    }
+    sent += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool ReceiveAll(int fd, std::span<uint8_t> bytes) {
+  size_t received = 0;
+  while (received < bytes.size()) {
+    const ssize_t n = ::recv(fd, bytes.data() + received, bytes.size() - received, 0);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return false;
+    }
+    received += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+namespace {
+
+bool FillAddress(std::string_view path, sockaddr_un& address) {
+  std::memset(&address, 0, sizeof address);
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) {
+    return false;
+  }
+  std::memcpy(address.sun_path, path.data(), path.size());
+  return true;
+}
+
+}  // namespace
+
+UniqueFd ConnectUnixSocket(std::string_view path) {
+  sockaddr_un address;
+  if (!FillAddress(path, address)) {
+    return {};
+  }
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd.Valid()) {
+    return {};
+  }
+  int rc;
+  do {
+    rc = ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0 ? std::move(fd) : UniqueFd();
+}
+
+UniqueFd ListenUnixSocket(std::string_view path) {
+  sockaddr_un address;
+  if (!FillAddress(path, address)) {
+    return {};
+  }
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd.Valid()) {
+    return {};
+  }
+  ::unlink(std::string(path).c_str());
+  if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(fd.Get(), 64) != 0) {
+    return {};
+  }
+  return fd;
+}
+
+void SetReceiveTimeout(int fd, int timeoutMs) {
+  timeval tv{};
+  tv.tv_sec = timeoutMs / 1000;
+  tv.tv_usec = (timeoutMs % 1000) * 1000;
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+}
+
+bool PeerHasGone(int fd) {
+  pollfd p{fd, POLLRDHUP, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+}  // namespace rd420

@@ -1,0 +1,70 @@
+#include "integration/link_fixture.h"
+
+namespace rd420::test {
+namespace {
+
+ProgramResult Ctl(const SimulatorProcess& simulator, std::vector<std::string> args) {
+  args.insert(args.begin(), {RD420CTL_PATH, "--dir", simulator.Directory()});
+  return RunProgram(args);
+}
+
+// Catches: a status line that is not decoded for a person.
+TEST_F(LinkTest, Rd420ctlStatusPrintsTheDecodedWord) {
+  StartSimulator({"--aspect", "16:9"});
+  const ProgramResult result = Ctl(*simulator_, {"status"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("status 0x61C02000"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("bit 22 aspect: 16:9 (1280 x 720)"), std::string::npos);
+  EXPECT_NE(result.out.find("bit 13 function commands: accepted"), std::string::npos);
+  EXPECT_NE(result.out.find("bit 2 lamp: off"), std::string::npos);
+}
+
+// Catches: `send` not reaching the camera or misreading hex.
+TEST_F(LinkTest, Rd420ctlSendSwitchesTheLampOn) {
+  StartSimulator();
+  const ProgramResult result = Ctl(*simulator_, {"send", "0x00030005"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("sent 0x00030005, reply 0x03000005"), std::string::npos)
+      << result.out;
+  EXPECT_EQ(simulator_->State().at("lamp"), "1");
+  EXPECT_EQ(Ctl(*simulator_, {"status"}).out.find("bit 2 lamp: on") == std::string::npos, false);
+}
+
+// Catches: list not showing every node or the discovery choice.
+TEST_F(LinkTest, Rd420ctlListShowsNodesAndChoice) {
+  StartSimulator({"--instances", "0,3"});
+  const ProgramResult result = Ctl(*simulator_, {"list"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out, "RD-420-0  opens\nRD-420-3  opens\ndiscovery picks RD-420-3\n");
+}
+
+// Catches: pipes not showing the packet size a person checks first.
+TEST_F(LinkTest, Rd420ctlPipesShowsFullSpeedLink) {
+  StartSimulator({"--full-speed"});
+  const ProgramResult result = Ctl(*simulator_, {"pipes"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("pipe 1: endpoint 0x82 IN bulk, max packet 64"), std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("not high speed"), std::string::npos);
+}
+
+// Catches: errors that are silent, multi-line, or exit 0.
+TEST(Rd420ctl, ErrorsAreOneLineAndNonZero) {
+  const std::string empty = MakeTempDirectory();
+  const ProgramResult none = RunProgram({RD420CTL_PATH, "--dir", empty, "status"});
+  EXPECT_NE(none.exitCode, 0);
+  EXPECT_EQ(std::count(none.err.begin(), none.err.end(), '\n'), 1) << none.err;
+  EXPECT_NE(none.err.find("Error (AHL00001)"), std::string::npos);
+  EXPECT_TRUE(none.out.empty());
+
+  SimulatorProcess simulator;
+  ASSERT_TRUE(simulator.Ready());
+  const ProgramResult bad = RunProgram({RD420CTL_PATH, "--dir", simulator.Directory(), "send",
+                                        "lamp"});
+  EXPECT_NE(bad.exitCode, 0);
+  EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << bad.err;
+  RemoveDirectory(empty);
+}
+
+}  // namespace
+}  // namespace rd420::test

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace rd420::test {
+
+// Runs rd420d --simulate in a private device directory for one test and
+// stops it afterwards.
+class SimulatorProcess {
+ public:
+  explicit SimulatorProcess(std::vector<std::string> options = {});
+  ~SimulatorProcess();
+  SimulatorProcess(const SimulatorProcess&) = delete;
+  SimulatorProcess& operator=(const SimulatorProcess&) = delete;
+
+  // True once every node and the control socket exist.
+  bool Ready() const { return ready_; }
+  const std::string& Directory() const { return directory_; }
+
+  // Sends one line to the control socket and returns the answer line.
+  std::string Control(const std::string& line) const;
+  // The "key=value" pairs of the `state` answer.
+  std::map<std::string, std::string> State() const;
+
+ private:
+  std::string directory_;
+  pid_t pid_ = -1;
+  bool ready_ = false;
+};
+
+// A fresh empty directory under the system's temporary folder, removed by
+// the caller.
+std::string MakeTempDirectory();
+void RemoveDirectory(const std::string& path);
+
+// Runs a program to completion; returns its exit code and what it wrote.
+struct ProgramResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+ProgramResult RunProgram(const std::vector<std::string>& argv);
+
+}  // namespace rd420::test
