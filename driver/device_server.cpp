@@ -224,6 +224,9 @@ void DeviceServer::ServeDevice(Connection& connection, sim::SimulatedCamera& cam
       break;
     }
   }
+  // The peer sees the end at once; the descriptor itself goes when the
+  // accept loop reaps the connection.
+  ::shutdown(fd, SHUT_RDWR);
   connection.finished = true;
 }
 
@@ -253,6 +256,9 @@ void DeviceServer::ServeControl(Connection& connection) {
       break;
     }
   }
+  // The peer sees the end at once; the descriptor itself goes when the
+  // accept loop reaps the connection.
+  ::shutdown(fd, SHUT_RDWR);
   connection.finished = true;
 }
 

@@ -18,6 +18,7 @@ constexpr int kSceneWidth = 1280;
 constexpr int kOpticalZoomMax = 1861;
 // Guards the still's allocation against nonsense sizes.
 constexpr int kMaxDimension = 4096;
+constexpr int kMaxSceneHeight = 8 * kSceneWidth;
 
 constexpr uint8_t kStampOne = 235;
 constexpr uint8_t kStampZero = 16;
@@ -29,8 +30,12 @@ int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
   }
   return q;
 }
-int64_t RoundDiv(int64_t a, int64_t b) { return FloorDiv(2 * a + b, 2 * b); }
-int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }
+int64_t RoundDiv(int64_t a, int64_t b) {
+  return FloorDiv(2 * a + b, 2 * b);
+}
+int64_t CeilDiv(int64_t a, int64_t b) {
+  return -FloorDiv(-a, b);
+}
 
 bool ValidSize(const SceneSettings& s) {
   // Pixel pairs share chroma, so the width must be even.
@@ -230,15 +235,16 @@ Layout MakeLayout(int sceneW, int sceneH) {
   l.counterY = Y(790);
   l.digitsX = px + l.margin + static_cast<int>(kCounterLabel.size()) * kGlyphAdvance * l.titleDot;
 
-  l.footerX = px + pw - l.margin -
-              (static_cast<int>(kFooter.size()) * kGlyphAdvance - 1) * l.textDot;
+  l.footerX =
+      px + pw - l.margin - (static_cast<int>(kFooter.size()) * kGlyphAdvance - 1) * l.textDot;
   l.footerY = Y(930);
   return l;
 }
 
 Rect MarkerRect(const Layout& l, uint32_t sequence) {
-  const int x = l.markerLeft +
-                static_cast<int>(sequence % static_cast<uint32_t>(l.markerPositions)) * l.markerStep;
+  const int x =
+      l.markerLeft +
+      static_cast<int>(sequence % static_cast<uint32_t>(l.markerPositions)) * l.markerStep;
   return {x, l.markerY, x + l.markerSize, l.markerY + l.markerSize};
 }
 
@@ -291,8 +297,11 @@ View MakeView(const SceneSettings& s) {
   v.outW = s.width;
   v.outH = s.height;
   v.sceneW = kSceneWidth;
-  // Square pixels: 4:3 frames give 1280x960, 16:9 frames 1280x720.
-  v.sceneH = std::max(1, static_cast<int>(RoundDiv(int64_t{kSceneWidth} * s.height, s.width)));
+  // Square pixels: 4:3 frames give 1280x960, 16:9 frames 1280x720. Very tall
+  // frames keep a bounded layout (and just show more stage) so the layout's
+  // integer maths cannot overflow.
+  v.sceneH = static_cast<int>(std::clamp<int64_t>(
+      RoundDiv(int64_t{kSceneWidth} * s.height, s.width), 1, int64_t{kMaxSceneHeight}));
   const int zoom = std::clamp(s.zoom, 0, kZoomMax);
   // Magnification (kZoomMax + 3 * zoom) / kZoomMax: 1x at 0, 4x at kZoomMax.
   v.num = kZoomMax + 3 * zoom;
@@ -328,7 +337,7 @@ enum : uint8_t {
   kInk,
   kInkSoft,
   kTrack,
-  kPatch,                          // kChartPatches entries
+  kPatch,                           // kChartPatches entries
   kWedge = kPatch + kChartPatches,  // kChartPatches entries
   kPaletteSize = kWedge + kChartPatches,
 };
@@ -391,7 +400,9 @@ int ApplyGain(int c, int64_t mul) {
   return static_cast<int>(std::clamp<int64_t>((c * mul + (int64_t{1} << 23)) >> 24, 0, 255));
 }
 
-uint8_t Clamp8(int64_t x) { return static_cast<uint8_t>(std::clamp<int64_t>(x, 0, 255)); }
+uint8_t Clamp8(int64_t x) {
+  return static_cast<uint8_t>(std::clamp<int64_t>(x, 0, 255));
+}
 
 // Full-range BT.601, the exact inverse of the viewer's conversion, in 16-bit
 // fixed point: 19595/38470/7471 are 0.299/0.587/0.114, 36984 and 46745 are
@@ -534,44 +545,66 @@ void PaintScene(const View& view, const Layout& l, Canvas& canvas) {
 }
 
 // Separable box blur with running sums, edges clamped; O(1) per pixel
-// whatever the radius.
-void BoxBlur(std::vector<uint8_t>& plane, std::vector<uint8_t>& scratch, int w, int h, int r) {
-  const int span = 2 * r + 1;
-  const uint32_t inv = static_cast<uint32_t>((65536 + span / 2) / span);
-  auto average = [inv](int32_t sum) {
-    return static_cast<uint8_t>(std::min<uint32_t>(255, (sum * inv + 32768) >> 16));
-  };
+// whatever the radii. rx and ry may differ because chroma planes are stored
+// at half width.
+void BoxBlur(std::vector<uint8_t>& plane, std::vector<uint8_t>& scratch, int w, int h, int rx,
+             int ry) {
+  auto reciprocal = [](int r) { return static_cast<uint32_t>((65536 + r) / (2 * r + 1)); };
   scratch.resize(plane.size());
-  for (int y = 0; y < h; ++y) {
-    const uint8_t* s = &plane[static_cast<size_t>(y) * w];
-    uint8_t* d = &scratch[static_cast<size_t>(y) * w];
-    int32_t sum = 0;
-    for (int k = -r; k <= r; ++k) {
-      sum += s[std::clamp(k, 0, w - 1)];
+  if (rx > 0) {
+    const uint32_t inv = reciprocal(rx);
+    for (int y = 0; y < h; ++y) {
+      const uint8_t* s = &plane[static_cast<size_t>(y) * w];
+      uint8_t* d = &scratch[static_cast<size_t>(y) * w];
+      uint32_t sum = 0;
+      for (int k = -rx; k <= rx; ++k) {
+        sum += s[std::clamp(k, 0, w - 1)];
+      }
+      // The clamped edges are split off so the long middle loop has no
+      // bounds checks.
+      const int left = std::min(rx, w);
+      const int right = std::max(left, w - rx - 1);
+      int x = 0;
+      for (; x < left; ++x) {
+        d[x] = static_cast<uint8_t>((sum * inv + 32768) >> 16);
+        sum += s[std::min(x + rx + 1, w - 1)] - s[0];
+      }
+      for (; x < right; ++x) {
+        d[x] = static_cast<uint8_t>((sum * inv + 32768) >> 16);
+        sum += s[x + rx + 1] - s[x - rx];
+      }
+      for (; x < w; ++x) {
+        d[x] = static_cast<uint8_t>((sum * inv + 32768) >> 16);
+        sum += s[w - 1] - s[std::max(x - rx, 0)];
+      }
     }
-    for (int x = 0; x < w; ++x) {
-      d[x] = average(sum);
-      sum += s[std::min(x + r + 1, w - 1)] - s[std::max(x - r, 0)];
-    }
+  } else {
+    scratch = plane;
   }
-  // Vertical pass row by row over column sums, to stay cache friendly.
-  std::vector<int32_t> sums(static_cast<size_t>(w), 0);
-  auto addRow = [&](int y, int sign) {
-    const uint8_t* s = &scratch[static_cast<size_t>(std::clamp(y, 0, h - 1)) * w];
+  if (ry <= 0) {
+    plane.swap(scratch);
+    return;
+  }
+  // Vertical pass row by row over column sums, to stay cache friendly and
+  // let the compiler vectorise across columns.
+  const uint32_t inv = reciprocal(ry);
+  auto row = [&](int y) { return &scratch[static_cast<size_t>(std::clamp(y, 0, h - 1)) * w]; };
+  std::vector<uint32_t> sums(static_cast<size_t>(w), 0);
+  uint32_t* sum = sums.data();
+  for (int k = -ry; k <= ry; ++k) {
+    const uint8_t* s = row(k);
     for (int x = 0; x < w; ++x) {
-      sums[static_cast<size_t>(x)] += sign * s[x];
+      sum[x] += s[x];
     }
-  };
-  for (int k = -r; k <= r; ++k) {
-    addRow(k, 1);
   }
   for (int y = 0; y < h; ++y) {
     uint8_t* d = &plane[static_cast<size_t>(y) * w];
+    const uint8_t* add = row(y + ry + 1);
+    const uint8_t* sub = row(y - ry);
     for (int x = 0; x < w; ++x) {
-      d[x] = average(sums[static_cast<size_t>(x)]);
+      d[x] = static_cast<uint8_t>((sum[x] * inv + 32768) >> 16);
+      sum[x] += add[x] - sub[x];
     }
-    addRow(y + r + 1, 1);
-    addRow(y - r, -1);
   }
 }
 
@@ -655,17 +688,13 @@ void SceneRenderer::Render(const SceneSettings& settings, uint32_t sequence,
                    [&](const Rect& r) { writer.Fill(view.ToOut(r), ink); });
   }
 
-  // Drawn last so nothing covers it.
-  for (int i = 0; i < kSequenceBits; ++i) {
-    const size_t at = static_cast<size_t>(i) * 4;
-    if (at + 4 > bytes) {
-      break;
-    }
-    const bool one = ((sequence >> (kSequenceBits - 1 - i)) & 1u) != 0;
-    out[at] = 128;
-    out[at + 1] = one ? kStampOne : kStampZero;
-    out[at + 2] = 128;
-    out[at + 3] = one ? kStampOne : kStampZero;
+  // Drawn last so nothing covers it; byte by byte so a short buffer still
+  // gets exactly the start of the full frame.
+  const size_t stampBytes = std::min(bytes, static_cast<size_t>(kSequenceBits) * 4);
+  for (size_t at = 0; at < stampBytes; ++at) {
+    const int bit = static_cast<int>(at / 4);
+    const bool one = ((sequence >> (kSequenceBits - 1 - bit)) & 1u) != 0;
+    out[at] = at % 2 == 0 ? 128 : (one ? kStampOne : kStampZero);
   }
 }
 
@@ -716,30 +745,37 @@ void SceneRenderer::RenderStill(const SceneSettings& settings) {
       }
     }
   } else {
+    // Chroma is shared by pixel pairs anyway, so its planes are half width.
+    const int half = w / 2;
     const size_t area = static_cast<size_t>(w) * h;
-    std::vector<uint8_t> ys(area), us(area), vs(area), scratch;
+    std::vector<uint8_t> ys(area), us(area / 2), vs(area / 2), scratch;
     for (int y = 0; y < h; ++y) {
       const uint8_t* src = srcRow(y);
-      const size_t base = static_cast<size_t>(y) * w;
-      for (int x = 0; x < w; ++x) {
-        const Yuv& c = palette[src[srcX[static_cast<size_t>(x)]]];
-        ys[base + x] = c.y;
-        us[base + x] = c.u;
-        vs[base + x] = c.v;
+      uint8_t* yRow = &ys[static_cast<size_t>(y) * w];
+      uint8_t* uRow = &us[static_cast<size_t>(y) * half];
+      uint8_t* vRow = &vs[static_cast<size_t>(y) * half];
+      for (int p = 0; p < half; ++p) {
+        const Yuv& a = palette[src[srcX[2 * static_cast<size_t>(p)]]];
+        const Yuv& b = palette[src[srcX[2 * static_cast<size_t>(p) + 1]]];
+        yRow[2 * p] = a.y;
+        yRow[2 * p + 1] = b.y;
+        uRow[p] = static_cast<uint8_t>((a.u + b.u + 1) >> 1);
+        vRow[p] = static_cast<uint8_t>((a.v + b.v + 1) >> 1);
       }
     }
-    BoxBlur(ys, scratch, w, h, radius);
-    BoxBlur(us, scratch, w, h, radius);
-    BoxBlur(vs, scratch, w, h, radius);
+    BoxBlur(ys, scratch, w, h, radius, radius);
+    BoxBlur(us, scratch, half, h, radius / 2, radius);
+    BoxBlur(vs, scratch, half, h, radius / 2, radius);
     for (int y = 0; y < h; ++y) {
-      const size_t base = static_cast<size_t>(y) * w;
+      const uint8_t* yRow = &ys[static_cast<size_t>(y) * w];
+      const uint8_t* uRow = &us[static_cast<size_t>(y) * half];
+      const uint8_t* vRow = &vs[static_cast<size_t>(y) * half];
       uint8_t* dst = dstRow(y);
-      for (int x = 0; x < w; x += 2) {
-        const size_t a = base + x;
-        dst[2 * x] = static_cast<uint8_t>((vs[a] + vs[a + 1] + 1) >> 1);
-        dst[2 * x + 1] = ys[a];
-        dst[2 * x + 2] = static_cast<uint8_t>((us[a] + us[a + 1] + 1) >> 1);
-        dst[2 * x + 3] = ys[a + 1];
+      for (int p = 0; p < half; ++p) {
+        dst[4 * p] = vRow[p];
+        dst[4 * p + 1] = yRow[2 * p];
+        dst[4 * p + 2] = uRow[p];
+        dst[4 * p + 3] = yRow[2 * p + 1];
       }
     }
   }

@@ -1,5 +1,8 @@
 #include <sys/socket.h>
 
+#include <chrono>
+#include <thread>
+
 #include "devlink/byte_order.h"
 #include "devlink/command_words.h"
 #include "devlink/device_directory.h"
@@ -76,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                    kIoctlBulkRead,
                    4,
                    16 * 1024 * 1024 + 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 // Catches: a vendor record that is not the documented 10-byte form being
 // acted on.
@@ -119,13 +122,33 @@ TEST_F(LinkTest, ClientHangingUpDuringStalledReadDoesNotBlockTheCamera) {
     ASSERT_TRUE(SendAll(fd.Get(), header));
     ASSERT_TRUE(SendAll(fd.Get(), pipe));
   }
+  // Let the stalled read reach the camera before the next one.
+  for (int i = 0; i < 500 && simulator_->State().at("bulk") != "1"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_EQ(simulator_->State().at("bulk"), "1");
   ASSERT_TRUE(link_->DiscoverDevice());
   std::vector<uint8_t> frame(1280 * 960 * 2);
   std::unique_ptr<DeviceHandle> device = link_->OpenDevice();
   const uint8_t pipe[4] = {1, 0, 0, 0};
-  const IoctlResult read = device->Ioctl(kIoctlBulkRead, pipe, frame);
-  EXPECT_TRUE(read.ok);
-  EXPECT_EQ(read.bytesReturned, frame.size());
+  AutoResetEvent done;
+  FrameReadRequest request;
+  request.device = device.get();
+  request.code = kIoctlBulkRead;
+  request.input = pipe;
+  request.inputLength = sizeof pipe;
+  request.output = frame.data();
+  request.outputLength = static_cast<uint32_t>(frame.size());
+  request.completion = &done;
+  std::thread transfer = link_->StartRead(request);
+  const bool finished = done.Wait(5000);
+  if (!finished) {
+    link_->AbortPipe();
+  }
+  transfer.join();
+  EXPECT_TRUE(finished);
+  EXPECT_EQ(request.result, 1u);
+  EXPECT_EQ(request.bytesReturned, frame.size());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "support/simulator_process.h"
 
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

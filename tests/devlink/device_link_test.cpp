@@ -1,0 +1,157 @@
+#include "devlink/device_link.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "devlink/device_records.h"
+#include "devlink/ioctl_codes.h"
+#include "platform/message.h"
+#include "viewer/link_messages.h"
+
+namespace rd420 {
+namespace {
+
+using namespace std::chrono_literals;
+
+// An in-process camera that answers every vendor request with the word it
+// was sent, slowly, and notes how many requests overlap.
+class EchoTransport : public DeviceTransport {
+ public:
+  std::unique_ptr<DeviceHandle> Open(std::string_view name) override {
+    if (!present || name != "RD-420-0") {
+      return nullptr;
+    }
+    return std::make_unique<Handle>(*this);
+  }
+
+  std::atomic<bool> present{true};
+  std::atomic<bool> failRequests{false};
+  std::atomic<int> inFlight{0};
+  std::atomic<int> maxInFlight{0};
+  std::atomic<int> requests{0};
+
+ private:
+  struct Handle : DeviceHandle {
+    explicit Handle(EchoTransport& t) : owner(t) {}
+    IoctlResult Ioctl(uint32_t, std::span<const uint8_t> in, std::span<uint8_t> out) override {
+      const int now = ++owner.inFlight;
+      int seen = owner.maxInFlight;
+      while (now > seen && !owner.maxInFlight.compare_exchange_weak(seen, now)) {
+      }
+      ++owner.requests;
+      std::this_thread::sleep_for(1ms);
+      --owner.inFlight;
+      const auto word = DecodeVendorRecord(in);
+      if (owner.failRequests || !word || out.size() < 4) {
+        return {};
+      }
+      const auto bytes = ReplyBytesFromWord(*word);
+      std::copy(bytes.begin(), bytes.end(), out.begin());
+      return {true, 4};
+    }
+    EchoTransport& owner;
+  };
+};
+
+class DeviceLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    link_.SetFatalHandler([this] { ++fatalCalls_; });
+    ASSERT_TRUE(link_.DiscoverDevice());
+  }
+  EchoTransport transport_;
+  DeviceLink link_{transport_, viewer::ViewerLinkMessages()};
+  std::atomic<int> fatalCalls_{0};
+};
+
+// Catches: vendor requests overlapping at the driver, or a caller handed
+// another caller's reply.
+TEST_F(DeviceLinkTest, RequestsFromManyThreadsReachTheDriverOneAtATime) {
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> callers;
+  for (uint32_t t = 0; t < 6; ++t) {
+    callers.emplace_back([&, t] {
+      for (uint32_t i = 0; i < 15; ++i) {
+        const uint32_t word = (t << 16) | i;
+        const auto reply = link_.SendCommand(word);
+        if (!reply || *reply != word) {
+          ++wrong;
+        }
+      }
+    });
+  }
+  for (std::thread& caller : callers) {
+    caller.join();
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(transport_.maxInFlight, 1);
+  EXPECT_EQ(transport_.requests, 90);
+}
+
+// Catches: a word stored after PostCommand returned changing the request
+// already on its way.
+TEST_F(DeviceLinkTest, EachPostedRequestCarriesItsOwnWord) {
+  for (uint32_t i = 0; i < 20; ++i) {
+    link_.PostCommand(0x00170000 | i);
+  }
+  for (int i = 0; i < 500 && transport_.requests < 20; ++i) {
+    std::this_thread::sleep_for(2ms);
+  }
+  EXPECT_EQ(transport_.requests, 20);
+  EXPECT_EQ(transport_.maxInFlight, 1);
+}
+
+// Catches: a reporting request on a vanished camera that blocks its caller
+// for ever or lets later requests through.
+TEST_F(DeviceLinkTest, OpenFailureShowsAhl00004ReleasesCallersAndSilencesTheLink) {
+  transport_.present = false;
+  MessageRecorder messages;
+  std::vector<std::thread> callers;
+  std::atomic<int> failed{0};
+  for (int i = 0; i < 4; ++i) {
+    callers.emplace_back([&] {
+      if (!link_.SendCommand(0x00610000)) {
+        ++failed;
+      }
+    });
+  }
+  for (std::thread& caller : callers) {
+    caller.join();
+  }
+  EXPECT_EQ(failed, 4);
+  EXPECT_EQ(messages.Captions(), std::vector<std::string>{"Error (AHL00004)"});
+  EXPECT_EQ(fatalCalls_, 1);
+  transport_.present = true;
+  EXPECT_FALSE(link_.SendCommand(0x00610000).has_value());
+  EXPECT_EQ(transport_.requests, 0);
+}
+
+// Catches: a failed post that is silent or shown with the reporting caption.
+TEST_F(DeviceLinkTest, FailedPostShowsAep00003) {
+  transport_.failRequests = true;
+  MessageRecorder messages;
+  link_.PostCommand(0x00030005);
+  for (int i = 0; i < 500 && messages.Messages().empty(); ++i) {
+    std::this_thread::sleep_for(2ms);
+  }
+  EXPECT_EQ(messages.Captions(), std::vector<std::string>{"Error (AEP00003)"});
+  EXPECT_EQ(fatalCalls_, 1);
+}
+
+// Catches: the quiet variant skipping nothing on a missing device, or
+// showing a message.
+TEST_F(DeviceLinkTest, QuietOpenFailureSkipsTheRequestSilently) {
+  ASSERT_EQ(link_.SendCommandQuiet(0x61802000), 0x61802000u);
+  transport_.present = false;
+  MessageRecorder messages;
+  EXPECT_EQ(link_.SendCommandQuiet(0x00610000), 0x61802000u);
+  EXPECT_FALSE(link_.LinkOk());
+  EXPECT_TRUE(messages.Messages().empty());
+  EXPECT_EQ(fatalCalls_, 0);
+}
+
+}  // namespace
+}  // namespace rd420

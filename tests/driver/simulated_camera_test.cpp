@@ -1,0 +1,138 @@
+#include "driver/simulated_camera.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "devlink/command_words.h"
+#include "devlink/device_records.h"
+#include "devlink/ioctl_codes.h"
+
+namespace rd420::sim {
+namespace {
+
+using namespace std::chrono_literals;
+
+class SimulatedCameraTest : public ::testing::Test {
+ protected:
+  SimulatedCameraTest() : camera_(Options()) {}
+  static CameraOptions Options() {
+    CameraOptions options;
+    options.fps = 0;  // frames as fast as asked
+    return options;
+  }
+
+  IoctlResult Read(std::vector<uint8_t>& frame) {
+    const uint8_t pipe[4] = {1, 0, 0, 0};
+    return camera_.Ioctl(client_, kIoctlBulkRead, pipe, frame);
+  }
+  uint32_t Send(uint32_t word) {
+    uint8_t reply[4];
+    EXPECT_TRUE(camera_.Ioctl(client_, kIoctlVendorRequest, EncodeVendorRecord(word), reply).ok);
+    return ReplyWordFromBytes(reply);
+  }
+
+  SimulatedCamera camera_;
+  ClientContext client_{1, {}};
+};
+
+// Catches: frames of the wrong size for the resolution command, or an
+// overflowing buffer filled anyway.
+TEST_F(SimulatedCameraTest, FrameSizeFollowsResolutionAndBufferSize) {
+  std::vector<uint8_t> frame(1280 * 960 * 2);
+  EXPECT_EQ(Read(frame).bytesReturned, 1280u * 960 * 2);
+  Send(kCmdHalfResolution);
+  const IoctlResult half = Read(frame);
+  EXPECT_TRUE(half.ok);
+  EXPECT_EQ(half.bytesReturned, 640u * 480 * 2);
+  Send(kCmdFullResolution);
+  std::vector<uint8_t> small(640 * 480 * 2);
+  EXPECT_FALSE(Read(small).ok);
+}
+
+// Catches: a frozen camera whose picture still moves, or a live one that
+// repeats itself.
+TEST_F(SimulatedCameraTest, FreezeHoldsThePicture) {
+  Send(kCmdHalfResolution);
+  std::vector<uint8_t> a(640 * 480 * 2), b(a.size());
+  Read(a);
+  Read(b);
+  EXPECT_NE(a, b);
+  Send(kCmdFreezeOn);
+  Read(a);
+  Read(b);
+  EXPECT_EQ(a, b);
+  Send(kCmdFreezeOff);
+  Read(b);
+  EXPECT_NE(a, b);
+}
+
+// Catches: consecutive frames without consecutive sequence stamps.
+TEST_F(SimulatedCameraTest, FramesCarryConsecutiveSequenceStamps) {
+  Send(kCmdHalfResolution);
+  std::vector<uint8_t> frame(640 * 480 * 2);
+  Read(frame);
+  const uint32_t first = ReadSequenceStamp(frame);
+  for (uint32_t i = 1; i <= 5; ++i) {
+    Read(frame);
+    EXPECT_EQ(ReadSequenceStamp(frame), first + i);
+  }
+}
+
+// Catches: a stall that ends on its own, or an abort that misses it.
+TEST_F(SimulatedCameraTest, StalledReadEndsOnlyWithAbort) {
+  camera_.StallNextRead();
+  std::vector<uint8_t> frame(1280 * 960 * 2);
+  std::atomic<bool> finished{false};
+  IoctlResult result{true, 1};
+  std::thread reader([&] {
+    result = Read(frame);
+    finished = true;
+  });
+  std::this_thread::sleep_for(250ms);
+  EXPECT_FALSE(finished);
+  const uint8_t pipe[4] = {1, 0, 0, 0};
+  EXPECT_TRUE(camera_.Ioctl(client_, kIoctlAbortPipe, pipe, {}).ok);
+  reader.join();
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(Read(frame).ok);
+}
+
+// Catches: the frame pace ignored (default rates are per frame size).
+TEST(SimulatedCamera, DefaultPaceIsTheCamerasRate) {
+  SimulatedCamera camera{CameraOptions{}};
+  const ClientContext client{1, {}};
+  std::vector<uint8_t> frame(1280 * 960 * 2);
+  const uint8_t pipe[4] = {1, 0, 0, 0};
+  const auto start = Clock::now();
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_TRUE(camera.Ioctl(client, kIoctlBulkRead, pipe, frame).ok);
+  }
+  // Four frames at 15 per second span three frame periods, 200 ms.
+  EXPECT_GE(Clock::now() - start, 199ms);
+}
+
+// Catches: vendor failures that do not count down, or fail the wrong number.
+TEST_F(SimulatedCameraTest, FailVendorFailsTheGivenNumberOfRequests) {
+  camera_.FailVendorRequests(2);
+  uint8_t reply[4];
+  const VendorRecord record = EncodeVendorRecord(kPollStatus);
+  EXPECT_FALSE(camera_.Ioctl(client_, kIoctlVendorRequest, record, reply).ok);
+  EXPECT_FALSE(camera_.Ioctl(client_, kIoctlVendorRequest, record, reply).ok);
+  EXPECT_TRUE(camera_.Ioctl(client_, kIoctlVendorRequest, record, reply).ok);
+}
+
+// Catches: handles from before an unplug working again after the replug.
+TEST_F(SimulatedCameraTest, UnplugKillsOldHandles) {
+  camera_.Unplug();
+  camera_.Plug();
+  uint8_t reply[4];
+  EXPECT_FALSE(
+      camera_.Ioctl(client_, kIoctlVendorRequest, EncodeVendorRecord(kPollStatus), reply).ok);
+  const ClientContext fresh{camera_.Generation(), {}};
+  EXPECT_TRUE(
+      camera_.Ioctl(fresh, kIoctlVendorRequest, EncodeVendorRecord(kPollStatus), reply).ok);
+}
+
+}  // namespace
+}  // namespace rd420::sim
