@@ -40,12 +40,18 @@ inline constexpr uint32_t kPollSecondary = 0x00620000;
 inline constexpr uint32_t kPollBrightness = 0x00650000;
 inline constexpr uint32_t kPollZoom = 0x00690000;
 
-inline constexpr uint16_t FunctionOf(uint32_t word) { return static_cast<uint16_t>(word >> 16); }
-inline constexpr uint16_t ArgumentOf(uint32_t word) { return static_cast<uint16_t>(word); }
+inline constexpr uint16_t FunctionOf(uint32_t word) {
+  return static_cast<uint16_t>(word >> 16);
+}
+inline constexpr uint16_t ArgumentOf(uint32_t word) {
+  return static_cast<uint16_t>(word);
+}
 
 // A poll reply carries the poll's function code in its top byte and the
 // value in its low 16 bits.
-inline constexpr uint16_t PolledValue(uint32_t reply) { return static_cast<uint16_t>(reply); }
+inline constexpr uint16_t PolledValue(uint32_t reply) {
+  return static_cast<uint16_t>(reply);
+}
 
 inline constexpr bool IsPoll(uint32_t word) {
   return word == kPollStatus || word == kPollSecondary || word == kPollBrightness ||

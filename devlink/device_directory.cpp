@@ -1,7 +1,8 @@
 #include "devlink/device_directory.h"
 
-#include <cstdlib>
 #include <unistd.h>
+
+#include <cstdlib>
 
 namespace rd420 {
 
@@ -9,7 +10,8 @@ std::string DefaultDeviceDirectory() {
   if (const char* dir = std::getenv("RD420_DEVICE_DIR"); dir != nullptr && *dir != '\0') {
     return dir;
   }
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0') {
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      runtime != nullptr && *runtime != '\0') {
     return std::string(runtime) + "/rd420";
   }
   return "/tmp/rd420-" + std::to_string(getuid());
@@ -22,6 +24,8 @@ std::string DevicePath(std::string_view directory, std::string_view name) {
   return path;
 }
 
-std::string DeviceName(int instance) { return "RD-420-" + std::to_string(instance); }
+std::string DeviceName(int instance) {
+  return "RD-420-" + std::to_string(instance);
+}
 
 }  // namespace rd420

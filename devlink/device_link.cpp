@@ -31,7 +31,8 @@ struct DeviceLink::CommandRequest {
 };
 
 DeviceLink::DeviceLink(DeviceTransport& transport, const LinkMessages& messages)
-    : transport_(transport), messages_(messages) {}
+    : transport_(transport), messages_(messages) {
+}
 
 DeviceLink::~DeviceLink() {
   std::unique_lock lock(threadsMutex_);
@@ -62,7 +63,9 @@ std::unique_ptr<DeviceHandle> DeviceLink::OpenDevice(std::string_view name) cons
   return transport_.Open(name);
 }
 
-std::unique_ptr<DeviceHandle> DeviceLink::OpenDevice() const { return OpenDevice(DeviceName()); }
+std::unique_ptr<DeviceHandle> DeviceLink::OpenDevice() const {
+  return OpenDevice(DeviceName());
+}
 
 bool DeviceLink::DiscoverDevice() {
   bool found = false;

@@ -9,16 +9,16 @@ namespace rd420 {
 // The device link's failures that reach the user. Each program shows them
 // with its own captions and texts (one table per program).
 enum class LinkFailure : size_t {
-  kNoDevice,        // discovery found no node that opens
-  kSpeedTestOpen,   // the pipe check cannot open the device
-  kPostOpen,        // fire-and-forget request cannot open the device
-  kPostRequest,     // fire-and-forget request fails
-  kSendOpen,        // reporting request cannot open the device
-  kSendRequest,     // reporting request fails
-  kStreamOpen,      // a streaming run or still read cannot open the device
-  kBulkRead,        // a frame read failed or timed out
-  kNotReady,        // the camera never became ready
-  kNotHighSpeed,    // the link is not USB 2.0 high speed
+  kNoDevice,       // discovery found no node that opens
+  kSpeedTestOpen,  // the pipe check cannot open the device
+  kPostOpen,       // fire-and-forget request cannot open the device
+  kPostRequest,    // fire-and-forget request fails
+  kSendOpen,       // reporting request cannot open the device
+  kSendRequest,    // reporting request fails
+  kStreamOpen,     // a streaming run or still read cannot open the device
+  kBulkRead,       // a frame read failed or timed out
+  kNotReady,       // the camera never became ready
+  kNotHighSpeed,   // the link is not USB 2.0 high speed
   kCount,
 };
 

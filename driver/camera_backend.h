@@ -29,8 +29,8 @@ class CameraBackend {
   virtual uint64_t Generation() const = 0;
 
   // `code` and the input length were checked by the server.
-  virtual IoctlResult Ioctl(const ClientContext& client, uint32_t code,
-                            std::span<const uint8_t> in, std::span<uint8_t> out) = 0;
+  virtual IoctlResult Ioctl(const ClientContext& client, uint32_t code, std::span<const uint8_t> in,
+                            std::span<uint8_t> out) = 0;
 
   // Ends every request that waits (the daemon is stopping).
   virtual void Shutdown() = 0;

@@ -20,14 +20,13 @@ constexpr int kFocusSharp = 500;
 
 // Indexed by CameraModel::Adjust.
 constexpr Range kRanges[] = {
-    {0, 0, 0, 0},                     // none
-    {0, 255, 128, 60},                // brightness
-    {-64, 64, 0, 40},                 // red
-    {-64, 64, 0, 40},                 // blue
-    {0, 1000, kFocusSharp, 300},      // focus
-    {0, kZoomMax, 0, 600},            // zoom
+    {0, 0, 0, 0},                 // none
+    {0, 255, 128, 60},            // brightness
+    {-64, 64, 0, 40},             // red
+    {-64, 64, 0, 40},             // blue
+    {0, 1000, kFocusSharp, 300},  // focus
+    {0, kZoomMax, 0, 600},        // zoom
 };
-
 
 }  // namespace
 
@@ -55,7 +54,9 @@ int CameraModel::Value(Adjust what, Clock::time_point now) const {
       std::clamp<long long>(stored + running_.direction * moved, range.low, range.high));
 }
 
-int& CameraModel::Stored(Adjust what) { return values_[static_cast<size_t>(what)]; }
+int& CameraModel::Stored(Adjust what) {
+  return values_[static_cast<size_t>(what)];
+}
 
 void CameraModel::CommitRunning(Clock::time_point now) {
   if (running_.what != Adjust::kNone) {
@@ -70,11 +71,21 @@ void CameraModel::Start(Adjust what, int direction, Clock::time_point now) {
   running_ = {what, direction, now};
 }
 
-int CameraModel::Zoom(Clock::time_point now) const { return Value(Adjust::kZoom, now); }
-int CameraModel::Brightness(Clock::time_point now) const { return Value(Adjust::kBrightness, now); }
-int CameraModel::Focus(Clock::time_point now) const { return Value(Adjust::kFocus, now); }
-int CameraModel::RedGain(Clock::time_point now) const { return Value(Adjust::kRed, now); }
-int CameraModel::BlueGain(Clock::time_point now) const { return Value(Adjust::kBlue, now); }
+int CameraModel::Zoom(Clock::time_point now) const {
+  return Value(Adjust::kZoom, now);
+}
+int CameraModel::Brightness(Clock::time_point now) const {
+  return Value(Adjust::kBrightness, now);
+}
+int CameraModel::Focus(Clock::time_point now) const {
+  return Value(Adjust::kFocus, now);
+}
+int CameraModel::RedGain(Clock::time_point now) const {
+  return Value(Adjust::kRed, now);
+}
+int CameraModel::BlueGain(Clock::time_point now) const {
+  return Value(Adjust::kBlue, now);
+}
 
 uint32_t CameraModel::PeekStatus() const {
   if (forcedStatus_) {
@@ -142,8 +153,8 @@ bool CameraModel::ActOnFunction(uint32_t word, Clock::time_point now) {
     case FunctionOf(kCmdStorePreset):
       if (argument >= 1 && argument <= 4) {
         CommitRunning(now);
-        presets_[argument - 1] = Preset{Stored(Adjust::kZoom), Stored(Adjust::kFocus),
-                                        Stored(Adjust::kBrightness)};
+        presets_[argument - 1] =
+            Preset{Stored(Adjust::kZoom), Stored(Adjust::kFocus), Stored(Adjust::kBrightness)};
       }
       return true;
     case FunctionOf(kCmdRecallPreset):

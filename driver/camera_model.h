@@ -14,10 +14,10 @@ using Clock = std::chrono::steady_clock;
 // How a simulated camera starts.
 struct CameraOptions {
   bool aspect169 = false;
-  bool variant = false;          // status bit 12
-  int busyPolls = 0;             // status polls answered with bit 21 set
-  bool fullSpeed = false;        // bulk pipe packet size 64 instead of 512
-  double fps = -1;               // < 0: the rate for the frame size; 0: unthrottled
+  bool variant = false;            // status bit 12
+  int busyPolls = 0;               // status polls answered with bit 21 set
+  bool fullSpeed = false;          // bulk pipe packet size 64 instead of 512
+  double fps = -1;                 // < 0: the rate for the frame size; 0: unthrottled
   bool functionsInactive = false;  // bit 13 clear until "Active" arrives
 };
 

@@ -11,7 +11,7 @@ struct DaemonOptions {
   std::string directory;          // empty: the default device directory
   std::vector<int> instances{0};  // which RD-420-<n> nodes exist
   bool simulate = true;
-  std::string usbDevice;          // VID:PID with --usb
+  std::string usbDevice;  // VID:PID with --usb
   sim::CameraOptions camera;
   bool help = false;
 };

@@ -23,7 +23,7 @@ constexpr size_t kMaxControlLine = 1024;
 
 bool MakeDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) {
-    struct stat info{};
+    struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
   }
   return false;
@@ -62,8 +62,8 @@ DeviceServer::~DeviceServer() {
 
 bool DeviceServer::Start() {
   if (!MakeDirectory(directory_)) {
-    std::fprintf(stderr, "rd420d: cannot create the device directory %s: %s\n",
-                 directory_.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "rd420d: cannot create the device directory %s: %s\n", directory_.c_str(),
+                 std::strerror(errno));
     return false;
   }
   int pipeFds[2];

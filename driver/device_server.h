@@ -18,8 +18,7 @@ namespace rd420 {
 // the thread that calls Run; every connection gets a thread of its own.
 class DeviceServer {
  public:
-  DeviceServer(std::string directory,
-               std::map<int, std::unique_ptr<sim::SimulatedCamera>> cameras);
+  DeviceServer(std::string directory, std::map<int, std::unique_ptr<sim::SimulatedCamera>> cameras);
   ~DeviceServer();
   DeviceServer(const DeviceServer&) = delete;
   DeviceServer& operator=(const DeviceServer&) = delete;

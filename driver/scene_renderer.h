@@ -9,14 +9,14 @@ namespace rd420::sim {
 // The picture state that shapes a simulated frame. Neutral values give the
 // plain document scene.
 struct SceneSettings {
-  int width = 1280;    // 1280 or 640
-  int height = 960;    // 960, 720, 480 or 360
-  int zoom = 0;        // 0 .. kZoomMax; above 1861 the camera zooms digitally
+  int width = 1280;      // 1280 or 640
+  int height = 960;      // 960, 720, 480 or 360
+  int zoom = 0;          // 0 .. kZoomMax; above 1861 the camera zooms digitally
   int brightness = 128;  // 0 .. 255, 128 neutral
-  int redGain = 0;     // -64 .. 64, 0 neutral
-  int blueGain = 0;    // -64 .. 64, 0 neutral
-  int focus = 500;     // 0 .. 1000, 500 sharp
-  bool lamp = false;   // stage lamp lights the paper warmer and brighter
+  int redGain = 0;       // -64 .. 64, 0 neutral
+  int blueGain = 0;      // -64 .. 64, 0 neutral
+  int focus = 500;       // 0 .. 1000, 500 sharp
+  bool lamp = false;     // stage lamp lights the paper warmer and brighter
 
   bool operator==(const SceneSettings&) const = default;
 };

@@ -37,7 +37,8 @@ std::string Hex(std::span<const uint8_t> bytes) {
 }  // namespace
 
 SimulatedCamera::SimulatedCamera(const CameraOptions& options)
-    : model_(options), fps_(options.fps) {}
+    : model_(options), fps_(options.fps) {
+}
 
 bool SimulatedCamera::Plugged() const {
   std::lock_guard lock(mutex_);
@@ -146,8 +147,7 @@ bool SimulatedCamera::WaitForFrameTime(std::unique_lock<std::mutex>& lock,
                                        const ClientContext& client, Clock::time_point deadline,
                                        uint64_t abortEpoch) {
   for (;;) {
-    if (!Attached(client) || abortEpoch_ != abortEpoch ||
-        (client.peerGone && client.peerGone())) {
+    if (!Attached(client) || abortEpoch_ != abortEpoch || (client.peerGone && client.peerGone())) {
       return false;
     }
     const Clock::time_point now = Clock::now();
@@ -272,20 +272,20 @@ std::string SimulatedCamera::StateLine() {
                       : "-";
   }
   char line[1024];
-  std::snprintf(
-      line, sizeof line,
-      "plugged=%d status=0x%08X zoom=%d brightness=%d red=%d blue=%d focus=%d lamp=%d "
-      "freeze=%d aperture=%s input=%s functions=%d presets=%s resolution=%s frame=%dx%d "
-      "last-command=%s last-record=%s vendor=%" PRIu64 " status-polls=%" PRIu64 " bulk=%" PRIu64
-      " pipes=%" PRIu64 " abort=%" PRIu64 " frames=%" PRIu64,
-      plugged_ ? 1 : 0, model_.PeekStatus(), scene.zoom, scene.brightness, scene.redGain,
-      scene.blueGain, scene.focus, model_.Lamp() ? 1 : 0, model_.Frozen() ? 1 : 0,
-      model_.ApertureOn() ? "on" : "off", model_.External() ? "external" : "internal",
-      model_.FunctionsActive() ? 1 : 0, presets.c_str(),
-      model_.FullResolution() ? "full" : "half", scene.width, scene.height,
-      lastCommand_ ? ("0x" + Hex(ReplyBytesFromWord(*lastCommand_))).c_str() : "none",
-      lastRecordHex_.empty() ? "none" : lastRecordHex_.c_str(), counters_.vendor,
-      counters_.statusPolls, counters_.bulk, counters_.pipes, counters_.abort, counters_.frames);
+  std::snprintf(line, sizeof line,
+                "plugged=%d status=0x%08X zoom=%d brightness=%d red=%d blue=%d focus=%d lamp=%d "
+                "freeze=%d aperture=%s input=%s functions=%d presets=%s resolution=%s frame=%dx%d "
+                "last-command=%s last-record=%s vendor=%" PRIu64 " status-polls=%" PRIu64
+                " bulk=%" PRIu64 " pipes=%" PRIu64 " abort=%" PRIu64 " frames=%" PRIu64,
+                plugged_ ? 1 : 0, model_.PeekStatus(), scene.zoom, scene.brightness, scene.redGain,
+                scene.blueGain, scene.focus, model_.Lamp() ? 1 : 0, model_.Frozen() ? 1 : 0,
+                model_.ApertureOn() ? "on" : "off", model_.External() ? "external" : "internal",
+                model_.FunctionsActive() ? 1 : 0, presets.c_str(),
+                model_.FullResolution() ? "full" : "half", scene.width, scene.height,
+                lastCommand_ ? ("0x" + Hex(ReplyBytesFromWord(*lastCommand_))).c_str() : "none",
+                lastRecordHex_.empty() ? "none" : lastRecordHex_.c_str(), counters_.vendor,
+                counters_.statusPolls, counters_.bulk, counters_.pipes, counters_.abort,
+                counters_.frames);
   return line;
 }
 

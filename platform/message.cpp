@@ -51,7 +51,9 @@ MessageRecorder::MessageRecorder() : state_(std::make_shared<State>()) {
   });
 }
 
-MessageRecorder::~MessageRecorder() { SetMessageSink(std::move(previous_)); }
+MessageRecorder::~MessageRecorder() {
+  SetMessageSink(std::move(previous_));
+}
 
 std::vector<Message> MessageRecorder::Messages() const {
   std::lock_guard lock(state_->mutex);

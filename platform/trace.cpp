@@ -1,11 +1,12 @@
 #include "platform/trace.h"
 
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 namespace rd420 {
 

@@ -23,6 +23,8 @@ constexpr LinkMessages kTable = {{
 
 }  // namespace
 
-const LinkMessages& ConsoleLinkMessages() { return kTable; }
+const LinkMessages& ConsoleLinkMessages() {
+  return kTable;
+}
 
 }  // namespace rd420::tools

@@ -95,7 +95,7 @@ int Pipes(rd420::DeviceLink& link) {
                 pipe.maximumTransferSize);
   }
   std::printf("link: %s\n", link.QueryHighSpeed(nullptr) == 1 ? "USB 2.0 high speed"
-                                                               : "not high speed (USB 1.1)");
+                                                              : "not high speed (USB 1.1)");
   return 0;
 }
 

@@ -34,6 +34,8 @@ constexpr LinkMessages kTable = {{
 
 }  // namespace
 
-const LinkMessages& ViewerLinkMessages() { return kTable; }
+const LinkMessages& ViewerLinkMessages() {
+  return kTable;
+}
 
 }  // namespace rd420::viewer

@@ -18,10 +18,10 @@ TEST(StatusWord, ValidOnlyWithAllOf0x61800000) {
 
 // Catches: the resolution check reading the wrong bits in either aspect.
 TEST(StatusWord, AspectChangeInEitherMode) {
-  EXPECT_TRUE(AspectChanged(true, 0x61C02000));    // 4:3 camera now 16:9
+  EXPECT_TRUE(AspectChanged(true, 0x61C02000));  // 4:3 camera now 16:9
   EXPECT_FALSE(AspectChanged(true, 0x61802000));
-  EXPECT_FALSE(AspectChanged(true, 0x00000000));   // invalid word is no change in 4:3
-  EXPECT_TRUE(AspectChanged(false, 0x00000000));   // but is one in 16:9
+  EXPECT_FALSE(AspectChanged(true, 0x00000000));  // invalid word is no change in 4:3
+  EXPECT_TRUE(AspectChanged(false, 0x00000000));  // but is one in 16:9
   EXPECT_TRUE(AspectChanged(false, 0x61802000));
   EXPECT_FALSE(AspectChanged(false, 0x61C02000));
   EXPECT_TRUE(IsAspect43(0x61802000));

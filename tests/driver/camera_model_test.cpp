@@ -21,7 +21,9 @@ class CameraModelTest : public ::testing::Test {
 
 // Catches: a resting camera whose status word is not the documented idle
 // word.
-TEST_F(CameraModelTest, IdleStatusIs0x61802000) { EXPECT_EQ(Status(), 0x61802000u); }
+TEST_F(CameraModelTest, IdleStatusIs0x61802000) {
+  EXPECT_EQ(Status(), 0x61802000u);
+}
 
 // Catches: a toggle command that sets the wrong bit or the wrong sense.
 TEST_F(CameraModelTest, ToggleCommandsMoveTheirStatusBits) {

@@ -130,8 +130,7 @@ TEST_F(SimulatedCameraTest, UnplugKillsOldHandles) {
   EXPECT_FALSE(
       camera_.Ioctl(client_, kIoctlVendorRequest, EncodeVendorRecord(kPollStatus), reply).ok);
   const ClientContext fresh{camera_.Generation(), {}};
-  EXPECT_TRUE(
-      camera_.Ioctl(fresh, kIoctlVendorRequest, EncodeVendorRecord(kPollStatus), reply).ok);
+  EXPECT_TRUE(camera_.Ioctl(fresh, kIoctlVendorRequest, EncodeVendorRecord(kPollStatus), reply).ok);
 }
 
 }  // namespace

@@ -23,6 +23,10 @@ struct RawRequest {
   uint32_t outputLength;
 };
 
+void PrintTo(const RawRequest& request, std::ostream* os) {
+  *os << request.name;
+}
+
 class MalformedRequestTest : public LinkTest, public ::testing::WithParamInterface<RawRequest> {};
 
 std::vector<uint8_t> Encode(const RawRequest& r) {
@@ -74,11 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
         RawRequest{"BulkReadWithoutPipe", {'R', 'D', '4', '2'}, kIoctlBulkRead, 0, 614400},
         RawRequest{"PipeInfoWithInput", {'R', 'D', '4', '2'}, kIoctlGetPipeInformation, 4, 1024},
         RawRequest{"InputOver64KiB", {'R', 'D', '4', '2'}, kIoctlVendorRequest, 65537, 4},
-        RawRequest{"OutputOver16MiB",
-                   {'R', 'D', '4', '2'},
-                   kIoctlBulkRead,
-                   4,
-                   16 * 1024 * 1024 + 1}),
+        RawRequest{
+            "OutputOver16MiB", {'R', 'D', '4', '2'}, kIoctlBulkRead, 4, 16 * 1024 * 1024 + 1}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // Catches: a vendor record that is not the documented 10-byte form being

@@ -24,8 +24,7 @@ TEST_F(LinkTest, Rd420ctlSendSwitchesTheLampOn) {
   StartSimulator();
   const ProgramResult result = Ctl(*simulator_, {"send", "0x00030005"});
   EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find("sent 0x00030005, reply 0x03000005"), std::string::npos)
-      << result.out;
+  EXPECT_NE(result.out.find("sent 0x00030005, reply 0x03000005"), std::string::npos) << result.out;
   EXPECT_EQ(simulator_->State().at("lamp"), "1");
   EXPECT_EQ(Ctl(*simulator_, {"status"}).out.find("bit 2 lamp: on") == std::string::npos, false);
 }
@@ -59,8 +58,8 @@ TEST(Rd420ctl, ErrorsAreOneLineAndNonZero) {
 
   SimulatorProcess simulator;
   ASSERT_TRUE(simulator.Ready());
-  const ProgramResult bad = RunProgram({RD420CTL_PATH, "--dir", simulator.Directory(), "send",
-                                        "lamp"});
+  const ProgramResult bad =
+      RunProgram({RD420CTL_PATH, "--dir", simulator.Directory(), "send", "lamp"});
   EXPECT_NE(bad.exitCode, 0);
   EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << bad.err;
   RemoveDirectory(empty);
