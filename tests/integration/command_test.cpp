@@ -107,33 +107,6 @@ TEST_F(CommandTest, QuietFailureKeepsPreviousReplyAndClearsLinkOk) {
   EXPECT_FALSE(link_->Failed());
 }
 
-struct PendingRead {
-  explicit PendingRead(DeviceLink& link, size_t bytes) : buffer(bytes) {
-    device = link.OpenDevice();
-    request.device = device.get();
-    request.code = kIoctlBulkRead;
-    request.input = pipe;
-    request.inputLength = sizeof pipe;
-    request.output = buffer.data();
-    request.outputLength = static_cast<uint32_t>(buffer.size());
-    request.completion = &done;
-    thread = link.StartRead(request);
-  }
-  ~PendingRead() {
-    if (thread.joinable()) {
-      thread.join();
-    }
-  }
-  uint8_t pipe[4] = {1, 0, 0, 0};
-  std::vector<uint8_t> buffer;
-  std::unique_ptr<DeviceHandle> device;
-  AutoResetEvent done;
-  FrameReadRequest request;
-  std::thread thread;
-};
-
-constexpr size_t kFullFrameBytes = 1280 * 960 * 2;
-
 // Catches: a bulk read that returns a partial or wrongly sized frame.
 TEST_F(CommandTest, BulkReadDeliversAWholeFrame) {
   PendingRead read(*link_, kFullFrameBytes);

@@ -129,27 +129,14 @@ TEST_F(LinkTest, ClientHangingUpDuringStalledReadDoesNotBlockTheCamera) {
   }
   ASSERT_EQ(simulator_->State().at("bulk"), "1");
   ASSERT_TRUE(link_->DiscoverDevice());
-  std::vector<uint8_t> frame(1280 * 960 * 2);
-  std::unique_ptr<DeviceHandle> device = link_->OpenDevice();
-  const uint8_t pipe[4] = {1, 0, 0, 0};
-  AutoResetEvent done;
-  FrameReadRequest request;
-  request.device = device.get();
-  request.code = kIoctlBulkRead;
-  request.input = pipe;
-  request.inputLength = sizeof pipe;
-  request.output = frame.data();
-  request.outputLength = static_cast<uint32_t>(frame.size());
-  request.completion = &done;
-  std::thread transfer = link_->StartRead(request);
-  const bool finished = done.Wait(5000);
+  PendingRead read(*link_, kFullFrameBytes);
+  const bool finished = read.done.Wait(5000);
   if (!finished) {
     link_->AbortPipe();
   }
-  transfer.join();
   EXPECT_TRUE(finished);
-  EXPECT_EQ(request.result, 1u);
-  EXPECT_EQ(request.bytesReturned, frame.size());
+  EXPECT_EQ(read.request.result, 1u);
+  EXPECT_EQ(read.request.bytesReturned, kFullFrameBytes);
 }
 
 }  // namespace

@@ -3,13 +3,44 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "devlink/device_link.h"
+#include "devlink/ioctl_codes.h"
 #include "devlink/socket_transport.h"
 #include "support/simulator_process.h"
 #include "viewer/link_messages.h"
 
 namespace rd420::test {
+
+inline constexpr size_t kFullFrameBytes = 1280 * 960 * 2;
+
+// One bulk read of pipe 1 running on its transfer thread, as a streaming
+// reader starts it; joined when it goes.
+struct PendingRead {
+  PendingRead(DeviceLink& link, size_t bytes) : buffer(bytes), device(link.OpenDevice()) {
+    request.device = device.get();
+    request.code = kIoctlBulkRead;
+    request.input = pipe;
+    request.inputLength = sizeof pipe;
+    request.output = buffer.data();
+    request.outputLength = static_cast<uint32_t>(buffer.size());
+    request.completion = &done;
+    thread = link.StartRead(request);
+  }
+  ~PendingRead() {
+    if (thread.joinable()) {
+      thread.join();
+    }
+  }
+  uint8_t pipe[4] = {1, 0, 0, 0};
+  std::vector<uint8_t> buffer;
+  std::unique_ptr<DeviceHandle> device;
+  AutoResetEvent done;
+  FrameReadRequest request;
+  std::thread thread;
+};
 
 // A simulated camera in a private directory and the viewer's device link
 // to it.
