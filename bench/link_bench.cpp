@@ -12,6 +12,7 @@
 #include "devlink/ioctl_codes.h"
 #include "devlink/socket_transport.h"
 #include "driver/device_server.h"
+#include "driver/simulated_camera.h"
 #include "viewer/link_messages.h"
 
 namespace {
@@ -24,7 +25,7 @@ class ServedCamera {
     directory_ = mkdtemp(pattern.data());
     rd420::sim::CameraOptions options;
     options.fps = 0;
-    std::map<int, std::unique_ptr<rd420::sim::SimulatedCamera>> cameras;
+    std::map<int, std::unique_ptr<rd420::CameraBackend>> cameras;
     cameras[0] = std::make_unique<rd420::sim::SimulatedCamera>(options);
     server_ = std::make_unique<rd420::DeviceServer>(directory_, std::move(cameras));
     if (!server_->Start()) {

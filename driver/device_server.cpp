@@ -12,7 +12,6 @@
 
 #include "devlink/device_directory.h"
 #include "devlink/wire_protocol.h"
-#include "driver/control_command.h"
 #include "platform/socket_io.h"
 
 namespace rd420 {
@@ -32,7 +31,7 @@ bool MakeDirectory(const std::string& path) {
 }  // namespace
 
 DeviceServer::DeviceServer(std::string directory,
-                           std::map<int, std::unique_ptr<sim::SimulatedCamera>> cameras)
+                           std::map<int, std::unique_ptr<CameraBackend>> cameras)
     : directory_(std::move(directory)) {
   for (auto& [instance, camera] : cameras) {
     nodes_[instance].camera = std::move(camera);
@@ -57,7 +56,31 @@ DeviceServer::~DeviceServer() {
   for (auto& [instance, node] : nodes_) {
     CloseNode(instance);
   }
-  ::unlink(DevicePath(directory_, kControlSocketName).c_str());
+  if (control_.Valid()) {
+    ::unlink(DevicePath(directory_, kControlSocketName).c_str());
+  }
+}
+
+void DeviceServer::SetControlHandler(ControlHandler handler) {
+  controlHandler_ = std::move(handler);
+}
+
+bool DeviceServer::SetNodePresent(int instance, bool present) {
+  if (!present) {
+    CloseNode(instance);
+    return true;
+  }
+  {
+    std::lock_guard lock(nodesMutex_);
+    if (nodes_.at(instance).listener.Valid()) {
+      return true;
+    }
+  }
+  if (!OpenNode(instance)) {
+    return false;
+  }
+  Wake();  // the accept loop polls the new node from now on
+  return true;
 }
 
 bool DeviceServer::Start() {
@@ -73,12 +96,14 @@ bool DeviceServer::Start() {
   }
   wakeRead_.Reset(pipeFds[0]);
   wakeWrite_.Reset(pipeFds[1]);
-  const std::string controlPath = DevicePath(directory_, kControlSocketName);
-  control_ = ListenUnixSocket(controlPath);
-  if (!control_.Valid()) {
-    std::fprintf(stderr, "rd420d: cannot listen on %s: %s\n", controlPath.c_str(),
-                 std::strerror(errno));
-    return false;
+  if (controlHandler_) {
+    const std::string controlPath = DevicePath(directory_, kControlSocketName);
+    control_ = ListenUnixSocket(controlPath);
+    if (!control_.Valid()) {
+      std::fprintf(stderr, "rd420d: cannot listen on %s: %s\n", controlPath.c_str(),
+                   std::strerror(errno));
+      return false;
+    }
   }
   for (auto& [instance, node] : nodes_) {
     if (!OpenNode(instance)) {
@@ -123,6 +148,7 @@ void DeviceServer::Wake() {
 
 void DeviceServer::Run() {
   while (!stopping_) {
+    // An invalid control descriptor (-1) is skipped by poll.
     std::vector<pollfd> fds = {{wakeRead_.Get(), POLLIN, 0}, {control_.Get(), POLLIN, 0}};
     {
       std::lock_guard lock(nodesMutex_);
@@ -149,7 +175,7 @@ void DeviceServer::Run() {
         continue;
       }
       // The node may have been unplugged since the poll set was built.
-      sim::SimulatedCamera* camera = nullptr;
+      CameraBackend* camera = nullptr;
       {
         std::lock_guard lock(nodesMutex_);
         for (auto& [instance, node] : nodes_) {
@@ -166,7 +192,7 @@ void DeviceServer::Run() {
   }
 }
 
-void DeviceServer::Accept(int listenerFd, sim::SimulatedCamera* camera) {
+void DeviceServer::Accept(int listenerFd, CameraBackend* camera) {
   UniqueFd fd(::accept4(listenerFd, nullptr, nullptr, SOCK_CLOEXEC));
   if (!fd.Valid()) {
     return;
@@ -196,8 +222,7 @@ void DeviceServer::ReapFinished() {
 }
 
 // Runs on the connection's own thread: one request at a time.
-void DeviceServer::ServeDevice(Connection& connection, sim::SimulatedCamera& camera,
-                               uint64_t generation) {
+void DeviceServer::ServeDevice(Connection& connection, CameraBackend& camera, uint64_t generation) {
   const int fd = connection.fd.Get();
   const ClientContext client{generation, [fd] { return PeerHasGone(fd); }};
   std::vector<uint8_t> input;
@@ -249,7 +274,7 @@ void DeviceServer::ServeControl(Connection& connection) {
     while (ok && (end = pending.find('\n')) != std::string::npos) {
       std::string line = pending.substr(0, end);
       pending.erase(0, end + 1);
-      const std::string answer = Control(line) + "\n";
+      const std::string answer = controlHandler_(line) + "\n";
       ok = SendAll(fd, {reinterpret_cast<const uint8_t*>(answer.data()), answer.size()});
     }
     if (!ok || pending.size() > kMaxControlLine) {
@@ -260,65 +285,6 @@ void DeviceServer::ServeControl(Connection& connection) {
   // accept loop reaps the connection.
   ::shutdown(fd, SHUT_RDWR);
   connection.finished = true;
-}
-
-std::string DeviceServer::Control(const std::string& line) {
-  const std::optional<sim::ControlCommand> command = sim::ParseControlCommand(line);
-  if (!command) {
-    return "error unknown or malformed command: " + line;
-  }
-  int instance = command->camera.value_or(-1);
-  if (instance < 0) {
-    // Without camera=N the command goes to the camera discovery picks.
-    instance = nodes_.empty() ? -1 : nodes_.rbegin()->first;
-  }
-  auto found = nodes_.find(instance);
-  if (found == nodes_.end()) {
-    return "error no camera " + std::to_string(instance);
-  }
-  sim::SimulatedCamera& camera = *found->second.camera;
-  using Kind = sim::ControlCommand::Kind;
-  switch (command->kind) {
-    case Kind::kUnplug:
-      camera.Unplug();
-      CloseNode(instance);
-      return "ok unplugged " + DeviceName(instance);
-    case Kind::kPlug:
-      if (!camera.Plugged()) {
-        camera.Plug();
-        if (!OpenNode(instance)) {
-          return "error cannot recreate " + DeviceName(instance);
-        }
-        Wake();  // the accept loop polls the new node from now on
-      }
-      return "ok plugged " + DeviceName(instance);
-    case Kind::kStall:
-      camera.StallNextRead();
-      return "ok next bulk read stalls";
-    case Kind::kFailVendor:
-      camera.FailVendorRequests(command->count);
-      return "ok";
-    case Kind::kAspect:
-      camera.SetAspect169(command->flag);
-      return "ok";
-    case Kind::kBusyPolls:
-      camera.SetBusyPolls(command->count);
-      return "ok";
-    case Kind::kForceStatus:
-      camera.ForceStatus(command->word);
-      return "ok";
-    case Kind::kFps:
-      camera.SetFps(command->fps);
-      return "ok";
-    case Kind::kResetCounts:
-      camera.ResetCounters();
-      return "ok";
-    case Kind::kState:
-      return "ok camera=" + std::to_string(instance) + " " + camera.StateLine();
-    case Kind::kHistory:
-      return "ok " + camera.HistoryLine();
-  }
-  return "error";
 }
 
 }  // namespace rd420

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -8,17 +9,21 @@
 #include <thread>
 #include <vector>
 
-#include "driver/simulated_camera.h"
+#include "driver/camera_backend.h"
 #include "platform/unique_fd.h"
 
 namespace rd420 {
 
-// Serves each camera as the UNIX socket node <dir>/RD-420-<n> and the
-// simulator's control socket <dir>/rd420d.control. The accept loop runs on
-// the thread that calls Run; every connection gets a thread of its own.
+// Serves each camera as the UNIX socket node <dir>/RD-420-<n> and, when a
+// control handler is set, the control socket <dir>/rd420d.control. The
+// accept loop runs on the thread that calls Run; every connection gets a
+// thread of its own.
 class DeviceServer {
  public:
-  DeviceServer(std::string directory, std::map<int, std::unique_ptr<sim::SimulatedCamera>> cameras);
+  // Answers one control line with one line; runs on a connection thread.
+  using ControlHandler = std::function<std::string(const std::string& line)>;
+
+  DeviceServer(std::string directory, std::map<int, std::unique_ptr<CameraBackend>> cameras);
   ~DeviceServer();
   DeviceServer(const DeviceServer&) = delete;
   DeviceServer& operator=(const DeviceServer&) = delete;
@@ -31,12 +36,16 @@ class DeviceServer {
   void Run();
   void Stop();
 
-  // Runs one control command line and returns its one-line answer.
-  std::string Control(const std::string& line);
+  // Before Start: serve the control socket with `handler`.
+  void SetControlHandler(ControlHandler handler);
+
+  // Removes or recreates camera `instance`'s node, as a cable pulled or
+  // plugged in. Safe from any thread once started.
+  bool SetNodePresent(int instance, bool present);
 
  private:
   struct Node {
-    std::unique_ptr<sim::SimulatedCamera> camera;
+    std::unique_ptr<CameraBackend> camera;
     UniqueFd listener;
   };
   struct Connection {
@@ -47,8 +56,8 @@ class DeviceServer {
 
   bool OpenNode(int instance);
   void CloseNode(int instance);
-  void Accept(int listenerFd, sim::SimulatedCamera* camera);
-  void ServeDevice(Connection& connection, sim::SimulatedCamera& camera, uint64_t generation);
+  void Accept(int listenerFd, CameraBackend* camera);
+  void ServeDevice(Connection& connection, CameraBackend& camera, uint64_t generation);
   void ServeControl(Connection& connection);
   void ReapFinished();
   void Wake();
@@ -56,6 +65,7 @@ class DeviceServer {
   const std::string directory_;
   std::mutex nodesMutex_;  // guards nodes_' listeners (control thread vs accept loop)
   std::map<int, Node> nodes_;
+  ControlHandler controlHandler_;
   UniqueFd control_;
   UniqueFd wakeRead_;
   UniqueFd wakeWrite_;

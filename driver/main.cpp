@@ -8,6 +8,7 @@
 #include "devlink/device_directory.h"
 #include "driver/daemon_options.h"
 #include "driver/device_server.h"
+#include "driver/simulator_control.h"
 
 int main(int argc, char** argv) {
   rd420::DaemonOptions options;
@@ -37,11 +38,16 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  std::map<int, std::unique_ptr<rd420::sim::SimulatedCamera>> cameras;
+  std::map<int, std::unique_ptr<rd420::CameraBackend>> cameras;
+  std::map<int, rd420::sim::SimulatedCamera*> simulated;
   for (int instance : options.instances) {
-    cameras[instance] = std::make_unique<rd420::sim::SimulatedCamera>(options.camera);
+    auto camera = std::make_unique<rd420::sim::SimulatedCamera>(options.camera);
+    simulated[instance] = camera.get();
+    cameras[instance] = std::move(camera);
   }
   rd420::DeviceServer server(directory, std::move(cameras));
+  rd420::sim::SimulatorControl control(server, std::move(simulated));
+  server.SetControlHandler([&control](const std::string& line) { return control.Execute(line); });
   if (!server.Start()) {
     return 1;
   }
