@@ -1,5 +1,7 @@
 #include "devlink/device_link.h"
 
+#include <system_error>
+
 #include "devlink/device_directory.h"
 #include "devlink/device_records.h"
 #include "devlink/ioctl_codes.h"
@@ -111,12 +113,18 @@ void DeviceLink::StartTracked(Body body) {
     std::lock_guard lock(threadsMutex_);
     ++runningThreads_;
   }
-  StartThread(ThreadPriority::kHighest, [this, body = std::move(body)]() mutable {
+  auto tracked = [this, body = std::move(body)]() mutable {
     body();
     std::lock_guard lock(threadsMutex_);
     --runningThreads_;
     threadsDone_.notify_all();
-  }).detach();
+  };
+  try {
+    StartThread(ThreadPriority::kHighest, tracked).detach();
+  } catch (const std::system_error&) {
+    // Out of threads: the request still runs, on the caller's thread.
+    tracked();
+  }
 }
 
 void DeviceLink::PostCommand(uint32_t word) {
@@ -167,11 +175,15 @@ void DeviceLink::RunRequest(Variant variant, const std::shared_ptr<CommandReques
   if (device == nullptr) {
     if (quiet) {
       g_Link_Ok = 0;
-    } else {
-      FailFatally(variant == Variant::kPost ? LinkFailure::kPostOpen : LinkFailure::kSendOpen,
-                  Owner());
+      finish(false);
+      return;
     }
+    // As below, the caller and the gate are released before the message:
+    // a message box waits for the GUI thread, which may be that caller.
+    linkFailed_ = true;
     finish(false);
+    FailFatally(variant == Variant::kPost ? LinkFailure::kPostOpen : LinkFailure::kSendOpen,
+                Owner());
     return;
   }
 

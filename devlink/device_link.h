@@ -40,8 +40,9 @@ struct FrameReadRequest {
 class DeviceLink {
  public:
   DeviceLink(DeviceTransport& transport, const LinkMessages& messages);
-  // Waits for the request threads still running; each ends within the
-  // transport's control time-out.
+  // Waits for the request threads still running. Each request ends within
+  // the transport's control time-out, so queued ones take at most that
+  // long each.
   ~DeviceLink();
   DeviceLink(const DeviceLink&) = delete;
   DeviceLink& operator=(const DeviceLink&) = delete;

@@ -1,6 +1,7 @@
 #include "driver/control_command.h"
 
 #include <charconv>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -34,20 +35,19 @@ std::optional<int> ParseCount(std::string_view text) {
   return value;
 }
 
-std::optional<double> ParseFps(std::string_view text) {
-  if (text == "default") {
-    return -1.0;
-  }
-  // std::from_chars for double is in libstdc++ 11 and later.
+}  // namespace
+
+std::optional<double> ParseFrameRate(std::string_view text) {
+  // std::from_chars for double is in libstdc++ 11 and later. It also reads
+  // "nan" and "inf", which are no rate.
   double value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > 1000) {
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
+      !(value == 0 || (value >= kMinFrameRate && value <= kMaxFrameRate))) {
     return std::nullopt;
   }
   return value;
 }
-
-}  // namespace
 
 std::optional<ControlCommand> ParseControlCommand(std::string_view line) {
   std::vector<std::string_view> tokens = Split(line);
@@ -131,7 +131,8 @@ std::optional<ControlCommand> ParseControlCommand(std::string_view line) {
     return command;
   }
   if (name == "fps") {
-    const std::optional<double> fps = ParseFps(argument);
+    const std::optional<double> fps =
+        argument == "default" ? std::optional<double>(-1.0) : ParseFrameRate(argument);
     if (!fps) {
       return std::nullopt;
     }

@@ -33,4 +33,10 @@ struct ControlCommand {
 
 std::optional<ControlCommand> ParseControlCommand(std::string_view line);
 
+inline constexpr double kMinFrameRate = 0.1;
+inline constexpr double kMaxFrameRate = 1000;
+
+// A frame rate: 0 (as fast as asked) or kMinFrameRate .. kMaxFrameRate.
+std::optional<double> ParseFrameRate(std::string_view text);
+
 }  // namespace rd420::sim

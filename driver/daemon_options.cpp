@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "devlink/ioctl_codes.h"
+#include "driver/control_command.h"
 
 namespace rd420 {
 
@@ -116,13 +117,12 @@ bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& option
       if (!value(v)) {
         return false;
       }
-      double fps = 0;
-      const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), fps);
-      if (ec != std::errc() || end != v.data() + v.size() || fps < 0 || fps > 1000) {
-        error = "--fps takes a frame rate from 0 to 1000";
+      const std::optional<double> fps = sim::ParseFrameRate(v);
+      if (!fps) {
+        error = "--fps takes 0 or a frame rate from 0.1 to 1000";
         return false;
       }
-      options.camera.fps = fps;
+      options.camera.fps = *fps;
     } else if (arg == "--functions-inactive") {
       options.camera.functionsInactive = true;
     } else {

@@ -20,6 +20,20 @@ namespace {
 
 constexpr size_t kMaxControlLine = 1024;
 
+// Ends a refused connection so the client reads the reply and then a clean
+// end of stream: input left unread at close would reset the connection
+// instead. Reads at most one request's worth, briefly.
+void CloseAfterDraining(int fd) {
+  ::shutdown(fd, SHUT_WR);
+  SetReceiveTimeout(fd, 100);
+  uint8_t sink[4096];
+  size_t drained = 0;
+  ssize_t n;
+  while (drained <= wire::kMaxInputBytes && (n = ::recv(fd, sink, sizeof sink, 0)) > 0) {
+    drained += static_cast<size_t>(n);
+  }
+}
+
 bool MakeDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) {
     struct stat info {};
@@ -39,7 +53,15 @@ DeviceServer::DeviceServer(std::string directory,
 }
 
 DeviceServer::~DeviceServer() {
+  Shutdown();
+}
+
+void DeviceServer::Shutdown() {
   Stop();
+  if (shutDown_) {
+    return;
+  }
+  shutDown_ = true;
   for (auto& [instance, node] : nodes_) {
     node.camera->Shutdown();
   }
@@ -235,6 +257,7 @@ void DeviceServer::ServeDevice(Connection& connection, CameraBackend& camera, ui
     const std::optional<wire::RequestHeader> header = wire::DecodeRequestHeader(headerBytes);
     if (!header || !wire::IsWellFormed(*header)) {
       SendAll(fd, wire::EncodeReplyHeader({0, 0}));
+      CloseAfterDraining(fd);
       break;
     }
     input.resize(header->inputLength);

@@ -35,6 +35,10 @@ class DeviceServer {
   // thread).
   void Run();
   void Stop();
+  // After Run has returned: ends every connection, joins its thread and
+  // removes the nodes. The destructor does it too; call it first when a
+  // control handler borrows something that dies before the server.
+  void Shutdown();
 
   // Before Start: serve the control socket with `handler`.
   void SetControlHandler(ControlHandler handler);
@@ -70,6 +74,7 @@ class DeviceServer {
   UniqueFd wakeRead_;
   UniqueFd wakeWrite_;
   std::atomic<bool> stopping_{false};
+  bool shutDown_ = false;
   std::mutex connectionsMutex_;
   std::vector<std::unique_ptr<Connection>> connections_;
 };

@@ -63,5 +63,7 @@ int main(int argc, char** argv) {
   // signal thread can end either way.
   pthread_kill(signalWaiter.native_handle(), SIGTERM);
   signalWaiter.join();
+  // The control handler borrows `control`, which goes before `server`.
+  server.Shutdown();
   return 0;
 }

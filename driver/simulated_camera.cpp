@@ -172,11 +172,13 @@ IoctlResult SimulatedCamera::BulkRead(const ClientContext& client, std::span<uin
     WaitForFrameTime(lock, client, Clock::time_point::max(), abortEpoch);
     return {};
   }
+  // The frame slot is taken before waiting, so readers on several handles
+  // share the camera's rate instead of each getting it.
   const Clock::time_point due = std::max(Clock::now(), lastFrameAt_ + FramePeriod());
+  lastFrameAt_ = due;
   if (!WaitForFrameTime(lock, client, due, abortEpoch)) {
     return {};
   }
-  lastFrameAt_ = due;
 
   SceneSettings scene = model_.Scene(Clock::now());
   uint32_t sequence = sequence_++;
@@ -221,6 +223,9 @@ void SimulatedCamera::Unplug() {
 void SimulatedCamera::Plug() {
   std::lock_guard lock(mutex_);
   plugged_ = true;
+  // Also here: a handle that connected while the node was going away must
+  // not come back to life.
+  ++generation_;
 }
 
 void SimulatedCamera::StallNextRead() {

@@ -75,10 +75,18 @@ UniqueFd ListenUnixSocket(std::string_view path) {
   if (!FillAddress(path, address)) {
     return {};
   }
-  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  // A node that still answers belongs to a live server: never take it over.
+  if (ConnectUnixSocket(path).Valid()) {
+    errno = EADDRINUSE;
+    return {};
+  }
+  // Non-blocking, so a poll that saw a connection which went away again
+  // never leaves the accept loop stuck in accept.
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!fd.Valid()) {
     return {};
   }
+  // What is left is a stale node of a server that has gone.
   ::unlink(std::string(path).c_str());
   if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(fd.Get(), 64) != 0) {

@@ -20,8 +20,9 @@ bool ReceiveAll(int fd, std::span<uint8_t> bytes);
 // Connects a UNIX stream socket to `path`; invalid on failure.
 UniqueFd ConnectUnixSocket(std::string_view path);
 
-// Creates, binds and listens on a UNIX stream socket at `path`, replacing a
-// stale node left by an earlier run; invalid on failure.
+// Creates, binds and listens on a non-blocking UNIX stream socket at
+// `path`, replacing a stale node left by an earlier run; invalid on failure,
+// with errno EADDRINUSE when a live server answers there.
 UniqueFd ListenUnixSocket(std::string_view path);
 
 // Limits how long a receive may block (0 = for ever).

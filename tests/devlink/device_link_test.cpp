@@ -129,6 +129,31 @@ TEST_F(DeviceLinkTest, OpenFailureShowsAhl00004ReleasesCallersAndSilencesTheLink
   EXPECT_EQ(transport_.requests, 0);
 }
 
+// Catches: the gate or the caller held while the message waits for the GUI
+// thread (the caller itself), or a fatal handler that deadlocks calling back
+// into the link.
+TEST_F(DeviceLinkTest, FatalMessageWaitsForNoneOfTheLinksCallers) {
+  transport_.present = false;
+  std::atomic<bool> callerReturned{false};
+  std::atomic<bool> sinkSawCallerReturn{false};
+  MessageSink previous = SetMessageSink([&](const void*, const Message&) {
+    for (int i = 0; i < 2000 && !callerReturned; ++i) {
+      std::this_thread::sleep_for(1ms);
+    }
+    sinkSawCallerReturn = callerReturned.load();
+  });
+  std::optional<uint32_t> fromHandler = 1;
+  link_.SetFatalHandler([&] { fromHandler = link_.SendCommand(0x00330005); });
+  EXPECT_FALSE(link_.SendCommand(0x00610000).has_value());
+  callerReturned = true;
+  for (int i = 0; i < 3000 && fromHandler.has_value(); ++i) {
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_TRUE(sinkSawCallerReturn);
+  EXPECT_FALSE(fromHandler.has_value());
+  SetMessageSink(std::move(previous));
+}
+
 // Catches: a failed post that is silent or shown with the reporting caption.
 TEST_F(DeviceLinkTest, FailedPostShowsAep00003) {
   transport_.failRequests = true;

@@ -23,10 +23,12 @@ TEST(ControlCommand, ParsesEachCommandAndRejectsNonsense) {
   EXPECT_FALSE(parse("force-status off")->word.has_value());
   EXPECT_EQ(parse("fps 0")->fps, 0);
   EXPECT_EQ(parse("fps default")->fps, -1);
+  EXPECT_EQ(parse("fps 22.61")->fps, 22.61);
   EXPECT_EQ(parse("  state  \r")->kind, Kind::kState);
 
   for (const char* bad : {"", "zoom", "unplug now", "aspect 5:4", "busy-polls -1", "fps fast",
-                          "force-status 0x1FFFFFFFF", "state camera=x", "fail-vendor"}) {
+                          "force-status 0x1FFFFFFFF", "state camera=x", "fail-vendor", "fps nan",
+                          "fps inf", "fps 1e-300", "fps 0.05", "fps 1001"}) {
     EXPECT_FALSE(parse(bad).has_value()) << bad;
   }
 }

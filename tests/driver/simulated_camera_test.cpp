@@ -112,6 +112,31 @@ TEST(SimulatedCamera, DefaultPaceIsTheCamerasRate) {
   EXPECT_GE(Clock::now() - start, 199ms);
 }
 
+// Catches: readers on several handles each getting the camera's whole rate.
+TEST(SimulatedCamera, ReadersOnSeveralHandlesShareTheRate) {
+  CameraOptions options;
+  options.fps = 20;
+  SimulatedCamera camera(options);
+  uint8_t reply[4];
+  camera.Ioctl({1, {}}, kIoctlVendorRequest, EncodeVendorRecord(kCmdHalfResolution), reply);
+  const auto start = Clock::now();
+  std::vector<std::thread> readers;
+  for (int r = 0; r < 2; ++r) {
+    readers.emplace_back([&camera] {
+      std::vector<uint8_t> frame(640 * 480 * 2);
+      const uint8_t pipe[4] = {1, 0, 0, 0};
+      for (int i = 0; i < 5; ++i) {
+        camera.Ioctl({1, {}}, kIoctlBulkRead, pipe, frame);
+      }
+    });
+  }
+  for (std::thread& reader : readers) {
+    reader.join();
+  }
+  // Ten frames at 20 per second span nine frame periods.
+  EXPECT_GE(Clock::now() - start, 449ms);
+}
+
 // Catches: vendor failures that do not count down, or fail the wrong number.
 TEST_F(SimulatedCameraTest, FailVendorFailsTheGivenNumberOfRequests) {
   camera_.FailVendorRequests(2);
@@ -122,10 +147,15 @@ TEST_F(SimulatedCameraTest, FailVendorFailsTheGivenNumberOfRequests) {
   EXPECT_TRUE(camera_.Ioctl(client_, kIoctlVendorRequest, record, reply).ok);
 }
 
-// Catches: handles from before an unplug working again after the replug.
+// Catches: handles from before an unplug, or made while the node was going
+// away, working again after the replug.
 TEST_F(SimulatedCameraTest, UnplugKillsOldHandles) {
   camera_.Unplug();
+  const ClientContext lateComer{camera_.Generation(), {}};
   camera_.Plug();
+  uint8_t late[4];
+  EXPECT_FALSE(
+      camera_.Ioctl(lateComer, kIoctlVendorRequest, EncodeVendorRecord(kPollStatus), late).ok);
   uint8_t reply[4];
   EXPECT_FALSE(
       camera_.Ioctl(client_, kIoctlVendorRequest, EncodeVendorRecord(kPollStatus), reply).ok);

@@ -38,10 +38,7 @@ TEST_F(CommandTest, ZoomTeleTravelsAsTheTenDocumentedBytes) {
 // Catches: a fire-and-forget word lost, or sent twice.
 TEST_F(CommandTest, PostedCommandReachesTheCamera) {
   link_->PostCommand(kCmdLampOn);
-  for (int i = 0; i < 200 && simulator_->State().at("lamp") != "1"; ++i) {
-    std::this_thread::sleep_for(5ms);
-  }
-  EXPECT_EQ(simulator_->State().at("lamp"), "1");
+  EXPECT_TRUE(simulator_->WaitForState("lamp", "1"));
   EXPECT_EQ(simulator_->Control("history"), "ok 0x00030005");
 }
 
@@ -119,7 +116,9 @@ TEST_F(CommandTest, BulkReadDeliversAWholeFrame) {
 TEST_F(CommandTest, AbortPipeEndsAStalledRead) {
   ASSERT_EQ(simulator_->Control("stall"), "ok next bulk read stalls");
   PendingRead read(*link_, kFullFrameBytes);
-  EXPECT_FALSE(read.done.Wait(300));
+  // An abort ends only reads that have reached the camera.
+  ASSERT_TRUE(simulator_->WaitForState("bulk", "1"));
+  EXPECT_FALSE(read.done.Wait(100));
   link_->AbortPipe();
   ASSERT_TRUE(read.done.Wait(5000));
   EXPECT_EQ(read.request.result, 0u);
@@ -133,7 +132,8 @@ TEST_F(CommandTest, AbortPipeEndsAStalledRead) {
 TEST_F(CommandTest, UnplugEndsAPendingReadWithFailure) {
   ASSERT_EQ(simulator_->Control("stall"), "ok next bulk read stalls");
   PendingRead read(*link_, kFullFrameBytes);
-  EXPECT_FALSE(read.done.Wait(200));
+  ASSERT_TRUE(simulator_->WaitForState("bulk", "1"));
+  EXPECT_FALSE(read.done.Wait(100));
   ASSERT_EQ(simulator_->Control("unplug").substr(0, 2), "ok");
   ASSERT_TRUE(read.done.Wait(5000));
   EXPECT_EQ(read.request.result, 0u);

@@ -124,10 +124,7 @@ TEST_F(LinkTest, ClientHangingUpDuringStalledReadDoesNotBlockTheCamera) {
     ASSERT_TRUE(SendAll(fd.Get(), pipe));
   }
   // Let the stalled read reach the camera before the next one.
-  for (int i = 0; i < 500 && simulator_->State().at("bulk") != "1"; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  ASSERT_EQ(simulator_->State().at("bulk"), "1");
+  ASSERT_TRUE(simulator_->WaitForState("bulk", "1"));
   ASSERT_TRUE(link_->DiscoverDevice());
   PendingRead read(*link_, kFullFrameBytes);
   const bool finished = read.done.Wait(5000);
@@ -137,6 +134,41 @@ TEST_F(LinkTest, ClientHangingUpDuringStalledReadDoesNotBlockTheCamera) {
   EXPECT_TRUE(finished);
   EXPECT_EQ(read.request.result, 1u);
   EXPECT_EQ(read.request.bytesReturned, kFullFrameBytes);
+}
+
+// Catches: a daemon that crashes or touches freed state when stopped while
+// clients are busy on its control socket and nodes.
+TEST_F(LinkTest, StopsCleanlyWhileClientsAreBusy) {
+  StartSimulator();
+  ASSERT_TRUE(link_->DiscoverDevice());
+  std::atomic<bool> stop{false};
+  std::thread controlClient([&] {
+    UniqueFd fd = ConnectUnixSocket(DevicePath(simulator_->Directory(), kControlSocketName));
+    const std::string line = "history\n";
+    while (!stop &&
+           SendAll(fd.Get(), {reinterpret_cast<const uint8_t*>(line.data()), line.size()})) {
+    }
+  });
+  std::thread deviceClient([&] {
+    while (!stop && link_->SendCommandQuiet(kPollStatus) != 0) {
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(simulator_->Stop(), 0);
+  stop = true;
+  controlClient.join();
+  deviceClient.join();
+}
+
+// Catches: a second daemon taking over the nodes of one still running.
+TEST_F(LinkTest, SecondDaemonOnTheSameDirectoryIsRefused) {
+  StartSimulator();
+  const ProgramResult second =
+      RunProgram({RD420D_PATH, "--simulate", "--dir", simulator_->Directory()});
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_NE(second.err.find("Address already in use"), std::string::npos) << second.err;
+  ASSERT_TRUE(link_->DiscoverDevice());
+  EXPECT_TRUE(link_->SendCommand(kPollStatus).has_value());
 }
 
 }  // namespace

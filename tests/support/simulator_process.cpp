@@ -66,12 +66,31 @@ SimulatorProcess::SimulatorProcess(std::vector<std::string> options)
 }
 
 SimulatorProcess::~SimulatorProcess() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
+  Stop();
   RemoveDirectory(directory_);
+}
+
+int SimulatorProcess::Stop() {
+  if (pid_ <= 0) {
+    return -1;
+  }
+  kill(pid_, SIGTERM);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool SimulatorProcess::WaitForState(const std::string& key, const std::string& value) const {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (std::chrono::steady_clock::now() < deadline) {
+    const auto state = State();
+    if (auto found = state.find(key); found != state.end() && found->second == value) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
 }
 
 std::string SimulatorProcess::Control(const std::string& line) const {

@@ -21,10 +21,16 @@ class SimulatorProcess {
   bool Ready() const { return ready_; }
   const std::string& Directory() const { return directory_; }
 
+  // Stops the daemon with SIGTERM and returns its exit code (-1 when a
+  // signal or a sanitizer ended it otherwise).
+  int Stop();
+
   // Sends one line to the control socket and returns the answer line.
   std::string Control(const std::string& line) const;
   // The "key=value" pairs of the `state` answer.
   std::map<std::string, std::string> State() const;
+  // Waits up to 5 s for `key` of the state to read `value`.
+  bool WaitForState(const std::string& key, const std::string& value) const;
 
  private:
   std::string directory_;
