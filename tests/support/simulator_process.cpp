@@ -1,6 +1,7 @@
 #include "support/simulator_process.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,6 +51,8 @@ SimulatorProcess::SimulatorProcess(std::vector<std::string> options)
   std::vector<char*> argv = ArgvOf(args);
   pid_ = fork();
   if (pid_ == 0) {
+    // A test killed by a time-out takes its daemon with it.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     execv(argv[0], argv.data());
     _exit(127);
   }
