@@ -151,64 +151,42 @@ uint32_t DeviceLink::SendCommandQuiet(uint32_t word) {
 
 // Runs on a request thread.
 void DeviceLink::RunRequest(Variant variant, const std::shared_ptr<CommandRequest>& request) {
-  const bool quiet = variant == Variant::kQuiet;
-  auto finish = [&](bool ok) {
-    request->ok = ok;
-    if (!ok) {
-      request->reply = g_Reply_Word.load();
-    }
-    CommandGate.Set();
-    request->CommandDone.Set();
-  };
-
   CommandGate.Wait();
-  if (linkFailed_.load()) {
-    // The program is ending after a fatal failure: send nothing more.
-    if (quiet) {
-      g_Link_Ok = 0;
+  bool opened = false;
+  std::optional<uint32_t> reply;
+  // After a fatal failure the program is ending: nothing more is sent.
+  if (!linkFailed_) {
+    if (std::unique_ptr<DeviceHandle> device = OpenDevice()) {
+      opened = true;
+      const VendorRecord record = EncodeVendorRecord(request->word);
+      std::array<uint8_t, kVendorReplyBytes> replyBytes{};
+      const IoctlResult result = device->Ioctl(kIoctlVendorRequest, record, replyBytes);
+      if (result.ok && result.bytesReturned == kVendorReplyBytes) {
+        reply = ReplyWordFromBytes(replyBytes);
+      }
     }
-    finish(false);
-    return;
   }
-
-  std::unique_ptr<DeviceHandle> device = OpenDevice();
-  if (device == nullptr) {
-    if (quiet) {
-      g_Link_Ok = 0;
-      finish(false);
-      return;
-    }
-    // As below, the caller and the gate are released before the message:
-    // a message box waits for the GUI thread, which may be that caller.
-    linkFailed_ = true;
-    finish(false);
-    FailFatally(variant == Variant::kPost ? LinkFailure::kPostOpen : LinkFailure::kSendOpen,
-                Owner());
-    return;
-  }
-
-  const VendorRecord record = EncodeVendorRecord(request->word);
-  std::array<uint8_t, kVendorReplyBytes> replyBytes{};
-  const IoctlResult result = device->Ioctl(kIoctlVendorRequest, record, replyBytes);
-  device.reset();
-  const bool ok = result.ok && result.bytesReturned == kVendorReplyBytes;
-  if (ok) {
-    request->reply = ReplyWordFromBytes(replyBytes);
-    g_Reply_Word = request->reply;
-    finish(true);
-    return;
-  }
-  if (quiet) {
+  const bool quiet = variant == Variant::kQuiet;
+  const bool fatal = !reply && !quiet && !linkFailed_;
+  if (reply) {
+    g_Reply_Word = *reply;
+  } else if (quiet) {
     g_Link_Ok = 0;
-    finish(false);
-    return;
+  } else {
+    linkFailed_ = true;
   }
-  // The caller is released before the message, so it does not sit behind
-  // a box the user has not answered yet.
-  linkFailed_ = true;
-  finish(false);
-  FailFatally(variant == Variant::kPost ? LinkFailure::kPostRequest : LinkFailure::kSendRequest,
-              Owner());
+  request->ok = reply.has_value();
+  request->reply = reply.value_or(g_Reply_Word.load());
+  // The caller and the gate are released before the message: a message box
+  // waits for the GUI thread, which may be that very caller.
+  CommandGate.Set();
+  request->CommandDone.Set();
+  if (fatal) {
+    const bool post = variant == Variant::kPost;
+    FailFatally(opened ? (post ? LinkFailure::kPostRequest : LinkFailure::kSendRequest)
+                       : (post ? LinkFailure::kPostOpen : LinkFailure::kSendOpen),
+                Owner());
+  }
 }
 
 void DeviceLink::FailFatally(LinkFailure failure, const void* owner) {
