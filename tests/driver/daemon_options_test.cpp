@@ -1,0 +1,50 @@
+#include "driver/daemon_options.h"
+
+#include <gtest/gtest.h>
+
+namespace rd420 {
+namespace {
+
+bool Parse(std::vector<const char*> args, DaemonOptions& options, std::string& error) {
+  args.insert(args.begin(), "rd420d");
+  return ParseDaemonOptions(static_cast<int>(args.size()), args.data(), options, error);
+}
+
+// Catches: simulator options dropped or misread on their way to the camera.
+TEST(DaemonOptions, EveryOptionReachesTheCamera) {
+  DaemonOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse(
+      {"--simulate", "--dir", "/tmp/x", "--instances", "3,0,3", "--aspect", "16:9", "--variant",
+       "1", "--busy-polls", "250", "--full-speed", "--fps", "22.61", "--functions-inactive"},
+      options, error))
+      << error;
+  EXPECT_EQ(options.directory, "/tmp/x");
+  EXPECT_EQ(options.instances, (std::vector<int>{0, 3}));
+  EXPECT_TRUE(options.camera.aspect169);
+  EXPECT_TRUE(options.camera.variant);
+  EXPECT_EQ(options.camera.busyPolls, 250);
+  EXPECT_TRUE(options.camera.fullSpeed);
+  EXPECT_DOUBLE_EQ(options.camera.fps, 22.61);
+  EXPECT_TRUE(options.camera.functionsInactive);
+}
+
+// Catches: a bad command line accepted, or refused without saying why.
+TEST(DaemonOptions, MistakesAreRefusedWithAReason) {
+  for (std::vector<const char*> bad : std::vector<std::vector<const char*>>{{"--instances", "32"},
+                                                                            {"--instances", "1,,2"},
+                                                                            {"--aspect", "3:2"},
+                                                                            {"--variant", "2"},
+                                                                            {"--busy-polls", "-1"},
+                                                                            {"--fps", "nan"},
+                                                                            {"--dir"},
+                                                                            {"--colour"}}) {
+    DaemonOptions options;
+    std::string error;
+    EXPECT_FALSE(Parse(bad, options, error)) << bad[0];
+    EXPECT_FALSE(error.empty()) << bad[0];
+  }
+}
+
+}  // namespace
+}  // namespace rd420
