@@ -26,6 +26,8 @@ std::vector<std::string_view> Split(std::string_view line) {
   return tokens;
 }
 
+}  // namespace
+
 std::optional<int> ParseCount(std::string_view text) {
   int value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -34,8 +36,6 @@ std::optional<int> ParseCount(std::string_view text) {
   }
   return value;
 }
-
-}  // namespace
 
 std::optional<double> ParseFrameRate(std::string_view text) {
   // std::from_chars for double is in libstdc++ 11 and later. It also reads

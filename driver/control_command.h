@@ -33,6 +33,9 @@ struct ControlCommand {
 
 std::optional<ControlCommand> ParseControlCommand(std::string_view line);
 
+// A whole number of zero or more.
+std::optional<int> ParseCount(std::string_view text);
+
 inline constexpr double kMinFrameRate = 0.1;
 inline constexpr double kMaxFrameRate = 1000;
 

@@ -1,7 +1,6 @@
 #include "driver/daemon_options.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string_view>
 
 #include "devlink/ioctl_codes.h"
@@ -25,21 +24,15 @@ const char kDaemonUsage[] =
 
 namespace {
 
-bool ParseInt(std::string_view text, int& value) {
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return error == std::errc() && end == text.data() + text.size();
-}
-
 bool ParseInstances(std::string_view text, std::vector<int>& instances) {
   instances.clear();
   while (!text.empty()) {
     const size_t comma = text.find(',');
-    int instance = 0;
-    if (!ParseInt(text.substr(0, comma), instance) || instance < 0 ||
-        instance >= kMaxDeviceInstances) {
+    const std::optional<int> instance = sim::ParseCount(text.substr(0, comma));
+    if (!instance || *instance >= kMaxDeviceInstances) {
       return false;
     }
-    instances.push_back(instance);
+    instances.push_back(*instance);
     text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
   }
   std::sort(instances.begin(), instances.end());
@@ -107,10 +100,12 @@ bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& option
       if (!value(v)) {
         return false;
       }
-      if (!ParseInt(v, options.camera.busyPolls) || options.camera.busyPolls < 0) {
+      const std::optional<int> polls = sim::ParseCount(v);
+      if (!polls) {
         error = "--busy-polls takes a number of polls";
         return false;
       }
+      options.camera.busyPolls = *polls;
     } else if (arg == "--full-speed") {
       options.camera.fullSpeed = true;
     } else if (arg == "--fps") {

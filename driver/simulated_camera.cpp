@@ -34,6 +34,12 @@ std::string Hex(std::span<const uint8_t> bytes) {
   return text;
 }
 
+std::string WordText(uint32_t word) {
+  char text[11];
+  std::snprintf(text, sizeof text, "0x%08X", word);
+  return text;
+}
+
 }  // namespace
 
 SimulatedCamera::SimulatedCamera(const CameraOptions& options)
@@ -277,20 +283,19 @@ std::string SimulatedCamera::StateLine() {
                       : "-";
   }
   char line[1024];
-  std::snprintf(line, sizeof line,
-                "plugged=%d status=0x%08X zoom=%d brightness=%d red=%d blue=%d focus=%d lamp=%d "
-                "freeze=%d aperture=%s input=%s functions=%d presets=%s resolution=%s frame=%dx%d "
-                "last-command=%s last-record=%s vendor=%" PRIu64 " status-polls=%" PRIu64
-                " bulk=%" PRIu64 " pipes=%" PRIu64 " abort=%" PRIu64 " frames=%" PRIu64,
-                plugged_ ? 1 : 0, model_.PeekStatus(), scene.zoom, scene.brightness, scene.redGain,
-                scene.blueGain, scene.focus, model_.Lamp() ? 1 : 0, model_.Frozen() ? 1 : 0,
-                model_.ApertureOn() ? "on" : "off", model_.External() ? "external" : "internal",
-                model_.FunctionsActive() ? 1 : 0, presets.c_str(),
-                model_.FullResolution() ? "full" : "half", scene.width, scene.height,
-                lastCommand_ ? ("0x" + Hex(ReplyBytesFromWord(*lastCommand_))).c_str() : "none",
-                lastRecordHex_.empty() ? "none" : lastRecordHex_.c_str(), counters_.vendor,
-                counters_.statusPolls, counters_.bulk, counters_.pipes, counters_.abort,
-                counters_.frames);
+  std::snprintf(
+      line, sizeof line,
+      "plugged=%d status=0x%08X zoom=%d brightness=%d red=%d blue=%d focus=%d lamp=%d "
+      "freeze=%d aperture=%s input=%s functions=%d presets=%s resolution=%s frame=%dx%d "
+      "last-command=%s last-record=%s vendor=%" PRIu64 " status-polls=%" PRIu64 " bulk=%" PRIu64
+      " pipes=%" PRIu64 " abort=%" PRIu64 " frames=%" PRIu64,
+      plugged_ ? 1 : 0, model_.PeekStatus(), scene.zoom, scene.brightness, scene.redGain,
+      scene.blueGain, scene.focus, model_.Lamp() ? 1 : 0, model_.Frozen() ? 1 : 0,
+      model_.ApertureOn() ? "on" : "off", model_.External() ? "external" : "internal",
+      model_.FunctionsActive() ? 1 : 0, presets.c_str(), model_.FullResolution() ? "full" : "half",
+      scene.width, scene.height, lastCommand_ ? WordText(*lastCommand_).c_str() : "none",
+      lastRecordHex_.empty() ? "none" : lastRecordHex_.c_str(), counters_.vendor,
+      counters_.statusPolls, counters_.bulk, counters_.pipes, counters_.abort, counters_.frames);
   return line;
 }
 
@@ -298,8 +303,8 @@ std::string SimulatedCamera::HistoryLine() {
   std::lock_guard lock(mutex_);
   std::string line;
   for (uint32_t word : history_) {
-    line += line.empty() ? "0x" : " 0x";
-    line += Hex(ReplyBytesFromWord(word));
+    line += line.empty() ? "" : " ";
+    line += WordText(word);
   }
   return line;
 }
