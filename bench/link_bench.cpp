@@ -1,54 +1,25 @@
 // What one vendor request and one frame read cost through rd420d's socket
 // nodes, with the simulated camera served in-process and unthrottled.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-
-#include <filesystem>
-#include <thread>
 
 #include "devlink/command_words.h"
 #include "devlink/device_link.h"
 #include "devlink/device_records.h"
 #include "devlink/ioctl_codes.h"
 #include "devlink/socket_transport.h"
-#include "driver/device_server.h"
+#include "driver/served_camera.h"
 #include "driver/simulated_camera.h"
 #include "viewer/link_messages.h"
 
 namespace {
 
 // One simulated camera at full speed, served for the whole benchmark run.
-class ServedCamera {
- public:
-  ServedCamera() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "rd420-bench-XXXXXX");
-    directory_ = mkdtemp(pattern.data());
+rd420::ServedCamera& Camera() {
+  static rd420::ServedCamera camera([] {
     rd420::sim::CameraOptions options;
     options.fps = 0;
-    std::map<int, std::unique_ptr<rd420::CameraBackend>> cameras;
-    cameras[0] = std::make_unique<rd420::sim::SimulatedCamera>(options);
-    server_ = std::make_unique<rd420::DeviceServer>(directory_, std::move(cameras));
-    if (!server_->Start()) {
-      std::abort();
-    }
-    thread_ = std::thread([this] { server_->Run(); });
-  }
-  ~ServedCamera() {
-    server_->Stop();
-    thread_.join();
-    server_.reset();
-    std::filesystem::remove_all(directory_);
-  }
-  const std::string& Directory() const { return directory_; }
-
- private:
-  std::string directory_;
-  std::unique_ptr<rd420::DeviceServer> server_;
-  std::thread thread_;
-};
-
-ServedCamera& Camera() {
-  static ServedCamera camera;
+    return std::make_unique<rd420::sim::SimulatedCamera>(options);
+  }());
   return camera;
 }
 

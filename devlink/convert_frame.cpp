@@ -3,7 +3,9 @@
 namespace rd420 {
 namespace {
 
-uint8_t Clamp(int value) { return static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value)); }
+uint8_t Clamp(int value) {
+  return static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
+}
 
 // >> on a negative int is an arithmetic shift (rounds toward minus
 // infinity), which the formula relies on.

@@ -22,16 +22,15 @@ __m256i ChromaTerm(__m256i chroma0, __m256i chroma1, __m256i coefficients) {
 }
 
 __m256i AddToLuma(__m256i luma0, __m256i luma1, __m256i groupTerm) {
-  return _mm256_packus_epi16(
-      _mm256_add_epi16(luma0, _mm256_unpacklo_epi16(groupTerm, groupTerm)),
-      _mm256_add_epi16(luma1, _mm256_unpackhi_epi16(groupTerm, groupTerm)));
+  return _mm256_packus_epi16(_mm256_add_epi16(luma0, _mm256_unpacklo_epi16(groupTerm, groupTerm)),
+                             _mm256_add_epi16(luma1, _mm256_unpackhi_epi16(groupTerm, groupTerm)));
 }
 
 // Per lane: four B, G, R, 0 pixels to their 12 BGR bytes at the bottom.
 __m256i PackFourPixels(__m256i pixels) {
-  const __m256i dropFourth = _mm256_setr_epi8(
-      0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
-      0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const __m256i dropFourth =
+      _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
+                       0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
   return _mm256_shuffle_epi8(pixels, dropFourth);
 }
 

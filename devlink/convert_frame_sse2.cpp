@@ -14,8 +14,8 @@ namespace {
 // One 32-bit lane of coefficients for _mm_madd_epi16: `v` multiplies the
 // group's V (low half), `u` its U (high half).
 __m128i Coefficients(int16_t v, int16_t u) {
-  return _mm_set1_epi32(static_cast<int32_t>(static_cast<uint16_t>(v) |
-                                             (static_cast<uint32_t>(static_cast<uint16_t>(u)) << 16)));
+  return _mm_set1_epi32(static_cast<int32_t>(
+      static_cast<uint16_t>(v) | (static_cast<uint32_t>(static_cast<uint16_t>(u)) << 16)));
 }
 
 // (v * cv + u * cu) >> 8 for the eight groups of two 16-byte inputs, as
@@ -35,7 +35,8 @@ __m128i AddToLuma(__m128i luma0, __m128i luma1, __m128i groupTerm) {
 // Four B, G, R, 0 pixels to their 12 BGR bytes at the bottom of the result.
 __m128i PackFourPixels(__m128i pixels) {
   const __m128i low = _mm_and_si128(pixels, _mm_set1_epi64x(0x0000000000FFFFFF));
-  const __m128i high = _mm_and_si128(_mm_srli_epi64(pixels, 8), _mm_set1_epi64x(0x0000FFFFFF000000));
+  const __m128i high =
+      _mm_and_si128(_mm_srli_epi64(pixels, 8), _mm_set1_epi64x(0x0000FFFFFF000000));
   const __m128i six = _mm_or_si128(low, high);  // six bytes in each 64-bit half
   return _mm_or_si128(_mm_move_epi64(six), _mm_slli_si128(_mm_srli_si128(six, 8), 6));
 }

@@ -87,6 +87,8 @@ class DeviceLink {
 
   // Shows the program's message for `failure` with the warning icon.
   void ShowFailure(LinkFailure failure, const void* owner) const;
+  // The same, owned by the link's owner window.
+  void ShowFailure(LinkFailure failure) const { ShowFailure(failure, Owner()); }
 
   std::string DeviceName() const;
   uint32_t ReplyWord() const { return g_Reply_Word.load(); }

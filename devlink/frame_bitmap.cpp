@@ -18,15 +18,15 @@ bool FrameBitmap::Allocate(FrameGeometry geometry) {
   }
   geometry_ = geometry;
   uint8_t* header = block_.data();
-  StoreLe32(header + 0, kHeaderBytes);                                    // biSize
-  StoreLe32(header + 4, static_cast<uint32_t>(geometry.width));          // biWidth
-  StoreLe32(header + 8, static_cast<uint32_t>(geometry.height));         // biHeight, bottom-up
-  StoreLe16(header + 12, 1);                                              // biPlanes
-  StoreLe16(header + 14, 24);                                             // biBitCount
-  StoreLe32(header + 16, 0);                                              // biCompression BI_RGB
-  StoreLe32(header + 20, static_cast<uint32_t>(geometry.BgrBytes()));    // biSizeImage
-  StoreLe32(header + 24, static_cast<uint32_t>(pelsPerMeter_));          // biXPelsPerMeter
-  StoreLe32(header + 28, static_cast<uint32_t>(pelsPerMeter_));          // biYPelsPerMeter
+  StoreLe32(header + 0, kHeaderBytes);                                 // biSize
+  StoreLe32(header + 4, static_cast<uint32_t>(geometry.width));        // biWidth
+  StoreLe32(header + 8, static_cast<uint32_t>(geometry.height));       // biHeight, bottom-up
+  StoreLe16(header + 12, 1);                                           // biPlanes
+  StoreLe16(header + 14, 24);                                          // biBitCount
+  StoreLe32(header + 16, 0);                                           // biCompression BI_RGB
+  StoreLe32(header + 20, static_cast<uint32_t>(geometry.BgrBytes()));  // biSizeImage
+  StoreLe32(header + 24, static_cast<uint32_t>(pelsPerMeter_));        // biXPelsPerMeter
+  StoreLe32(header + 28, static_cast<uint32_t>(pelsPerMeter_));        // biYPelsPerMeter
   // biClrUsed and biClrImportant stay 0.
   return true;
 }

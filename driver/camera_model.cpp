@@ -190,10 +190,10 @@ bool CameraModel::ActOnFunction(uint32_t word, Clock::time_point now) {
 }
 
 uint32_t CameraModel::Command(uint32_t word, Clock::time_point now) {
-  // A poll is answered with its function code in the top byte and the
-  // value in the low 16 bits; any other word is acknowledged the same way
-  // with its argument.
-  const uint32_t echo = (uint32_t{FunctionOf(word)} & 0xFF) << 24;
+  // A poll is answered with its function code in bits 16..23 (as in the
+  // zoom reply 0x00690746) and the value in the low 16 bits; any other
+  // word is acknowledged the same way with its argument.
+  const uint32_t echo = (uint32_t{FunctionOf(word)} & 0xFF) << 16;
   switch (word) {
     case kPollStatus:
       return NextStatus();
