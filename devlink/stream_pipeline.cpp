@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "devlink/command_words.h"
-#include "devlink/ioctl_codes.h"
+#include "devlink/frame_reader.h"
 #include "platform/thread.h"
 #include "platform/trace.h"
 
@@ -269,50 +269,24 @@ void StreamPipeline::ReaderB(Run& run, DeviceHandle& device) {
 
 void StreamPipeline::ReadCycles(Run& run, const ReaderSide& side, DeviceHandle& device,
                                 std::vector<uint8_t>& buffer) {
-  AutoResetEvent readDone;
-  const uint8_t pipe[4] = {1, 0, 0, 0};
-  FrameReadRequest request;
-  request.device = &device;
-  request.code = kIoctlBulkRead;
-  request.input = pipe;
-  request.inputLength = sizeof pipe;
-  request.output = buffer.data();
-  request.outputLength = static_cast<uint32_t>(buffer.size());
-  request.completion = &readDone;
-
+  FrameReader reader(link_, device);
   while (RunGoesOn(run)) {
     side.bufferFree.Wait();
     side.readTurn.Wait();
     if (!RunGoesOn(run)) {
       break;
     }
-    request.bytesReturned = 0;
-    request.result = 0;
-    std::thread transfer;
-    try {
-      transfer = link_.StartRead(request);
-    } catch (const std::system_error& error) {
-      Trace("stream: cannot start a frame read: %s", error.what());
-    }
-    if (!VendorRequestOfCycle(side)) {
-      StopRun();
-    }
-    if (transfer.joinable()) {
-      readDone.Wait(timings_.readTimeoutMs);
-    }
-    const bool read = request.result != 0;
-    if (!read) {
+    const bool read = reader.Read(buffer, timings_.readTimeoutMs, [&] {
+      if (!VendorRequestOfCycle(side)) {
+        StopRun();  // the link has reported it and ends the program
+      }
+    });
+    if (read) {
+      ++framesRead_;
+      side.frameReady.Set();
+    } else {
       flags_.g_Stream_Run = 0;
       flags_.g_Usb_Error = 1;
-      link_.AbortPipe();  // ends a read still pending in the driver
-    }
-    if (transfer.joinable()) {
-      transfer.join();
-    }
-    // A read that ended after the time-out has left its signal behind.
-    readDone.ResetSignal();
-    if (read) {
-      side.frameReady.Set();
     }
     if (flags_.SafeMode != 0) {
       SleepMs(timings_.safeModeMs);

@@ -57,6 +57,9 @@ class StreamPipeline {
   // thread the pipeline started. Not from a host callback.
   void Shutdown();
 
+  // Frames read whole since the pipeline was made, by either reader.
+  uint64_t FramesRead() const { return framesRead_; }
+
   // Set by StreamThread when a run ends while the program is closing.
   Event& StreamEnded() { return StreamEnded_; }
 
@@ -86,6 +89,7 @@ class StreamPipeline {
   std::thread streamThread_;
   bool shuttingDown_ = false;
   std::atomic<uint64_t> generation_{0};
+  std::atomic<uint64_t> framesRead_{0};
 
   // HandleStatus runs on one idle-priority thread, woken per frame pair.
   AutoResetEvent statusDue_;

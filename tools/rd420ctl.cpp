@@ -17,6 +17,7 @@
 #include "devlink/status_word.h"
 #include "platform/message.h"
 #include "tools/console_messages.h"
+#include "tools/frame_commands.h"
 
 namespace {
 
@@ -26,7 +27,12 @@ constexpr char kUsage[] =
     "  status        poll the status word (0x00610000) and decode it\n"
     "  send WORD     send a command word (hex 0x... or decimal), print the reply\n"
     "  pipes         print the interface-information record\n"
-    "  wait-ready    wait until the camera has started (up to 300 polls)\n";
+    "  wait-ready    wait until the camera has started (up to 300 polls)\n"
+    "  snapshot FILE.bmp [--full|--half]\n"
+    "                read one frame and write it as a 24-bit BMP (default full)\n"
+    "  stream --seconds N [--full|--half]\n"
+    "                stream for N seconds without drawing; print frames per\n"
+    "                second, frames not drawn and the status words seen\n";
 
 int Fail(const std::string& line) {
   std::fprintf(stderr, "rd420ctl: %s\n", line.c_str());
@@ -110,6 +116,48 @@ int WaitReady(rd420::DeviceLink& link) {
   return 0;
 }
 
+struct FrameOptions {
+  std::string file;
+  double seconds = 0;
+  rd420::Resolution resolution = rd420::Resolution::kFull;
+};
+
+// snapshot FILE [--full|--half] and stream --seconds N [--full|--half].
+std::optional<FrameOptions> ParseFrameOptions(std::string_view command,
+                                              const std::vector<std::string_view>& operands) {
+  FrameOptions options;
+  for (size_t i = 0; i < operands.size(); ++i) {
+    const std::string_view operand = operands[i];
+    if (operand == "--full" || operand == "--half") {
+      options.resolution =
+          operand == "--full" ? rd420::Resolution::kFull : rd420::Resolution::kHalf;
+    } else if (command == "stream" && operand == "--seconds" && i + 1 < operands.size()) {
+      const std::string text(operands[++i]);
+      char* end = nullptr;
+      options.seconds = std::strtod(text.c_str(), &end);
+      if (end == text.c_str() || *end != '\0' ||
+          !(options.seconds > 0 && options.seconds <= 3600)) {
+        Fail("--seconds takes a number of seconds from 0 to 3600: " + text);
+        return std::nullopt;
+      }
+    } else if (command == "snapshot" && options.file.empty() && !operand.starts_with("--")) {
+      options.file = operand;
+    } else {
+      Fail("unexpected argument " + std::string(operand));
+      return std::nullopt;
+    }
+  }
+  if (command == "snapshot" && options.file.empty()) {
+    Fail("snapshot needs a file name");
+    return std::nullopt;
+  }
+  if (command == "stream" && options.seconds == 0) {
+    Fail("stream needs --seconds N");
+    return std::nullopt;
+  }
+  return options;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,25 +180,37 @@ int main(int argc, char** argv) {
   rd420::SocketTransport transport(directory);
   rd420::DeviceLink link(transport, rd420::tools::ConsoleLinkMessages());
   const std::string_view command = args[0];
-  const size_t wanted = command == "send" ? 2 : 1;
-  if (args.size() != wanted) {
-    return Fail(command == "send" ? "send needs one command word" : "unexpected arguments");
-  }
+  const std::vector<std::string_view> operands(args.begin() + 1, args.end());
   if (command == "list") {
-    return List(transport, link);
+    return operands.empty() ? List(transport, link) : Fail("unexpected arguments");
   }
-  if (command != "status" && command != "send" && command != "pipes" && command != "wait-ready") {
+  std::optional<FrameOptions> frameOptions;
+  if (command == "snapshot" || command == "stream") {
+    frameOptions = ParseFrameOptions(command, operands);
+    if (!frameOptions) {
+      return 2;
+    }
+  } else if (command != "status" && command != "send" && command != "pipes" &&
+             command != "wait-ready") {
     std::fprintf(stderr, "rd420ctl: unknown command %s\n%s", std::string(command).c_str(), kUsage);
     return 2;
+  } else if (operands.size() != (command == "send" ? 1u : 0u)) {
+    return Fail(command == "send" ? "send needs one command word" : "unexpected arguments");
   }
   if (!link.DiscoverDevice()) {
     return 1;
+  }
+  if (command == "snapshot") {
+    return rd420::tools::Snapshot(link, frameOptions->file, frameOptions->resolution);
+  }
+  if (command == "stream") {
+    return rd420::tools::Stream(link, frameOptions->seconds, frameOptions->resolution);
   }
   if (command == "status") {
     return Status(link);
   }
   if (command == "send") {
-    return Send(link, args[1]);
+    return Send(link, operands[0]);
   }
   if (command == "pipes") {
     return Pipes(link);

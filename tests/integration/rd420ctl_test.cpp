@@ -1,3 +1,5 @@
+#include <filesystem>
+
 #include "integration/link_fixture.h"
 
 namespace rd420::test {
@@ -24,7 +26,7 @@ TEST_F(LinkTest, Rd420ctlSendSwitchesTheLampOn) {
   StartSimulator();
   const ProgramResult result = Ctl(*simulator_, {"send", "0x00030005"});
   EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find("sent 0x00030005, reply 0x03000005"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("sent 0x00030005, reply 0x00030005"), std::string::npos) << result.out;
   EXPECT_EQ(simulator_->State().at("lamp"), "1");
   EXPECT_EQ(Ctl(*simulator_, {"status"}).out.find("bit 2 lamp: on") == std::string::npos, false);
 }
@@ -45,6 +47,34 @@ TEST_F(LinkTest, Rd420ctlPipesShowsFullSpeedLink) {
   EXPECT_NE(result.out.find("pipe 1: endpoint 0x82 IN bulk, max packet 64"), std::string::npos)
       << result.out;
   EXPECT_NE(result.out.find("not high speed"), std::string::npos);
+}
+
+// Catches: a snapshot a picture viewer cannot open, upside down in size
+// (height and width swapped) or of the wrong resolution.
+TEST_F(LinkTest, Rd420ctlSnapshotWritesABmpThatFfprobeReads) {
+  StartSimulator({"--aspect", "16:9"});
+  const std::string directory = MakeTempDirectory();
+  const std::string path = directory + "/still.bmp";
+  const ProgramResult result = Ctl(*simulator_, {"snapshot", path, "--half"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  const ProgramResult probe =
+      RunProgram({"/usr/bin/ffprobe", "-v", "error", "-show_entries",
+                  "stream=codec_name,width,height,pix_fmt", "-of", "default=nw=1", path});
+  EXPECT_EQ(probe.out, "codec_name=bmp\nwidth=640\nheight=360\npix_fmt=bgr24\n") << probe.err;
+  EXPECT_EQ(std::filesystem::file_size(path), 54u + 640 * 360 * 3);
+  RemoveDirectory(directory);
+}
+
+// Catches: a stream report without the rate or the status words, or a
+// pipeline that draws nothing.
+TEST_F(LinkTest, Rd420ctlStreamReportsRateAndStatus) {
+  StartSimulator();
+  const ProgramResult result = Ctl(*simulator_, {"stream", "--seconds", "1", "--half"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("640x480 for "), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find(" frames/s\n"), std::string::npos);
+  EXPECT_NE(result.out.find("status 0x61802000 on "), std::string::npos);
+  EXPECT_EQ(Ctl(*simulator_, {"stream", "--seconds", "0"}).exitCode, 2);
 }
 
 // Catches: errors that are silent, multi-line, or exit 0.

@@ -1,0 +1,49 @@
+#include "devlink/frame_reader.h"
+
+#include <system_error>
+#include <thread>
+
+#include "devlink/ioctl_codes.h"
+#include "platform/trace.h"
+
+namespace rd420 {
+
+FrameReader::FrameReader(DeviceLink& link, DeviceHandle& device) : link_(link) {
+  request_.device = &device;
+  request_.code = kIoctlBulkRead;
+  request_.input = pipe_;
+  request_.inputLength = sizeof pipe_;
+  request_.completion = &ReadDone;
+}
+
+bool FrameReader::Read(std::span<uint8_t> buffer, uint32_t timeoutMs,
+                       const std::function<void()>& beside) {
+  request_.output = buffer.data();
+  request_.outputLength = static_cast<uint32_t>(buffer.size());
+  request_.bytesReturned = 0;
+  request_.result = 0;
+  std::thread transfer;
+  try {
+    transfer = link_.StartRead(request_);
+  } catch (const std::system_error& error) {
+    Trace("frame read: cannot start the transfer thread: %s", error.what());
+  }
+  if (beside) {
+    beside();
+  }
+  if (transfer.joinable()) {
+    ReadDone.Wait(timeoutMs);
+  }
+  const bool read = request_.result != 0;
+  if (!read) {
+    link_.AbortPipe();
+  }
+  if (transfer.joinable()) {
+    transfer.join();
+  }
+  // A read that ended after the time-out has left its signal behind.
+  ReadDone.ResetSignal();
+  return read;
+}
+
+}  // namespace rd420

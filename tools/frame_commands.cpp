@@ -1,0 +1,173 @@
+#include "tools/frame_commands.h"
+
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "devlink/byte_order.h"
+#include "devlink/camera_ready.h"
+#include "devlink/command_queue.h"
+#include "devlink/frame_bitmap.h"
+#include "devlink/frame_reader.h"
+#include "devlink/stream_pipeline.h"
+
+namespace rd420::tools {
+namespace {
+
+constexpr uint32_t kFrameReadTimeoutMs = 5000;
+
+int Fail(const std::string& line) {
+  std::fprintf(stderr, "rd420ctl: %s\n", line.c_str());
+  return 1;
+}
+
+// The ready-wait also tells the aspect, which fixes the frame size.
+bool WaitReady(DeviceLink& link, CameraStatus& status) {
+  if (WaitCameraReady(link, status)) {
+    return true;
+  }
+  if (!link.Failed()) {
+    link.ShowFailure(LinkFailure::kNotReady);
+  }
+  return false;
+}
+
+// The 14-byte BITMAPFILEHEADER, then the bitmap's header and pixels.
+bool WriteBmp(const std::string& path, const FrameBitmap& bitmap) {
+  uint8_t fileHeader[14] = {'B', 'M'};
+  StoreLe32(fileHeader + 2, static_cast<uint32_t>(sizeof fileHeader + bitmap.Block().size()));
+  StoreLe32(fileHeader + 10, static_cast<uint32_t>(sizeof fileHeader + FrameBitmap::kHeaderBytes));
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    return false;
+  }
+  bool written =
+      std::fwrite(fileHeader, 1, sizeof fileHeader, file) == sizeof fileHeader &&
+      std::fwrite(bitmap.Block().data(), 1, bitmap.Block().size(), file) == bitmap.Block().size();
+  int error = written ? 0 : errno;
+  if (std::fclose(file) != 0 && written) {
+    written = false;
+    error = errno;
+  }
+  if (!written) {
+    std::remove(path.c_str());  // no half-written picture left behind
+    errno = error;
+  }
+  return written;
+}
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Counts frames and the status words current when each was drawn. Runs on
+// the display threads.
+class CountingHost : public StreamHost {
+ public:
+  explicit CountingHost(const CameraStatus& status) : status_(status) {}
+  void DrawFrame(const DisplayedFrame&) override {
+    std::lock_guard lock(mutex_);
+    ++drawn_;
+    ++statusWords_[status_.g_Normal_Status];
+  }
+  uint64_t Drawn() {
+    std::lock_guard lock(mutex_);
+    return drawn_;
+  }
+  std::map<uint32_t, uint64_t> StatusWords() {
+    std::lock_guard lock(mutex_);
+    return statusWords_;
+  }
+
+ private:
+  const CameraStatus& status_;
+  std::mutex mutex_;
+  uint64_t drawn_ = 0;
+  std::map<uint32_t, uint64_t> statusWords_;
+};
+
+}  // namespace
+
+int Snapshot(DeviceLink& link, const std::string& path, Resolution resolution) {
+  CameraStatus status;
+  if (!WaitReady(link, status) || !link.SendCommand(ResolutionCommand(resolution))) {
+    return 1;
+  }
+  std::unique_ptr<DeviceHandle> device = link.OpenDevice();
+  if (device == nullptr) {
+    link.ShowFailure(LinkFailure::kStreamOpen);
+    return 1;
+  }
+  const FrameGeometry geometry = FrameGeometryFor(status.g_Aspect_43 != 0, resolution);
+  std::vector<uint8_t> frame(geometry.FrameBytes());
+  FrameReader reader(link, *device);
+  if (!reader.Read(frame, kFrameReadTimeoutMs)) {
+    link.ShowFailure(LinkFailure::kBulkRead);
+    return 1;
+  }
+  FrameBitmap bitmap(FrameBitmap::kStillPelsPerMeter);
+  if (!bitmap.Allocate(geometry)) {
+    return Fail("no memory for the picture");
+  }
+  bitmap.ConvertFrom(frame);
+  if (!WriteBmp(path, bitmap)) {
+    return Fail("cannot write " + path + ": " + std::strerror(errno));
+  }
+  std::printf("wrote %s: %dx%d, 24-bit BMP\n", path.c_str(), geometry.width, geometry.height);
+  return 0;
+}
+
+int Stream(DeviceLink& link, double seconds, Resolution resolution) {
+  CameraStatus status;
+  if (!WaitReady(link, status)) {
+    return 1;
+  }
+  CommandQueue commands;
+  CountingHost host(status);
+  std::atomic<bool> failed{false};
+  link.SetFatalHandler([&failed] { failed = true; });
+  StreamPipeline pipeline(link, status, commands, host);
+  pipeline.Flags().g_Display_Mode = resolution == Resolution::kFull ? kModeOneToOne : kModeHalf;
+
+  const double cpuBefore = CpuSeconds();
+  const auto start = std::chrono::steady_clock::now();
+  pipeline.StartRun();
+  const auto deadline = start + std::chrono::duration<double>(seconds);
+  while (std::chrono::steady_clock::now() < deadline && !failed &&
+         pipeline.Flags().g_Usb_Error == 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  pipeline.Shutdown();
+  const double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double cpu = CpuSeconds() - cpuBefore;
+  if (failed || pipeline.Flags().g_Usb_Error != 0) {
+    return 1;
+  }
+
+  const uint64_t drawn = host.Drawn();
+  const FrameGeometry geometry = FrameGeometryFor(status.g_Aspect_43 != 0, resolution);
+  std::printf("%dx%d for %.2f s: %llu frames drawn, %.1f frames/s\n", geometry.width,
+              geometry.height, elapsed, static_cast<unsigned long long>(drawn), drawn / elapsed);
+  std::printf("frames read but not drawn: %llu\n",
+              static_cast<unsigned long long>(pipeline.FramesRead() - drawn));
+  if (drawn > 0) {
+    std::printf("cpu time per frame: %.2f ms\n", cpu * 1000 / drawn);
+  }
+  for (const auto& [word, count] : host.StatusWords()) {
+    std::printf("status 0x%08X on %llu frames\n", word, static_cast<unsigned long long>(count));
+  }
+  return drawn > 0 ? 0 : Fail("no frame was drawn");
+}
+
+}  // namespace rd420::tools
