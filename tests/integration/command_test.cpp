@@ -77,6 +77,10 @@ TEST_F(CommandTest, FailedReportingRequestShowsAep00004OnceAndStopsTheLink) {
   EXPECT_FALSE(link_->SendCommand(kPollStatus).has_value());
   EXPECT_FALSE(link_->SendCommand(kPollStatus).has_value());
   link_->PostCommand(kCmdLampOn);
+  // The caller is released before the message is shown.
+  for (int i = 0; i < 200 && fatalCalls_ == 0; ++i) {
+    std::this_thread::sleep_for(5ms);
+  }
   EXPECT_EQ(messages.Captions(), std::vector<std::string>{"Error (AEP00004)"});
   EXPECT_EQ(fatalCalls_, 1);
   EXPECT_TRUE(link_->Failed());
