@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <optional>
+
+#include "devlink/camera_status.h"
+#include "devlink/stream_flags.h"
+#include "devlink/stream_host.h"
+#include "viewer/main_window.h"
+
+namespace rd420::viewer {
+
+// The value drawn over the picture while a zoom or brightness button is
+// held (zoom first), or nothing.
+struct OverlayText {
+  QString text;
+  QColor colour;
+};
+std::optional<OverlayText> CurrentOverlay(const StreamFlags& flags, const CameraStatus& status);
+
+// Draws each converted frame into the back buffer (a picture as large as
+// the monitor) at the display mode's place, writes the overlay value over
+// it and hands that part to the picture control on the GUI thread. Used by
+// the display threads, one at a time (the draw turns order them); never
+// touches a widget itself.
+class FramePainter {
+ public:
+  FramePainter(const StreamFlags& flags, const CameraStatus& status, PictureView* view,
+               QSize monitor, bool fullScreenScaled);
+
+  void Paint(const DisplayedFrame& frame);
+
+ private:
+  const StreamFlags& flags_;
+  const CameraStatus& status_;
+  PictureView* view_;  // outlives the display threads
+  const QSize monitor_;
+  const bool fullScreenScaled_;
+  QImage backBuffer_;  // made by the first frame, kept for the program's life
+};
+
+}  // namespace rd420::viewer

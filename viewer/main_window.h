@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+#include "viewer/skin_button.h"
+
+namespace rd420::viewer {
+
+// The picture control (2055): shows the latest picture the display threads
+// handed over, and the quick-save notice over a held picture. GUI thread
+// only.
+class PictureView : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit PictureView(QWidget* parent);
+
+  // `picture` goes at `origin` in the main window's coordinates.
+  void ShowPicture(const QImage& picture, QPoint origin);
+  void SetNotice(const QString& text, QPoint position);
+  const QImage& Picture() const { return picture_; }
+  QString Notice() const { return notice_; }
+  int PicturesShown() const { return picturesShown_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QImage picture_;
+  QPoint origin_;
+  QString notice_;
+  QPoint noticePosition_;
+  int picturesShown_ = 0;
+};
+
+// The main window (dialog 129): borderless and black, the picture on the
+// left and the column of eleven 17 x 17 buttons on a see-through strip on
+// the right. GUI thread only.
+class MainWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(bool aspect43);
+
+  PictureView* View() const { return view_; }
+  SkinButton* Button(int id) const { return FindButton(this, id); }
+
+ signals:
+  // The window manager's close, which behaves like the exit button.
+  void closeRequested();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  PictureView* view_;
+};
+
+}  // namespace rd420::viewer

@@ -1,0 +1,13 @@
+#pragma once
+
+namespace rd420::viewer {
+
+// Shows the program's messages as modal boxes on the GUI thread. A worker
+// thread waits until the user has answered, unless the program is ending
+// (the GUI thread may then be waiting for that worker), when the message
+// goes to standard error instead. Install on the GUI thread after the
+// QApplication exists.
+void InstallMessageBoxSink();
+void SetMessageBoxesEnding();
+
+}  // namespace rd420::viewer

@@ -1,0 +1,134 @@
+#include "viewer/still_capture.h"
+
+#include <chrono>
+#include <new>
+
+#include "devlink/command_words.h"
+#include "devlink/frame_reader.h"
+#include "platform/message.h"
+#include "platform/thread.h"
+
+namespace rd420::viewer {
+namespace {
+
+constexpr uint32_t kStillReadTimeoutMs = 5000;
+constexpr auto kPollInterval = std::chrono::milliseconds(60);
+constexpr auto kQuickSavePause = std::chrono::milliseconds(40);
+
+}  // namespace
+
+StillCapture::StillCapture(DeviceLink& link, const CameraStatus& status, StreamFlags& flags,
+                           StillFlags& stills, StillActions& actions, StillHooks hooks)
+    : link_(link),
+      status_(status),
+      flags_(flags),
+      stills_(stills),
+      actions_(actions),
+      hooks_(std::move(hooks)) {
+}
+
+bool StillCapture::Start(Event& stillReady) {
+  std::lock_guard lock(threadMutex_);
+  if (thread_.joinable()) {
+    thread_.join();  // its loop has ended: live view ran in between
+  }
+  try {
+    thread_ = StartThread(ThreadPriority::kNormal, [this, &stillReady] { Run(stillReady); });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
+void StillCapture::Join() {
+  std::lock_guard lock(threadMutex_);
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+}
+
+void StillCapture::Run(Event& stillReady) {
+  stills_.g_Print_Request = 0;
+  stillReady.Set();  // the stopped run may release its buffers now
+
+  const uint8_t displayMode = flags_.g_Display_Mode;
+  const bool full = ResolutionForMode(displayMode) == Resolution::kFull || alwaysFull;
+  // The mode handed to save and print says what the still is, not the window.
+  const uint8_t stillMode =
+      displayMode == kModeFullScreen ? kModeFullScreen : (full ? kModeOneToOne : kModeHalf);
+  const Resolution resolution = full ? Resolution::kFull : Resolution::kHalf;
+  if (link_.SendCommand(ResolutionCommand(resolution))) {
+    if (std::unique_ptr<DeviceHandle> device = link_.OpenDevice()) {
+      Hold(*device, FrameGeometryFor(status_.g_Aspect_43 != 0, resolution), stillMode);
+    } else {
+      link_.ShowFailure(LinkFailure::kStreamOpen);
+    }
+  }
+  if (stills_.g_QuickSave_Request != 0) {
+    stills_.g_QuickSave_Request = 0;
+    hooks_.resumeLive();
+  }
+  stills_.g_QuickSave_Busy = 0;
+}
+
+bool StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mode) {
+  std::vector<uint8_t> frame;
+  try {
+    frame.assign(geometry.FrameBytes(), 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  FrameReader reader(link_, device);
+  if (!reader.Read(frame, kStillReadTimeoutMs)) {
+    flags_.g_Usb_Error = 1;
+    if (!link_.Failed()) {
+      link_.ShowFailure(LinkFailure::kBulkRead);
+      hooks_.endProgram();
+    }
+    return false;
+  }
+  ImagingBitmap still;
+  if (!still.Create(geometry.width, geometry.height, 24)) {
+    ShowMessage(nullptr, "비트맵 핸들 생성 실패", "Error (AIG00002)", MessageIcon::kError);
+    return false;
+  }
+  FrameBitmap bitmap(FrameBitmap::kStillPelsPerMeter);
+  const bool haveBitmap = bitmap.Allocate(geometry);
+  hooks_.enableCapture();
+  if (!haveBitmap) {
+    return false;
+  }
+  bitmap.ConvertFrom(frame);
+  hooks_.enableSaveAndPrint();
+  if (!still.ConvertFromDib(bitmap.Block().first(FrameBitmap::kHeaderBytes), bitmap.Pixels())) {
+    ShowMessage(nullptr, "비트맵 변환 실패", "Error (AIG00001)", MessageIcon::kError);
+    return false;
+  }
+
+  while (flags_.g_Capture_Mode != 0) {
+    if (stills_.g_QuickSave_Request != 0) {
+      hooks_.showQuickSaveNotice();
+    }
+    // One request per pass: save before print before quick save.
+    if (stills_.g_Save_Request != 0) {
+      actions_.SaveStill(still, mode, false);
+      stills_.g_Save_Request = 0;
+    } else if (stills_.g_Print_Request != 0) {
+      actions_.PrintStill(bitmap, mode);
+      stills_.g_Print_Request = 0;
+    } else if (stills_.g_QuickSave_Request != 0) {
+      actions_.SaveStill(still, mode, true);
+      std::this_thread::sleep_for(kQuickSavePause);
+    }
+    if (flags_.g_Capture_Mode != 0) {
+      link_.SendCommand(kPollStatus);
+      std::this_thread::sleep_for(kPollInterval);
+    }
+    if (stills_.g_QuickSave_Request != 0) {
+      break;
+    }
+  }
+  return true;
+}
+
+}  // namespace rd420::viewer

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <thread>
+
+#include "devlink/camera_status.h"
+#include "devlink/device_link.h"
+#include "devlink/frame_bitmap.h"
+#include "devlink/stream_flags.h"
+#include "platform/event.h"
+#include "platform/imaging.h"
+
+namespace rd420::viewer {
+
+// The requests a held picture serves, set by the buttons and taken by the
+// still thread.
+struct StillFlags {
+  std::atomic<uint32_t> g_Save_Request{0};
+  std::atomic<uint32_t> g_Print_Request{0};
+  std::atomic<uint32_t> g_QuickSave_Request{0};
+  std::atomic<uint32_t> g_QuickSave_Busy{0};
+};
+
+// Where a held picture is saved and printed. Called on the still thread,
+// which waits for the call to return.
+class StillActions {
+ public:
+  virtual ~StillActions() = default;
+  // `mode` is 1 for a full-resolution still (also in half mode with
+  // AlwaysFull), 2 for a half-resolution one, 0x11 in full screen.
+  virtual void SaveStill(const ImagingBitmap& still, uint8_t mode, bool quick) = 0;
+  virtual void PrintStill(const FrameBitmap& still, uint8_t mode) = 0;
+};
+
+// What the still thread asks of the windows; each runs on the still thread
+// and must only post to the GUI thread.
+struct StillHooks {
+  std::function<void()> enableCapture;
+  std::function<void()> enableSaveAndPrint;
+  std::function<void()> showQuickSaveNotice;
+  std::function<void()> resumeLive;  // the capture toggle, back to live view
+  std::function<void()> endProgram;  // after a failed read has been reported
+};
+
+// The still thread: started when a run stops for a freeze, it reads one
+// fresh frame, holds it as an imaging bitmap, serves save, print and quick
+// save requests on it and polls the camera every 60 ms until live view
+// resumes. Owns its thread; Start and Join come from other threads.
+class StillCapture {
+ public:
+  StillCapture(DeviceLink& link, const CameraStatus& status, StreamFlags& flags, StillFlags& stills,
+               StillActions& actions, StillHooks hooks);
+  ~StillCapture() { Join(); }
+
+  // StreamThread: starts the thread, which sets `stillReady` once running.
+  // A previous still thread is waited for first.
+  bool Start(Event& stillReady);
+  void Join();
+
+  // The AlwaysFull setting: a still in half mode is read at full size.
+  std::atomic<bool> alwaysFull{false};
+
+ private:
+  void Run(Event& stillReady);
+  bool Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mode);
+
+  DeviceLink& link_;
+  const CameraStatus& status_;
+  StreamFlags& flags_;
+  StillFlags& stills_;
+  StillActions& actions_;
+  const StillHooks hooks_;
+  std::mutex threadMutex_;
+  std::thread thread_;
+};
+
+}  // namespace rd420::viewer

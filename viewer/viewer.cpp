@@ -1,0 +1,442 @@
+#include "viewer/viewer.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QProcess>
+#include <QScreen>
+#include <QThread>
+
+#include "devlink/camera_ready.h"
+#include "devlink/command_words.h"
+#include "devlink/status_word.h"
+#include "platform/message.h"
+#include "platform/trace.h"
+#include "viewer/control_ids.h"
+#include "viewer/link_messages.h"
+
+namespace rd420::viewer {
+namespace {
+
+constexpr uint32_t kCmdStopAdjustment = 0x002F0005;
+constexpr uint32_t kCmdShutdown = 0x00330005;
+constexpr char kTitle[] = "TORVELA View Panel";
+constexpr char kFormatChangedText[] =
+    "해상도가 변경되어서 프로그램이 종료되었습니다. 프로그램을 다시 실행해 주십시오.";
+
+// Until the stills module saves and prints, a held picture's requests are
+// traced.
+class TracedStillActions : public StillActions {
+ public:
+  void SaveStill(const ImagingBitmap& still, uint8_t mode, bool quick) override {
+    Trace("still: save %dx%d mode %u%s", still.Width(), still.Height(), mode,
+          quick ? " (quick)" : "");
+  }
+  void PrintStill(const FrameBitmap& still, uint8_t mode) override {
+    Trace("still: print %dx%d mode %u", still.Geometry().width, still.Geometry().height, mode);
+  }
+};
+
+}  // namespace
+
+Viewer::Viewer(Options options)
+    : options_(std::move(options)),
+      transport_(options_.deviceDirectory),
+      link_(transport_, ViewerLinkMessages()) {
+  // A failed vendor request has been reported on its thread; end here.
+  link_.SetFatalHandler([this] { Post([this] { EndMainWindow(); }); });
+  if (options_.stillActions == nullptr) {
+    defaultActions_ = std::make_unique<TracedStillActions>();
+    options_.stillActions = defaultActions_.get();
+  }
+}
+
+Viewer::~Viewer() {
+  EndMainWindow();
+  qApp->removeEventFilter(this);
+}
+
+bool Viewer::Start() {
+  if (!link_.DiscoverDevice()) {
+    EndMainWindow();
+    return false;
+  }
+  SplashWindow splash;
+  splash.show();
+  QCoreApplication::processEvents();
+
+  // The ready-wait also learns the aspect and the model variant.
+  if (!WaitCameraReady(link_, status_)) {
+    splash.close();
+    if (!link_.Failed()) {
+      link_.ShowFailure(LinkFailure::kNotReady, nullptr);
+    }
+    EndMainWindow();
+    return false;
+  }
+  qApp->installEventFilter(this);
+  monitor_ = QGuiApplication::primaryScreen()->geometry().size();
+  const bool aspect43 = status_.g_Aspect_43 != 0;
+  BuildWindows(aspect43, status_.g_Model_Variant != 0);
+  link_.SetOwner(main_.get());
+
+  if (link_.QueryHighSpeed(main_.get()) != 1) {
+    if (!link_.Failed()) {
+      link_.ShowFailure(LinkFailure::kNotHighSpeed, main_.get());
+    }
+    EndMainWindow();
+    return false;
+  }
+  main_->setWindowTitle(QString::fromUtf8(kTitle));
+  const std::optional<uint32_t> status = link_.SendCommand(kPollStatus);
+  if (!status) {
+    EndMainWindow();
+    return false;
+  }
+  Apply(FirstButtonStates(*status));
+
+  Flags().g_Capture_Mode = 0;
+  Flags().g_Display_Mode = kModeHalf;
+  Flags().g_Requested_Mode = kModeHalf;
+  pipeline_->StartRun();
+  splash.close();
+  main_->show();
+  return true;
+}
+
+void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
+  main_ = std::make_unique<MainWindow>(aspect43);
+  main_->setWindowIcon(QIcon(SkinPicture(kIconMain)));
+  main_->move((monitor_.width() - 660) / 2, (monitor_.height() - (aspect43 ? 614 : 494)) / 2);
+  connect(main_.get(), &MainWindow::closeRequested, this, &Viewer::Exit);
+  panel_ = std::make_unique<ControlPanel>(modelVariant, main_.get());
+  panel_->move(main_->x(), main_->y() + main_->height());
+  connect(panel_.get(), &ControlPanel::shown, this,
+          [this] { main_->Button(kIdOpenPanel)->setEnabled(false); });
+  panel_->Button(kIdSave)->setEnabled(false);
+  panel_->Button(kIdPrint)->setEnabled(false);
+
+  pipeline_ = std::make_unique<StreamPipeline>(link_, status_, commands_, *this, options_.timings);
+  about_ = std::make_unique<AboutBox>(Flags().g_Zoom_Osd, Flags().g_Brightness_Osd, main_.get());
+  painter_ = std::make_unique<FramePainter>(Flags(), status_, main_->View(), monitor_, false);
+  StillHooks hooks;
+  hooks.enableCapture = [this] { Post([this] { panel_->Button(kIdCapture)->setEnabled(true); }); };
+  hooks.enableSaveAndPrint = [this] {
+    Post([this] {
+      panel_->Button(kIdSave)->setEnabled(true);
+      panel_->Button(kIdPrint)->setEnabled(true);
+    });
+  };
+  hooks.showQuickSaveNotice = [this] {
+    Post([this] {
+      const QPoint position = LargeMode() ? QPoint(5, 5) : QPoint(6, 6);
+      main_->View()->SetNotice(QStringLiteral("Quick Saving...!"), position);
+    });
+  };
+  hooks.resumeLive = [this] { Post([this] { CaptureToggle(); }); };
+  hooks.endProgram = [this] { Post([this] { EndMainWindow(); }); };
+  still_ = std::make_unique<StillCapture>(link_, status_, Flags(), stills_, *options_.stillActions,
+                                          std::move(hooks));
+  ConnectButtons(main_.get());
+  ConnectButtons(panel_.get());
+}
+
+void Viewer::ConnectButtons(QWidget* window) {
+  for (SkinButton* button : window->findChildren<SkinButton*>()) {
+    connect(button, &QAbstractButton::pressed, this, [this, button] { OnPressed(button); });
+    connect(button, &QAbstractButton::released, this, [this, button] { OnReleased(button); });
+    connect(button, &QAbstractButton::clicked, this,
+            [this, window, button] { OnClicked(window, button); });
+  }
+}
+
+void Viewer::OnPressed(SkinButton* button) {
+  const ButtonSpec& spec = button->Spec();
+  if (spec.action != ButtonAction::kHold) {
+    return;
+  }
+  button->held = true;
+  if (spec.overlay == Overlay::kZoom) {
+    Flags().g_Zoom_Osd = 1;
+    Flags().g_Brightness_Osd = 0;
+    about_->ZoomTimer().stop();
+  } else if (spec.overlay == Overlay::kBrightness) {
+    Flags().g_Brightness_Osd = 1;
+    Flags().g_Zoom_Osd = 0;
+    about_->BrightnessTimer().stop();
+  }
+  commands_.QueueCommand(spec.word);
+}
+
+void Viewer::OnReleased(SkinButton* button) {
+  if (!button->held) {
+    return;
+  }
+  button->held = false;
+  const Overlay overlay = button->Spec().overlay;
+  if (overlay != Overlay::kNone) {
+    (overlay == Overlay::kZoom ? about_->ZoomTimer() : about_->BrightnessTimer()).start();
+  }
+  commands_.QueueCommand(kCmdStopAdjustment);
+}
+
+void Viewer::OnClicked(QWidget* window, SkinButton* button) {
+  const ButtonSpec& spec = button->Spec();
+  if (spec.action == ButtonAction::kPost || spec.action == ButtonAction::kToggle) {
+    commands_.QueueCommand(WordToQueue(spec, status_.g_Normal_Status));
+    return;
+  }
+  if (spec.action != ButtonAction::kLocal) {
+    return;
+  }
+  if (window == main_.get()) {
+    switch (spec.id) {
+      case kIdExit:
+        Exit();
+        break;
+      case kIdOpenPanel:
+        OpenPanel();
+        break;
+      case kIdQuickSave:
+        QuickSave();
+        break;
+      case kIdMinimise:
+        main_->showMinimized();
+        break;
+      case kIdAbout:
+        about_->move(main_->x() + 130, main_->y() + 100);
+        about_->show();
+        break;
+      default:  // the display modes and the option dialog come with their windows
+        Trace("viewer: button %d is not built yet", spec.id);
+    }
+    return;
+  }
+  switch (spec.id) {
+    case kIdCapture:
+      CaptureToggle();
+      break;
+    case kIdSave:
+      stills_.g_Save_Request = 1;
+      break;
+    case kIdPrint:
+      stills_.g_Print_Request = 1;
+      break;
+    case kIdPanelClose:
+      main_->Button(kIdOpenPanel)->setEnabled(true);
+      panel_->hide();
+      break;
+    case kIdCaptureProgram:
+      StartCaptureProgram();
+      break;
+    default:
+      Trace("viewer: panel button %d is not built yet", spec.id);
+  }
+}
+
+void Viewer::Apply(const ControlChanges& changes) {
+  for (const ControlChange& change : changes) {
+    QWidget* window = change.window == ControlChange::Window::kMain
+                          ? static_cast<QWidget*>(main_.get())
+                          : static_cast<QWidget*>(panel_.get());
+    QWidget* control = window->findChild<QWidget*>(ControlName(change.id));
+    if (control == nullptr) {
+      continue;
+    }
+    if (change.what == ControlChange::What::kEnable) {
+      control->setEnabled(change.on);
+    } else {
+      control->setVisible(change.on);
+    }
+  }
+}
+
+void Viewer::SetCaptureHeld(bool held) {
+  panel_->Button(kIdCapture)
+      ->SetPictures(held ? kBitmapCaptureHeld : 216, held ? kBitmapCaptureHeldPressed : 217, 218);
+}
+
+void Viewer::CaptureToggle() {
+  if (ended_) {
+    return;
+  }
+  if (Flags().g_Stream_Run != 0) {
+    Apply(ButtonsEnteringCapture(LargeMode()));
+    SetCaptureHeld(true);
+  } else {
+    Apply(ButtonsResumingLive(LargeMode()));
+    SetCaptureHeld(false);
+  }
+  pipeline_->CaptureToggle();
+}
+
+void Viewer::QuickSave() {
+  if (stills_.g_Save_Request != 0 || stills_.g_Print_Request != 0 || Flags().g_Stream_Run == 0 ||
+      stills_.g_QuickSave_Busy != 0 || !link_.HighSpeedLink()) {
+    return;
+  }
+  stills_.g_QuickSave_Request = 1;
+  stills_.g_QuickSave_Busy = 1;
+  CaptureToggle();
+}
+
+void Viewer::OpenPanel() {
+  const int height = status_.g_Aspect_43 != 0 ? 482 : 362;
+  panel_->move(main_->x(), main_->y() + height);
+  QThread::msleep(50);
+  panel_->show();
+  panel_->Button(kIdPanelClose)->setEnabled(true);
+}
+
+void Viewer::Exit() {
+  if (ended_) {
+    return;
+  }
+  panel_->hide();
+  about_->hide();
+  main_->hide();
+  Flags().g_Exit_Request = 1;
+  Flags().g_Stream_Run = 0;
+  Flags().g_Capture_Mode = 0;
+  QThread::msleep(200);  // lets the streaming threads see the flags
+  EndMainWindow();
+  if (link_.HighSpeedLink()) {
+    link_.SendCommand(kCmdShutdown);
+  }
+}
+
+void Viewer::StartCaptureProgram() {
+  Flags().g_Exit_Request = 1;
+  Flags().g_Stream_Run = 0;
+  Flags().g_Capture_Mode = 0;
+  EndMainWindow();
+  // The camera and the single-instance lock must be free before the
+  // capture program starts.
+  if (options_.releaseInstanceLock) {
+    options_.releaseInstanceLock();
+  }
+  const QString relay = options_.programDirectory + QStringLiteral("/Swivane");
+  if (!QProcess::startDetached(relay, {QStringLiteral("4418306")})) {
+    Trace("viewer: cannot start %s", qPrintable(relay));
+  }
+}
+
+void Viewer::EndMainWindow() {
+  if (ended_) {
+    return;
+  }
+  ended_ = true;
+  if (pipeline_) {
+    Flags().g_Exit_Request = 1;
+    Flags().g_Stream_Run = 0;
+    Flags().g_Capture_Mode = 0;
+    pipeline_->Shutdown();
+  }
+  if (still_) {
+    still_->Join();
+  }
+  screenSaver_.Release();
+  if (main_) {
+    panel_->hide();
+    about_->hide();
+    main_->hide();
+  }
+  emit finished();
+}
+
+void Viewer::Post(std::function<void()> work) {
+  QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+bool Viewer::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress || ended_) {
+    return QObject::eventFilter(watched, event);
+  }
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->isAutoRepeat()) {
+    return false;
+  }
+  switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if ((key->modifiers() & Qt::AltModifier) != 0 && Flags().g_Stream_Run != 0) {
+        Trace("viewer: full screen is not built yet");
+      }
+      return true;
+    case Qt::Key_Escape:
+      if (Flags().g_Capture_Mode == 0) {
+        if (Flags().g_Stream_Run != 0) {
+          Flags().g_Requested_Mode = kModeHalf;
+          if (Flags().g_Display_Mode != kModeHalf) {
+            Flags().g_Stream_Run = 0;
+            Flags().g_Stream_Restart = 1;
+          }
+        }
+      } else if (Flags().g_Capture_Started != 0 && stills_.g_Save_Request == 0 &&
+                 stills_.g_Print_Request == 0) {
+        CaptureToggle();
+      }
+      return true;
+    case Qt::Key_Space:
+      return true;
+    case Qt::Key_F2:
+      QuickSave();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void Viewer::RunStarting(uint8_t) {
+  Post([this] { screenSaver_.Inhibit(); });
+}
+
+void Viewer::DrawFrame(const DisplayedFrame& frame) {
+  painter_->Paint(frame);
+}
+
+void Viewer::HandleStatus() {
+  StatusInputs inputs;
+  inputs.status = status_.g_Normal_Status;
+  inputs.aspect43 = status_.g_Aspect_43 != 0;
+  inputs.modelVariant = status_.g_Model_Variant != 0;
+  inputs.monitorFitsOneToOne =
+      monitor_.width() >= 1280 && monitor_.height() >= (inputs.aspect43 ? 960 : 720);
+  inputs.largeMode = LargeMode();
+  Trace("Send Data = 0x%8.8X, g_Normal_Status : 0x%8.8X", link_.ReplyWord(), inputs.status);
+  StatusOutcome outcome = HandleStatusWord(inputs, status_.g_Prev_Status);
+  if (outcome.formatChanged) {
+    Flags().g_Stream_Run = 0;
+  }
+  const bool report = outcome.formatChanged && !formatChangeReported_.exchange(true);
+  Post([this, changes = std::move(outcome.changes), report] {
+    if (ended_) {
+      return;
+    }
+    Apply(changes);
+    if (report) {
+      ShowMessage(main_.get(), kFormatChangedText, "Error (AWN00008)", MessageIcon::kWarning);
+      EndMainWindow();
+    }
+  });
+}
+
+bool Viewer::StartStill(Event& stillReady) {
+  return still_->Start(stillReady);
+}
+
+void Viewer::LayOut(uint8_t mode) {
+  Trace("viewer: lay out for mode 0x%02X", mode);  // the layouts come with the display modes
+}
+
+void Viewer::ResumingLive() {
+  Post([this] {
+    Apply(ButtonsResumingLive(LargeMode()));
+    SetCaptureHeld(false);
+  });
+}
+
+void Viewer::EndProgram() {
+  Post([this] { EndMainWindow(); });
+}
+
+}  // namespace rd420::viewer

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "devlink/camera_status.h"
+#include "devlink/command_queue.h"
+#include "devlink/device_link.h"
+#include "devlink/socket_transport.h"
+#include "devlink/stream_pipeline.h"
+#include "viewer/about_box.h"
+#include "viewer/button_rules.h"
+#include "viewer/control_panel.h"
+#include "viewer/frame_painter.h"
+#include "viewer/main_window.h"
+#include "viewer/screen_saver.h"
+#include "viewer/still_capture.h"
+
+namespace rd420::viewer {
+
+// The viewer program: its start-up, windows, buttons and keys, the live
+// picture and the held still, and its ending. Lives on the GUI thread; the
+// streaming, status and still threads reach it only through posted calls.
+class Viewer : public QObject, public StreamHost {
+  Q_OBJECT
+
+ public:
+  struct Options {
+    std::string deviceDirectory;
+    QString programDirectory;              // where Swivane is looked for
+    StillActions* stillActions = nullptr;  // save and print; null: trace only
+    std::function<void()> releaseInstanceLock;
+    StreamTimings timings;
+  };
+
+  explicit Viewer(Options options);
+  ~Viewer() override;
+
+  // Runs the start-up; false when the viewer ended during it (after its
+  // message). Returns once the live picture is streaming.
+  bool Start();
+  bool Ended() const { return ended_; }
+
+  MainWindow* Main() const { return main_.get(); }
+  ControlPanel* Panel() const { return panel_.get(); }
+  AboutBox* About() const { return about_.get(); }
+  StreamFlags& Flags() { return pipeline_->Flags(); }
+  StillFlags& Stills() { return stills_; }
+  const CameraStatus& Status() const { return status_; }
+  StillCapture& Still() { return *still_; }
+
+  // User actions (GUI thread).
+  void Exit();
+  void CaptureToggle();
+  void QuickSave();
+  void OpenPanel();
+  void StartCaptureProgram();
+
+ signals:
+  // The main window has ended; the process may leave its event loop.
+  void finished();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // StreamHost, called by the streaming threads.
+  void RunStarting(uint8_t displayMode) override;
+  void DrawFrame(const DisplayedFrame& frame) override;
+  void HandleStatus() override;
+  bool StartStill(Event& stillReady) override;
+  void LayOut(uint8_t mode) override;
+  void ResumingLive() override;
+  void EndProgram() override;
+
+  void BuildWindows(bool aspect43, bool modelVariant);
+  void ConnectButtons(QWidget* window);
+  void OnPressed(SkinButton* button);
+  void OnReleased(SkinButton* button);
+  void OnClicked(QWidget* window, SkinButton* button);
+  void Apply(const ControlChanges& changes);
+  void SetCaptureHeld(bool held);
+  void EndMainWindow();
+  // Runs `work` on the GUI thread, queued.
+  void Post(std::function<void()> work);
+  bool LargeMode() { return (Flags().g_Display_Mode & 0x0F) == 0x01; }
+
+  Options options_;
+  SocketTransport transport_;
+  DeviceLink link_;
+  CameraStatus status_;
+  CommandQueue commands_;
+  StillFlags stills_;
+  QSize monitor_;
+  std::unique_ptr<MainWindow> main_;
+  std::unique_ptr<ControlPanel> panel_;
+  std::unique_ptr<AboutBox> about_;
+  std::unique_ptr<FramePainter> painter_;
+  std::unique_ptr<StillActions> defaultActions_;
+  std::unique_ptr<StillCapture> still_;
+  std::unique_ptr<StreamPipeline> pipeline_;
+  ScreenSaverInhibitor screenSaver_;
+  std::atomic<bool> formatChangeReported_{false};
+  bool ended_ = false;
+};
+
+}  // namespace rd420::viewer
