@@ -60,6 +60,11 @@ std::vector<Message> MessageRecorder::Messages() const {
   return state_->messages;
 }
 
+void MessageRecorder::Clear() {
+  std::lock_guard lock(state_->mutex);
+  state_->messages.clear();
+}
+
 std::vector<std::string> MessageRecorder::Captions() const {
   std::vector<std::string> captions;
   for (const Message& message : Messages()) {

@@ -42,6 +42,7 @@ class MessageRecorder {
 
   std::vector<Message> Messages() const;
   std::vector<std::string> Captions() const;
+  void Clear();
 
  private:
   struct State;

@@ -1,6 +1,7 @@
 #include "viewer/viewer.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QProcess>
 #include <QScreen>
@@ -9,10 +10,12 @@
 #include "devlink/camera_ready.h"
 #include "devlink/command_words.h"
 #include "devlink/status_word.h"
+#include "platform/instance_lock.h"
 #include "platform/message.h"
 #include "platform/trace.h"
 #include "viewer/control_ids.h"
 #include "viewer/link_messages.h"
+#include "viewer/message_box_sink.h"
 
 namespace rd420::viewer {
 namespace {
@@ -20,6 +23,9 @@ namespace {
 constexpr uint32_t kCmdStopAdjustment = 0x002F0005;
 constexpr uint32_t kCmdShutdown = 0x00330005;
 constexpr char kTitle[] = "TORVELA View Panel";
+constexpr char kAlreadyRunningText[] =
+    "프로그램이 이미 실행중이거나 종료중입니다. \n잠시후에 다시 시도해 보세요. \n프로그램이 "
+    "비정상적으로 종료된 경우, \nUSB 코드를 뽑았다가 다시 연결해보시기 바랍니다.   ";
 constexpr char kFormatChangedText[] =
     "해상도가 변경되어서 프로그램이 종료되었습니다. 프로그램을 다시 실행해 주십시오.";
 
@@ -65,7 +71,7 @@ bool Viewer::Start() {
   QCoreApplication::processEvents();
 
   // The ready-wait also learns the aspect and the model variant.
-  if (!WaitCameraReady(link_, status_)) {
+  if (!WaitCameraReady(link_, status_, options_.readyPollIntervalMs)) {
     splash.close();
     if (!link_.Failed()) {
       link_.ShowFailure(LinkFailure::kNotReady, nullptr);
@@ -325,14 +331,24 @@ void Viewer::EndMainWindow() {
     return;
   }
   ended_ = true;
+  SetMessageBoxesEnding();
   if (pipeline_) {
     Flags().g_Exit_Request = 1;
     Flags().g_Stream_Run = 0;
     Flags().g_Capture_Mode = 0;
-    pipeline_->Shutdown();
-  }
-  if (still_) {
-    still_->Join();
+    // The threads are stopped from a thread of their own while this one
+    // keeps serving events: a worker may be waiting for the GUI thread.
+    std::atomic<bool> stopped{false};
+    std::thread stopper([this, &stopped] {
+      pipeline_->Shutdown();
+      still_->Join();
+      stopped = true;
+    });
+    while (!stopped) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+      QThread::msleep(1);
+    }
+    stopper.join();
   }
   screenSaver_.Release();
   if (main_) {
@@ -437,6 +453,23 @@ void Viewer::ResumingLive() {
 
 void Viewer::EndProgram() {
   Post([this] { EndMainWindow(); });
+}
+
+int RunViewerProgram(Viewer::Options options) {
+  // One of the viewer and the capture program holds the camera at a time.
+  std::optional<InstanceLock> lock = InstanceLock::Acquire();
+  if (!lock) {
+    ShowMessage(nullptr, kAlreadyRunningText, "Error (AWN00001)", MessageIcon::kError);
+    return 0;
+  }
+  options.releaseInstanceLock = [&lock] { lock.reset(); };
+  Viewer viewer(std::move(options));
+  QEventLoop loop;
+  QObject::connect(&viewer, &Viewer::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+  if (viewer.Start()) {
+    loop.exec();
+  }
+  return 0;
 }
 
 }  // namespace rd420::viewer

@@ -36,6 +36,7 @@ class Viewer : public QObject, public StreamHost {
     StillActions* stillActions = nullptr;  // save and print; null: trace only
     std::function<void()> releaseInstanceLock;
     StreamTimings timings;
+    uint32_t readyPollIntervalMs = 100;  // the ready-wait's poll spacing
   };
 
   explicit Viewer(Options options);
@@ -108,5 +109,9 @@ class Viewer : public QObject, public StreamHost {
   std::atomic<bool> formatChangeReported_{false};
   bool ended_ = false;
 };
+
+// The program: the single-instance lock, then the viewer until it ends.
+// Returns the process's exit code, 0 in every case.
+int RunViewerProgram(Viewer::Options options);
 
 }  // namespace rd420::viewer

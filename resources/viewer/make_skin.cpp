@@ -102,8 +102,6 @@ const Group kGroups[] = {
     {{488, 66, 132, 46}, "STATUS"},
     {{534, 20, 82, 47}, "PRESET"},  // ends on STATUS's top line, so the two share it
 };
-// Where the activation button sits on the normal model; the variant has no such area.
-const Group kActivateGroup{{307, 66, 69, 46}, "ACTIVATE"};
 // clang-format on
 
 const QColor kCharcoal(0x2b, 0x2f, 0x36);
@@ -330,8 +328,6 @@ QImage drawPanel(bool variant) {
   const QColor line(0x3e, 0x44, 0x4e), text(0x84, 0x8c, 0x98);
   for (const Group& grp : kGroups)
     drawGroup(p, grp, line, text, base);
-  if (!variant)
-    drawGroup(p, kActivateGroup, line, text, base);
   p.setPen(QColor(0x3a, 0x3f, 0x48));
   p.setBrush(Qt::NoBrush);
   p.drawRect(QRectF(0.5, 0.5, 641, 129));

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QThread>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "platform/message.h"
+#include "support/simulator_process.h"
+#include "viewer/control_ids.h"
+#include "viewer/viewer.h"
+
+namespace rd420::viewer::test {
+
+using rd420::test::SimulatorProcess;
+
+// Serves events until `condition` holds or `timeoutMs` passes.
+inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > timeoutMs) {
+      return false;
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+// Records what save and print were handed.
+class RecordingStillActions : public StillActions {
+ public:
+  struct Call {
+    bool print;
+    bool quick;
+    int width;
+    int height;
+    uint8_t mode;
+  };
+  void SaveStill(const ImagingBitmap& still, uint8_t mode, bool quick) override {
+    std::lock_guard lock(mutex_);
+    calls_.push_back({false, quick, still.Width(), still.Height(), mode});
+  }
+  void PrintStill(const FrameBitmap& still, uint8_t mode) override {
+    std::lock_guard lock(mutex_);
+    calls_.push_back({true, false, still.Geometry().width, still.Geometry().height, mode});
+  }
+  std::vector<Call> Calls() {
+    std::lock_guard lock(mutex_);
+    return calls_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Call> calls_;
+};
+
+// The viewer started against a simulated camera in a private directory,
+// with messages recorded instead of shown.
+class ViewerTest : public ::testing::Test {
+ protected:
+  // Starts the simulator with `simulatorOptions` and runs the viewer's
+  // start-up; returns Start()'s answer.
+  bool StartViewer(std::vector<std::string> simulatorOptions = {}) {
+    simulator_ = std::make_unique<SimulatorProcess>(std::move(simulatorOptions));
+    EXPECT_TRUE(simulator_->Ready());
+    return StartViewerOn(simulator_->Directory());
+  }
+  bool StartViewerOn(const std::string& deviceDirectory) {
+    Viewer::Options options;
+    options.deviceDirectory = deviceDirectory;
+    options.stillActions = &actions_;
+    options.readyPollIntervalMs = 1;
+    viewer_ = std::make_unique<Viewer>(std::move(options));
+    QObject::connect(viewer_.get(), &Viewer::finished, [this] { ++finished_; });
+    return viewer_->Start();
+  }
+
+  void TearDown() override {
+    viewer_.reset();
+    simulator_.reset();
+  }
+
+  MainWindow& Main() { return *viewer_->Main(); }
+  ControlPanel& Panel() { return *viewer_->Panel(); }
+  int PicturesShown() { return Main().View()->PicturesShown(); }
+  bool WaitForPictures(int more) {
+    const int target = PicturesShown() + more;
+    return WaitFor([&] { return PicturesShown() >= target; });
+  }
+  // The words other than polls the camera received, oldest first.
+  std::string History() { return simulator_->Control("history"); }
+  bool WaitForHistory(const std::string& word) {
+    return WaitFor([&] { return History().find(word) != std::string::npos; });
+  }
+  void Click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+  MessageRecorder messages_;
+  RecordingStillActions actions_;
+  std::unique_ptr<SimulatorProcess> simulator_;
+  std::unique_ptr<Viewer> viewer_;
+  int finished_ = 0;
+};
+
+}  // namespace rd420::viewer::test
