@@ -34,6 +34,7 @@ AboutBox::AboutBox(std::atomic<uint32_t>& zoomOverlay, std::atomic<uint32_t>& br
   for (auto [timer, overlay] :
        {std::pair{&zoomTimer_, &zoomOverlay}, std::pair{&brightnessTimer_, &brightnessOverlay}}) {
     timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
     timer->setInterval(kOverlayTimeoutMs);
     connect(timer, &QTimer::timeout, this, [flag = overlay] { *flag = 0; });
   }

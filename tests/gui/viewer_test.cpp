@@ -198,14 +198,13 @@ TEST_F(ViewerTest, ZoomValueShowsWhileHeldAndGoesAfterTwoSeconds) {
   ASSERT_TRUE(WaitForHistory("0x00260005"));
   EXPECT_TRUE(WaitFor([&] { return PixelsNear(Main().View()->Picture(), textArea, yellow) > 20; }));
   EXPECT_GT(PixelsNear(Main().View()->Picture(), textArea.translated(1, 1), Qt::black), 0);
-  QTest::mouseRelease(Main().Button(kIdMainZoomIn), Qt::LeftButton);
-  ASSERT_TRUE(WaitForHistory("0x002F0005"));
-
   QElapsedTimer sinceRelease;
   sinceRelease.start();
+  QTest::mouseRelease(Main().Button(kIdMainZoomIn), Qt::LeftButton);
+  ASSERT_TRUE(WaitForHistory("0x002F0005"));
   EXPECT_TRUE(viewer_->Flags().g_Zoom_Osd != 0);
   ASSERT_TRUE(WaitFor([&] { return viewer_->Flags().g_Zoom_Osd == 0; }, 5000));
-  EXPECT_GE(sinceRelease.elapsed(), 1900);
+  EXPECT_GE(sinceRelease.elapsed(), 1990);
   ASSERT_TRUE(WaitForPictures(3));
   EXPECT_EQ(PixelsNear(Main().View()->Picture(), textArea, yellow), 0);
 }

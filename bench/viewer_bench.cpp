@@ -1,0 +1,100 @@
+// The viewer against rd420d --simulate at the camera's own frame rate,
+// offscreen: the time from start-up to the first picture on screen, and the
+// CPU and resident memory the viewer uses while it streams at half and at
+// full resolution.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <fstream>
+#include <string>
+
+#include "platform/message.h"
+#include "support/simulator_process.h"
+#include "viewer/viewer.h"
+
+namespace {
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double ResidentMiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) {
+      return std::stod(line.substr(6)) / 1024;
+    }
+  }
+  return 0;
+}
+
+// Serves the viewer's events for `ms` milliseconds.
+void Serve(int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < ms) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(1);
+  }
+}
+
+void BM_ViewerStreaming(benchmark::State& state) {
+  const bool full = state.range(0) == 1;
+  rd420::MessageRecorder messages;
+  rd420::test::SimulatorProcess simulator;
+  rd420::viewer::Viewer::Options options;
+  options.deviceDirectory = simulator.Directory();
+  rd420::viewer::Viewer viewer(std::move(options));
+
+  QElapsedTimer sinceStart;
+  sinceStart.start();
+  if (!simulator.Ready() || !viewer.Start()) {
+    state.SkipWithError("the viewer did not start");
+    return;
+  }
+  while (viewer.Main()->View()->PicturesShown() == 0 && sinceStart.elapsed() < 10000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+  }
+  const double firstPictureMs = static_cast<double>(sinceStart.nsecsElapsed()) / 1e6;
+  if (full) {
+    // The 1:1 window's run: full-resolution frames through the same path.
+    viewer.Flags().g_Requested_Mode = rd420::kModeOneToOne;
+    viewer.Flags().g_Stream_Restart = 1;
+    viewer.Flags().g_Stream_Run = 0;
+  }
+  Serve(1500);  // settle
+
+  const int shownBefore = viewer.Main()->View()->PicturesShown();
+  const double cpuBefore = CpuSeconds();
+  QElapsedTimer measured;
+  measured.start();
+  for (auto _ : state) {
+    Serve(5000);
+  }
+  const double seconds = measured.nsecsElapsed() / 1e9;
+  state.counters["cpu_percent"] = (CpuSeconds() - cpuBefore) / seconds * 100;
+  state.counters["pictures_per_s"] =
+      (viewer.Main()->View()->PicturesShown() - shownBefore) / seconds;
+  state.counters["resident_MiB"] = ResidentMiB();
+  state.counters["start_to_first_picture_ms"] = firstPictureMs;
+  state.SetLabel(full ? "1280x960 at the camera's rate" : "640x480 at the camera's rate");
+  viewer.Exit();
+}
+BENCHMARK(BM_ViewerStreaming)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
