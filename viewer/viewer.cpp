@@ -147,7 +147,8 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
 }
 
 void Viewer::ConnectButtons(QWidget* window) {
-  for (SkinButton* button : window->findChildren<SkinButton*>()) {
+  // Direct children only: the panel is itself a child of the main window.
+  for (SkinButton* button : window->findChildren<SkinButton*>(Qt::FindDirectChildrenOnly)) {
     connect(button, &QAbstractButton::pressed, this, [this, button] { OnPressed(button); });
     connect(button, &QAbstractButton::released, this, [this, button] { OnReleased(button); });
     connect(button, &QAbstractButton::clicked, this,

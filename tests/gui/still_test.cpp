@@ -1,19 +1,26 @@
 // Holding a still, the quick save and the exit, headless, against
 // rd420d --simulate.
-#include <dirent.h>
+#include <filesystem>
+#include <fstream>
 
 #include "gui/viewer_fixture.h"
 
 namespace rd420::viewer::test {
 namespace {
 
-size_t ThreadCount() {
+// Threads of this process that carry its own name: ours (Qt names the
+// threads it starts for itself, such as its D-Bus and pool threads).
+size_t OwnThreadCount() {
+  const auto nameOf = [](const std::filesystem::path& task) {
+    std::ifstream comm(task / "comm");
+    std::string name;
+    std::getline(comm, name);
+    return name;
+  };
+  const std::string own = nameOf("/proc/self");
   size_t count = 0;
-  if (DIR* tasks = opendir("/proc/self/task")) {
-    while (const dirent* entry = readdir(tasks)) {
-      count += entry->d_name[0] != '.';
-    }
-    closedir(tasks);
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    count += nameOf(task.path()) == own;
   }
   return count;
 }
@@ -84,18 +91,53 @@ TEST_F(ViewerTest, F2SavesOnceAndReturnsToLiveView) {
 // Catches: an exit that leaves a streaming thread running or forgets the
 // shutdown word.
 TEST_F(ViewerTest, ExitSendsTheShutdownWordAndLeavesNoThread) {
-  const size_t before = ThreadCount();
+  const size_t before = OwnThreadCount();
   ASSERT_TRUE(StartViewer());
   ASSERT_TRUE(WaitForPictures(2));
-  EXPECT_GE(ThreadCount(), before + 5);
+  EXPECT_GE(OwnThreadCount(), before + 5);
   Click(Main().Button(kIdExit));
   EXPECT_TRUE(viewer_->Ended());
   EXPECT_EQ(finished_, 1);
   EXPECT_FALSE(Main().isVisible());
   EXPECT_NE(History().find("0x00330005"), std::string::npos) << History();
-  EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= before; }, 3000))
-      << ThreadCount() << " threads, " << before << " before the viewer";
+  EXPECT_TRUE(WaitFor([&] { return OwnThreadCount() <= before; }, 3000))
+      << OwnThreadCount() << " threads, " << before << " before the viewer";
   EXPECT_TRUE(messages_.Messages().empty());
+}
+
+// Catches: the window manager's close behaving unlike the exit button.
+TEST_F(ViewerTest, WindowCloseRunsTheExit) {
+  ASSERT_TRUE(StartViewer());
+  ASSERT_TRUE(WaitForPictures(1));
+  Main().close();
+  EXPECT_TRUE(viewer_->Ended());
+  EXPECT_NE(History().find("0x00330005"), std::string::npos) << History();
+}
+
+// Catches: the relay started while the viewer still holds the camera or
+// its lock, with the wrong token, or the shutdown word sent on this path.
+TEST_F(ViewerTest, AviCaptureHandsTheCameraToTheRelay) {
+  const std::string folder = rd420::test::MakeTempDirectory();
+  const std::string record = folder + "/relay-args";
+  {
+    std::ofstream relay(folder + "/Swivane");
+    relay << "#!/bin/sh\necho \"$@\" > " << record << "\n";
+  }
+  std::filesystem::permissions(folder + "/Swivane", std::filesystem::perms::owner_all);
+  programDirectory_ = QString::fromStdString(folder);
+  ASSERT_TRUE(StartViewer());
+  ASSERT_TRUE(WaitForPictures(1));
+  Click(Panel().Button(kIdCaptureProgram));
+  EXPECT_TRUE(viewer_->Ended());
+  EXPECT_EQ(lockReleases_, 1);
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(record); }));
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(record) > 0; }));
+  std::ifstream args(record);
+  std::string line;
+  std::getline(args, line);
+  EXPECT_EQ(line, "4418306");
+  EXPECT_EQ(History().find("0x00330005"), std::string::npos) << History();
+  rd420::test::RemoveDirectory(folder);
 }
 
 }  // namespace

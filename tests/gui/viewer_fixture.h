@@ -77,6 +77,8 @@ class ViewerTest : public ::testing::Test {
     options.deviceDirectory = deviceDirectory;
     options.stillActions = &actions_;
     options.readyPollIntervalMs = 1;
+    options.programDirectory = programDirectory_;
+    options.releaseInstanceLock = [this] { ++lockReleases_; };
     viewer_ = std::make_unique<Viewer>(std::move(options));
     QObject::connect(viewer_.get(), &Viewer::finished, [this] { ++finished_; });
     return viewer_->Start();
@@ -106,6 +108,8 @@ class ViewerTest : public ::testing::Test {
   std::unique_ptr<SimulatorProcess> simulator_;
   std::unique_ptr<Viewer> viewer_;
   int finished_ = 0;
+  QString programDirectory_;
+  int lockReleases_ = 0;
 };
 
 }  // namespace rd420::viewer::test

@@ -71,6 +71,8 @@ TEST_F(ViewerTest, ControlPanelOpensUnderTheMainWindowAndCloses) {
   Click(Panel().Button(kIdPanelClose));
   EXPECT_FALSE(Panel().isVisible());
   EXPECT_TRUE(Enabled(Main(), kIdOpenPanel));
+  EXPECT_FALSE(viewer_->Ended()) << "the panel's close (2) is not the main window's exit (2)";
+  EXPECT_TRUE(Main().isVisible());
 }
 
 struct StatusCase {
