@@ -158,6 +158,7 @@ void DeviceLink::RunRequest(Variant variant, const std::shared_ptr<CommandReques
   if (!linkFailed_) {
     if (std::unique_ptr<DeviceHandle> device = OpenDevice()) {
       opened = true;
+      g_Command_Word = request->word;
       const VendorRecord record = EncodeVendorRecord(request->word);
       std::array<uint8_t, kVendorReplyBytes> replyBytes{};
       const IoctlResult result = device->Ioctl(kIoctlVendorRequest, record, replyBytes);

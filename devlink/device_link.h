@@ -92,6 +92,8 @@ class DeviceLink {
 
   std::string DeviceName() const;
   uint32_t ReplyWord() const { return g_Reply_Word.load(); }
+  // The last word handed to the driver, for trace lines.
+  uint32_t CommandWord() const { return g_Command_Word.load(); }
   bool HighSpeedLink() const { return g_HighSpeed_Link.load() != 0; }
   bool LinkOk() const { return g_Link_Ok.load() != 0; }
   bool Failed() const { return linkFailed_.load(); }
@@ -117,6 +119,7 @@ class DeviceLink {
   // Lets one vendor request at a time reach the driver, whichever thread
   // asked for it.
   AutoResetEvent CommandGate{true};
+  std::atomic<uint32_t> g_Command_Word{0};
   std::atomic<uint32_t> g_Reply_Word{0};
   std::atomic<uint32_t> g_HighSpeed_Link{0};
   std::atomic<uint32_t> g_Link_Ok{1};

@@ -71,12 +71,12 @@ void StillCapture::Run(Event& stillReady) {
   stills_.g_QuickSave_Busy = 0;
 }
 
-bool StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mode) {
+void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mode) {
   std::vector<uint8_t> frame;
   try {
     frame.assign(geometry.FrameBytes(), 0);
   } catch (const std::bad_alloc&) {
-    return false;
+    return;
   }
   FrameReader reader(link_, device);
   if (!reader.Read(frame, kStillReadTimeoutMs)) {
@@ -85,24 +85,24 @@ bool StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mo
       link_.ShowFailure(LinkFailure::kBulkRead);
       hooks_.endProgram();
     }
-    return false;
+    return;
   }
   ImagingBitmap still;
   if (!still.Create(geometry.width, geometry.height, 24)) {
     ShowMessage(nullptr, "비트맵 핸들 생성 실패", "Error (AIG00002)", MessageIcon::kError);
-    return false;
+    return;
   }
   FrameBitmap bitmap(FrameBitmap::kStillPelsPerMeter);
   const bool haveBitmap = bitmap.Allocate(geometry);
   hooks_.enableCapture();
   if (!haveBitmap) {
-    return false;
+    return;
   }
   bitmap.ConvertFrom(frame);
   hooks_.enableSaveAndPrint();
   if (!still.ConvertFromDib(bitmap.Block().first(FrameBitmap::kHeaderBytes), bitmap.Pixels())) {
     ShowMessage(nullptr, "비트맵 변환 실패", "Error (AIG00001)", MessageIcon::kError);
-    return false;
+    return;
   }
 
   while (flags_.g_Capture_Mode != 0) {
@@ -128,7 +128,6 @@ bool StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mo
       break;
     }
   }
-  return true;
 }
 
 }  // namespace rd420::viewer

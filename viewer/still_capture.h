@@ -64,7 +64,7 @@ class StillCapture {
 
  private:
   void Run(Event& stillReady);
-  bool Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mode);
+  void Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mode);
 
   DeviceLink& link_;
   const CameraStatus& status_;

@@ -419,7 +419,7 @@ void Viewer::HandleStatus() {
   inputs.monitorFitsOneToOne =
       monitor_.width() >= 1280 && monitor_.height() >= (inputs.aspect43 ? 960 : 720);
   inputs.largeMode = LargeMode();
-  Trace("Send Data = 0x%8.8X, g_Normal_Status : 0x%8.8X", link_.ReplyWord(), inputs.status);
+  Trace("Send Data = 0x%8.8X, g_Normal_Status : 0x%8.8X", link_.CommandWord(), inputs.status);
   StatusOutcome outcome = HandleStatusWord(inputs, status_.g_Prev_Status);
   if (outcome.formatChanged) {
     Flags().g_Stream_Run = 0;
