@@ -11,14 +11,28 @@ namespace {
 
 constexpr char kService[] = "org.freedesktop.ScreenSaver";
 constexpr char kPath[] = "/org/freedesktop/ScreenSaver";
+// A connection of our own: the desktop drops an inhibition when the
+// connection that asked for it closes, so it must live until Release.
+constexpr char kConnection[] = "rd420-screen-saver";
 
 }  // namespace
 
 void ScreenSaverInhibitor::Inhibit() {
-  if (cookie_ != 0 || !QDBusConnection::sessionBus().isConnected()) {
+  if (cookie_ != 0) {
     return;
   }
-  QDBusInterface screenSaver(kService, kPath, kService, QDBusConnection::sessionBus());
+  // The address is read afresh each time: the bus library remembers the
+  // first session address it looked up, even a failed lookup.
+  const QString name = QString::fromLatin1(kConnection);
+  const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+  const QDBusConnection bus = address.isEmpty()
+                                  ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
+                                  : QDBusConnection::connectToBus(address, name);
+  if (!bus.isConnected()) {
+    QDBusConnection::disconnectFromBus(name);
+    return;
+  }
+  QDBusInterface screenSaver(kService, kPath, kService, bus);
   const QDBusReply<uint32_t> reply =
       screenSaver.call(QStringLiteral("Inhibit"), QStringLiteral("TORVELA_VADIzivid"),
                        QStringLiteral("showing the live camera picture"));
@@ -26,6 +40,7 @@ void ScreenSaverInhibitor::Inhibit() {
     cookie_ = reply.value();
   } else {
     Trace("screen saver: not held off: %s", qPrintable(reply.error().message()));
+    QDBusConnection::disconnectFromBus(name);
   }
 }
 
@@ -33,9 +48,11 @@ void ScreenSaverInhibitor::Release() {
   if (cookie_ == 0) {
     return;
   }
-  QDBusInterface screenSaver(kService, kPath, kService, QDBusConnection::sessionBus());
+  const QDBusConnection bus(QString::fromLatin1(kConnection));
+  QDBusInterface screenSaver(kService, kPath, kService, bus);
   screenSaver.call(QStringLiteral("UnInhibit"), cookie_);
   cookie_ = 0;
+  QDBusConnection::disconnectFromBus(QString::fromLatin1(kConnection));
 }
 
 }  // namespace rd420::viewer
