@@ -3,24 +3,17 @@
 // they are asked for) in its own process, so the CPU time is the
 // pipeline's alone: reads, polls, conversion and the turns between threads.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <atomic>
 
 #include "devlink/camera_ready.h"
 #include "devlink/socket_transport.h"
 #include "devlink/stream_pipeline.h"
+#include "platform/process_usage.h"
 #include "support/simulator_process.h"
 #include "viewer/link_messages.h"
 
 namespace {
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Converted frames are counted and dropped.
 class NullDisplay : public rd420::StreamHost {
@@ -55,12 +48,12 @@ void BM_StreamPipeline(benchmark::State& state) {
   display.WaitForDrawn(10);  // past the run's start-up
 
   const uint64_t first = display.drawn.load();
-  const double cpuBefore = CpuSeconds();
+  const double cpuBefore = rd420::ProcessCpuSeconds();
   uint64_t next = first;
   for (auto _ : state) {
     display.WaitForDrawn(++next);
   }
-  const double cpu = CpuSeconds() - cpuBefore;
+  const double cpu = rd420::ProcessCpuSeconds() - cpuBefore;
   const double frames = static_cast<double>(display.drawn.load() - first);
   pipeline.Shutdown();
 

@@ -3,36 +3,18 @@
 // CPU and resident memory the viewer uses while it streams at half and at
 // full resolution.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QThread>
-#include <fstream>
 #include <string>
 
 #include "platform/message.h"
+#include "platform/process_usage.h"
 #include "support/simulator_process.h"
 #include "viewer/viewer.h"
 
 namespace {
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double ResidentMiB() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmRSS:", 0) == 0) {
-      return std::stod(line.substr(6)) / 1024;
-    }
-  }
-  return 0;
-}
 
 // Serves the viewer's events for `ms` milliseconds.
 void Serve(int ms) {
@@ -71,17 +53,17 @@ void BM_ViewerStreaming(benchmark::State& state) {
   Serve(1500);  // settle
 
   const int shownBefore = viewer.Main()->View()->PicturesShown();
-  const double cpuBefore = CpuSeconds();
+  const double cpuBefore = rd420::ProcessCpuSeconds();
   QElapsedTimer measured;
   measured.start();
   for (auto _ : state) {
     Serve(5000);
   }
   const double seconds = measured.nsecsElapsed() / 1e9;
-  state.counters["cpu_percent"] = (CpuSeconds() - cpuBefore) / seconds * 100;
+  state.counters["cpu_percent"] = (rd420::ProcessCpuSeconds() - cpuBefore) / seconds * 100;
   state.counters["pictures_per_s"] =
       (viewer.Main()->View()->PicturesShown() - shownBefore) / seconds;
-  state.counters["resident_MiB"] = ResidentMiB();
+  state.counters["resident_MiB"] = rd420::ProcessResidentMiB();
   state.counters["start_to_first_picture_ms"] = firstPictureMs;
   state.SetLabel(full ? "1280x960 at the camera's rate" : "640x480 at the camera's rate");
   viewer.Exit();

@@ -1,7 +1,5 @@
 #include "tools/frame_commands.h"
 
-#include <sys/resource.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include "devlink/frame_bitmap.h"
 #include "devlink/frame_reader.h"
 #include "devlink/stream_pipeline.h"
+#include "platform/process_usage.h"
 
 namespace rd420::tools {
 namespace {
@@ -61,13 +60,6 @@ bool WriteBmp(const std::string& path, const FrameBitmap& bitmap) {
     errno = error;
   }
   return written;
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Counts frames and the status words current when each was drawn. Runs on
@@ -139,7 +131,7 @@ int Stream(DeviceLink& link, double seconds, Resolution resolution) {
   StreamPipeline pipeline(link, status, commands, host);
   pipeline.Flags().g_Display_Mode = resolution == Resolution::kFull ? kModeOneToOne : kModeHalf;
 
-  const double cpuBefore = CpuSeconds();
+  const double cpuBefore = ProcessCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   pipeline.StartRun();
   const auto deadline = start + std::chrono::duration<double>(seconds);
@@ -150,7 +142,7 @@ int Stream(DeviceLink& link, double seconds, Resolution resolution) {
   pipeline.Shutdown();
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const double cpu = CpuSeconds() - cpuBefore;
+  const double cpu = ProcessCpuSeconds() - cpuBefore;
   if (failed || pipeline.Flags().g_Usb_Error != 0) {
     return 1;
   }
