@@ -1,0 +1,205 @@
+// The viewer's buttons and keys, and the capture toggle they lead to. GUI
+// thread only.
+#include <QKeyEvent>
+#include <QThread>
+
+#include "devlink/command_words.h"
+#include "platform/trace.h"
+#include "viewer/control_ids.h"
+#include "viewer/viewer.h"
+
+namespace rd420::viewer {
+namespace {
+
+constexpr uint32_t kCmdStopAdjustment = 0x002F0005;
+
+}  // namespace
+
+void Viewer::ConnectButtons(QWidget* window) {
+  // Direct children only: the panel is itself a child of the main window.
+  for (SkinButton* button : window->findChildren<SkinButton*>(Qt::FindDirectChildrenOnly)) {
+    connect(button, &QAbstractButton::pressed, this, [this, button] { OnPressed(button); });
+    connect(button, &QAbstractButton::released, this, [this, button] { OnReleased(button); });
+    connect(button, &QAbstractButton::clicked, this,
+            [this, window, button] { OnClicked(window, button); });
+  }
+}
+
+void Viewer::OnPressed(SkinButton* button) {
+  const ButtonSpec& spec = button->Spec();
+  if (spec.action != ButtonAction::kHold) {
+    return;
+  }
+  button->held = true;
+  if (spec.overlay == Overlay::kZoom) {
+    Flags().g_Zoom_Osd = 1;
+    Flags().g_Brightness_Osd = 0;
+    about_->ZoomTimer().stop();
+  } else if (spec.overlay == Overlay::kBrightness) {
+    Flags().g_Brightness_Osd = 1;
+    Flags().g_Zoom_Osd = 0;
+    about_->BrightnessTimer().stop();
+  }
+  commands_.QueueCommand(spec.word);
+}
+
+void Viewer::OnReleased(SkinButton* button) {
+  if (!button->held) {
+    return;
+  }
+  button->held = false;
+  const Overlay overlay = button->Spec().overlay;
+  if (overlay != Overlay::kNone) {
+    (overlay == Overlay::kZoom ? about_->ZoomTimer() : about_->BrightnessTimer()).start();
+  }
+  commands_.QueueCommand(kCmdStopAdjustment);
+}
+
+void Viewer::OnClicked(QWidget* window, SkinButton* button) {
+  const ButtonSpec& spec = button->Spec();
+  if (spec.action == ButtonAction::kPost || spec.action == ButtonAction::kToggle) {
+    commands_.QueueCommand(WordToQueue(spec, status_.g_Normal_Status));
+    return;
+  }
+  if (spec.action != ButtonAction::kLocal) {
+    return;
+  }
+  if (window == main_.get()) {
+    switch (spec.id) {
+      case kIdExit:
+        Exit();
+        break;
+      case kIdOpenPanel:
+        OpenPanel();
+        break;
+      case kIdQuickSave:
+        QuickSave();
+        break;
+      case kIdMinimise:
+        main_->showMinimized();
+        break;
+      case kIdAbout:
+        about_->move(main_->x() + 130, main_->y() + 100);
+        about_->show();
+        break;
+      default:  // the display modes and the option dialog come with their windows
+        Trace("viewer: button %d is not built yet", spec.id);
+    }
+    return;
+  }
+  switch (spec.id) {
+    case kIdCapture:
+      CaptureToggle();
+      break;
+    case kIdSave:
+      stills_.g_Save_Request = 1;
+      break;
+    case kIdPrint:
+      stills_.g_Print_Request = 1;
+      break;
+    case kIdPanelClose:
+      main_->Button(kIdOpenPanel)->setEnabled(true);
+      panel_->hide();
+      break;
+    case kIdCaptureProgram:
+      StartCaptureProgram();
+      break;
+    default:
+      Trace("viewer: panel button %d is not built yet", spec.id);
+  }
+}
+
+void Viewer::Apply(const ControlChanges& changes) {
+  for (const ControlChange& change : changes) {
+    QWidget* window = change.window == ControlChange::Window::kMain
+                          ? static_cast<QWidget*>(main_.get())
+                          : static_cast<QWidget*>(panel_.get());
+    QWidget* control = window->findChild<QWidget*>(ControlName(change.id));
+    if (control == nullptr) {
+      continue;
+    }
+    if (change.what == ControlChange::What::kEnable) {
+      control->setEnabled(change.on);
+    } else {
+      control->setVisible(change.on);
+    }
+  }
+}
+
+void Viewer::SetCaptureHeld(bool held) {
+  panel_->Button(kIdCapture)
+      ->SetPictures(held ? kBitmapCaptureHeld : 216, held ? kBitmapCaptureHeldPressed : 217, 218);
+}
+
+void Viewer::CaptureToggle() {
+  if (ended_) {
+    return;
+  }
+  if (Flags().g_Stream_Run != 0) {
+    Apply(ButtonsEnteringCapture(LargeMode()));
+    SetCaptureHeld(true);
+  } else {
+    Apply(ButtonsResumingLive(LargeMode()));
+    SetCaptureHeld(false);
+  }
+  pipeline_->CaptureToggle();
+}
+
+void Viewer::QuickSave() {
+  if (stills_.g_Save_Request != 0 || stills_.g_Print_Request != 0 || Flags().g_Stream_Run == 0 ||
+      stills_.g_QuickSave_Busy != 0 || !link_.HighSpeedLink()) {
+    return;
+  }
+  stills_.g_QuickSave_Request = 1;
+  stills_.g_QuickSave_Busy = 1;
+  CaptureToggle();
+}
+
+void Viewer::OpenPanel() {
+  const int height = status_.g_Aspect_43 != 0 ? 482 : 362;
+  panel_->move(main_->x(), main_->y() + height);
+  QThread::msleep(50);
+  panel_->show();
+  panel_->Button(kIdPanelClose)->setEnabled(true);
+}
+
+bool Viewer::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress || ended_) {
+    return QObject::eventFilter(watched, event);
+  }
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->isAutoRepeat()) {
+    return false;
+  }
+  switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if ((key->modifiers() & Qt::AltModifier) != 0 && Flags().g_Stream_Run != 0) {
+        Trace("viewer: full screen is not built yet");
+      }
+      return true;
+    case Qt::Key_Escape:
+      if (Flags().g_Capture_Mode == 0) {
+        if (Flags().g_Stream_Run != 0) {
+          Flags().g_Requested_Mode = kModeHalf;
+          if (Flags().g_Display_Mode != kModeHalf) {
+            Flags().g_Stream_Run = 0;
+            Flags().g_Stream_Restart = 1;
+          }
+        }
+      } else if (Flags().g_Capture_Started != 0 && stills_.g_Save_Request == 0 &&
+                 stills_.g_Print_Request == 0) {
+        CaptureToggle();
+      }
+      return true;
+    case Qt::Key_Space:
+      return true;
+    case Qt::Key_F2:
+      QuickSave();
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace rd420::viewer
