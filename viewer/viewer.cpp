@@ -8,7 +8,6 @@
 
 #include "devlink/camera_ready.h"
 #include "devlink/command_words.h"
-#include "devlink/status_word.h"
 #include "platform/instance_lock.h"
 #include "platform/message.h"
 #include "platform/trace.h"
