@@ -130,6 +130,11 @@ TEST_F(ViewerTest, FormatChangeEndsTheViewerWithAwn00008) {
        {std::pair{"4:3", "0x61C02000"}, std::pair{"16:9", "0x00000000"}}) {
     ASSERT_TRUE(StartViewer({"--aspect", aspect}));
     ASSERT_TRUE(WaitForPictures(2));
+    // The 16:9 window is 120 pixels lower, its lower buttons with it.
+    const bool wide = std::string(aspect) == "16:9";
+    EXPECT_EQ(Main().size(), QSize(660, wide ? 362 : 482));
+    EXPECT_EQ(Main().Button(kIdMainZoomIn)->y(), wide ? 270 : 390);
+    EXPECT_EQ(Main().View()->Picture().size(), QSize(640, wide ? 360 : 480));
     simulator_->Control(std::string("force-status ") + word);
     ASSERT_TRUE(WaitFor([&] { return viewer_->Ended(); })) << aspect;
     ASSERT_EQ(messages_.Captions(), std::vector<std::string>{"Error (AWN00008)"}) << aspect;
