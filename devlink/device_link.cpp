@@ -37,6 +37,10 @@ DeviceLink::DeviceLink(DeviceTransport& transport, const LinkMessages& messages)
 }
 
 DeviceLink::~DeviceLink() {
+  WaitIdle();
+}
+
+void DeviceLink::WaitIdle() {
   std::unique_lock lock(threadsMutex_);
   threadsDone_.wait(lock, [this] { return runningThreads_ == 0; });
 }

@@ -45,6 +45,9 @@ class DeviceLink {
   // long each.
   ~DeviceLink();
   DeviceLink(const DeviceLink&) = delete;
+  // Waits until no request thread runs (each ends within the control
+  // time-out, or once its message has been answered).
+  void WaitIdle();
   DeviceLink& operator=(const DeviceLink&) = delete;
 
   // The window that owns the link's messages (may be null).

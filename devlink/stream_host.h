@@ -25,8 +25,9 @@ class StreamHost {
  public:
   virtual ~StreamHost() = default;
 
-  // StreamThread, at the start of each run (screen saver, repaint under a
-  // half-size window, z-order).
+  // StreamThread, at the start of each run before anything is sent (screen
+  // saver, repaint under a half-size window, z-order, ending a still
+  // thread that may still use the camera).
   virtual void RunStarting(uint8_t displayMode) { (void)displayMode; }
   // A display thread holding the draw turn: show the frame. The frame is
   // valid for the call only.

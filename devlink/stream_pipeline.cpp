@@ -152,6 +152,14 @@ void StreamPipeline::Shutdown() {
   }
 }
 
+void StreamPipeline::StopIfCurrent(const Run& run) {
+  // Under the lock StartRun takes, so a run started meanwhile is not stopped.
+  std::lock_guard lock(threadsMutex_);
+  if (generation_ == run.generation) {
+    flags_.g_Stream_Run = 0;
+  }
+}
+
 bool StreamPipeline::RunGoesOn(const Run& run) const {
   return flags_.g_Stream_Run.load() != 0 && generation_.load() == run.generation;
 }
@@ -175,8 +183,8 @@ void StreamPipeline::StreamThread(Run& run) {
   }
   // A run that could not read leaves the flag clear, so the next toggle
   // starts a new one.
-  if (generation_ == run.generation && flags_.g_Capture_Mode == 0) {
-    flags_.g_Stream_Run = 0;
+  if (flags_.g_Capture_Mode == 0) {
+    StopIfCurrent(run);
   }
 
   if (flags_.g_Usb_Error != 0 && !link_.Failed()) {
@@ -216,8 +224,8 @@ void StreamPipeline::StreamFromDevice(Run& run, DeviceHandle& device) {
                            run.ReadTurnB,         flags_.g_Zoom_Osd, kPollZoom,
                            status_.g_Zoom_Status, kPollStatus,       &status_.g_Normal_Status};
     ReadCycles(run, sideA, device, bufferA);
-  } else if (generation_ == run.generation) {
-    flags_.g_Stream_Run = 0;
+  } else {
+    StopIfCurrent(run);
   }
 
   // Wake every wait the other threads may sit in; with the flags cleared
@@ -255,8 +263,8 @@ void StreamPipeline::ReaderB(Run& run, DeviceHandle& device) {
                            run.ReadTurnA,           flags_.g_Brightness_Osd, kPollBrightness,
                            status_.g_Bright_Status, kPollSecondary,          nullptr};
     ReadCycles(run, sideB, device, bufferB);
-  } else if (generation_ == run.generation) {
-    flags_.g_Stream_Run = 0;
+  } else {
+    StopIfCurrent(run);
   }
 
   flags_.g_ReaderB_On = 0;

@@ -75,6 +75,7 @@ class StreamPipeline {
                   std::vector<uint8_t>& buffer);
   bool VendorRequestOfCycle(const ReaderSide& side);
   bool RunGoesOn(const Run& run) const;
+  void StopIfCurrent(const Run& run);
   void StatusThread();
 
   DeviceLink& link_;

@@ -5,10 +5,10 @@
 namespace rd420 {
 
 void Event::Set() {
-  {
-    std::lock_guard lock(mutex_);
-    signalled_ = true;
-  }
+  // Notified under the lock: a waiter that sees the signal may free the
+  // event at once, so nothing may touch it after the lock is released.
+  std::lock_guard lock(mutex_);
+  signalled_ = true;
   if (manual_) {
     changed_.notify_all();
   } else {

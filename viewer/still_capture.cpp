@@ -28,10 +28,9 @@ StillCapture::StillCapture(DeviceLink& link, const CameraStatus& status, StreamF
 }
 
 bool StillCapture::Start(Event& stillReady) {
+  Stop();  // normally stopped already, when live view resumed
   std::lock_guard lock(threadMutex_);
-  if (thread_.joinable()) {
-    thread_.join();  // its loop has ended: live view ran in between
-  }
+  stop_ = false;
   try {
     thread_ = StartThread(ThreadPriority::kNormal, [this, &stillReady] { Run(stillReady); });
   } catch (const std::system_error&) {
@@ -40,8 +39,9 @@ bool StillCapture::Start(Event& stillReady) {
   return true;
 }
 
-void StillCapture::Join() {
+void StillCapture::Stop() {
   std::lock_guard lock(threadMutex_);
+  stop_ = true;
   if (thread_.joinable()) {
     thread_.join();
   }
@@ -79,13 +79,16 @@ void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mo
     return;
   }
   FrameReader reader(link_, device);
-  if (!reader.Read(frame, kStillReadTimeoutMs)) {
+  if (!reader.Read(frame, kStillReadTimeoutMs) && !stop_) {
     flags_.g_Usb_Error = 1;
     if (!link_.Failed()) {
       link_.ShowFailure(LinkFailure::kBulkRead);
       hooks_.endProgram();
     }
     return;
+  }
+  if (stop_) {
+    return;  // live view has resumed meanwhile
   }
   ImagingBitmap still;
   if (!still.Create(geometry.width, geometry.height, 24)) {
@@ -105,7 +108,7 @@ void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mo
     return;
   }
 
-  while (flags_.g_Capture_Mode != 0) {
+  while (flags_.g_Capture_Mode != 0 && !stop_) {
     if (stills_.g_QuickSave_Request != 0) {
       hooks_.showQuickSaveNotice();
     }
@@ -120,7 +123,7 @@ void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mo
       actions_.SaveStill(still, mode, true);
       std::this_thread::sleep_for(kQuickSavePause);
     }
-    if (flags_.g_Capture_Mode != 0) {
+    if (flags_.g_Capture_Mode != 0 && !stop_) {
       link_.SendCommand(kPollStatus);
       std::this_thread::sleep_for(kPollInterval);
     }

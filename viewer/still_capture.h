@@ -52,12 +52,14 @@ class StillCapture {
  public:
   StillCapture(DeviceLink& link, const CameraStatus& status, StreamFlags& flags, StillFlags& stills,
                StillActions& actions, StillHooks hooks);
-  ~StillCapture() { Join(); }
+  ~StillCapture() { Stop(); }
 
   // StreamThread: starts the thread, which sets `stillReady` once running.
   // A previous still thread is waited for first.
   bool Start(Event& stillReady);
-  void Join();
+  // Ends the still thread's loop and waits for it. Called before a new
+  // run reads, so the two never use the camera at once, and at the end.
+  void Stop();
 
   // The AlwaysFull setting: a still in half mode is read at full size.
   std::atomic<bool> alwaysFull{false};
@@ -74,6 +76,9 @@ class StillCapture {
   const StillHooks hooks_;
   std::mutex threadMutex_;
   std::thread thread_;
+  // Its own stop flag: g_Capture_Mode may go 1, 0, 1 before the thread
+  // looks, when a resume is followed by another freeze.
+  std::atomic<bool> stop_{false};
 };
 
 }  // namespace rd420::viewer

@@ -135,7 +135,14 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
       main_->View()->SetNotice(QStringLiteral("Quick Saving...!"), position);
     });
   };
-  hooks.resumeLive = [this] { Post([this] { CaptureToggle(); }); };
+  // Only a held picture resumes: Esc may have resumed live view already.
+  hooks.resumeLive = [this] {
+    Post([this] {
+      if (Flags().g_Stream_Run == 0) {
+        CaptureToggle();
+      }
+    });
+  };
   hooks.endProgram = [this] { Post([this] { EndMainWindow(); }); };
   still_ = std::make_unique<StillCapture>(link_, status_, Flags(), stills_, *options_.stillActions,
                                           std::move(hooks));
@@ -186,18 +193,33 @@ void Viewer::EndMainWindow() {
     Flags().g_Exit_Request = 1;
     Flags().g_Stream_Run = 0;
     Flags().g_Capture_Mode = 0;
-    // The threads are stopped from a thread of their own while this one
-    // keeps serving events: a worker may be waiting for the GUI thread.
-    std::atomic<bool> stopped{false};
-    std::thread stopper([this, &stopped] {
+  }
+  // The threads are stopped from a thread of their own while this one
+  // keeps serving events: a worker, or a vendor request that failed, may be
+  // waiting for the GUI thread to show its message.
+  const auto stopThreads = [this] {
+    if (pipeline_) {
       pipeline_->Shutdown();
-      still_->Join();
+      still_->Stop();
+    }
+    link_.WaitIdle();
+  };
+  std::atomic<bool> stopped{false};
+  std::thread stopper;
+  try {
+    stopper = std::thread([&] {
+      stopThreads();
       stopped = true;
     });
-    while (!stopped) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-      QThread::msleep(1);
-    }
+  } catch (const std::system_error&) {
+    stopThreads();  // no thread to spare: stop them from here
+    stopped = true;
+  }
+  while (!stopped) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(1);
+  }
+  if (stopper.joinable()) {
     stopper.join();
   }
   screenSaver_.Release();
@@ -214,7 +236,13 @@ void Viewer::Post(std::function<void()> work) {
 }
 
 void Viewer::RunStarting(uint8_t) {
-  Post([this] { screenSaver_.Inhibit(); });
+  // A new run no longer reads beside the last still thread.
+  still_->Stop();
+  Post([this] {
+    if (!ended_) {
+      screenSaver_.Inhibit();
+    }
+  });
 }
 
 void Viewer::DrawFrame(const DisplayedFrame& frame) {

@@ -183,8 +183,9 @@ bool Viewer::eventFilter(QObject* watched, QEvent* event) {
         if (Flags().g_Stream_Run != 0) {
           Flags().g_Requested_Mode = kModeHalf;
           if (Flags().g_Display_Mode != kModeHalf) {
-            Flags().g_Stream_Run = 0;
+            // The restart flag first: the run checks it once it has stopped.
             Flags().g_Stream_Restart = 1;
+            Flags().g_Stream_Run = 0;
           }
         }
       } else if (Flags().g_Capture_Started != 0 && stills_.g_Save_Request == 0 &&

@@ -88,6 +88,48 @@ TEST_F(ViewerTest, F2SavesOnceAndReturnsToLiveView) {
   EXPECT_EQ(Panel().Button(kIdCapture)->NormalPicture(), 216);
 }
 
+// Catches: a still thread that reads beside the resumed run, keeps
+// serving after live view resumed, or freezes the picture again after Esc
+// ended a quick save; and a second freeze that waits for ever for the
+// first still thread.
+TEST_F(ViewerTest, FastTogglesNeverLeaveAStillBesideLiveView) {
+  ASSERT_TRUE(StartViewer());
+  viewer_->Still().alwaysFull = true;
+  ASSERT_TRUE(WaitForPictures(2));
+  const auto expectLive = [&](const char* step) {
+    ASSERT_TRUE(WaitFor([&] { return viewer_->Flags().g_Stream_Run == 1; })) << step;
+    ASSERT_TRUE(WaitForPictures(3)) << step;
+    EXPECT_EQ(Main().View()->Picture().width(), 640) << step;
+    EXPECT_EQ(viewer_->Flags().g_Capture_Mode, 0u) << step;
+    EXPECT_FALSE(Panel().Button(kIdSave)->isEnabled()) << step;
+    // No full-size still word after the live run's half-size one.
+    const std::string history = History();
+    const size_t still = history.rfind("0x00310000");
+    EXPECT_TRUE(still == std::string::npos || history.rfind("0x00310001") > still)
+        << step << " " << history;
+  };
+
+  Click(Panel().Button(kIdCapture));  // freeze, then Esc at once
+  QTest::keyClick(&Main(), Qt::Key_Escape);
+  viewer_->CaptureToggle();  // the Esc may come before the still thread runs
+  expectLive("freeze and resume");
+
+  Click(Panel().Button(kIdCapture));
+  ASSERT_TRUE(WaitFor([&] { return Panel().Button(kIdSave)->isEnabled(); }));
+  Click(Panel().Button(kIdCapture));  // resume and freeze again at once
+  viewer_->CaptureToggle();
+  ASSERT_TRUE(WaitFor([&] { return Panel().Button(kIdSave)->isEnabled(); }));
+  Click(Panel().Button(kIdCapture));
+  expectLive("held, resumed, held again");
+
+  QTest::keyClick(&Main(), Qt::Key_F2);
+  ASSERT_TRUE(WaitFor([&] { return viewer_->Flags().g_Capture_Started == 1; }));
+  QTest::keyClick(&Main(), Qt::Key_Escape);
+  ASSERT_TRUE(WaitFor([&] { return viewer_->Stills().g_QuickSave_Busy == 0; }));
+  expectLive("Esc during a quick save");
+  EXPECT_TRUE(messages_.Messages().empty());
+}
+
 // Catches: an exit that leaves a streaming thread running or forgets the
 // shutdown word.
 TEST_F(ViewerTest, ExitSendsTheShutdownWordAndLeavesNoThread) {
