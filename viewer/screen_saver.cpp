@@ -14,6 +14,9 @@ constexpr char kPath[] = "/org/freedesktop/ScreenSaver";
 // A connection of our own: the desktop drops an inhibition when the
 // connection that asked for it closes, so it must live until Release.
 constexpr char kConnection[] = "rd420-screen-saver";
+// The calls run on the GUI thread; a desktop that does not answer soon is
+// treated as one without the service.
+constexpr int kCallTimeoutMs = 2000;
 
 }  // namespace
 
@@ -33,6 +36,7 @@ void ScreenSaverInhibitor::Inhibit() {
     return;
   }
   QDBusInterface screenSaver(kService, kPath, kService, bus);
+  screenSaver.setTimeout(kCallTimeoutMs);
   const QDBusReply<uint32_t> reply =
       screenSaver.call(QStringLiteral("Inhibit"), QStringLiteral("TORVELA_VADIzivid"),
                        QStringLiteral("showing the live camera picture"));
@@ -50,6 +54,7 @@ void ScreenSaverInhibitor::Release() {
   }
   const QDBusConnection bus(QString::fromLatin1(kConnection));
   QDBusInterface screenSaver(kService, kPath, kService, bus);
+  screenSaver.setTimeout(kCallTimeoutMs);
   screenSaver.call(QStringLiteral("UnInhibit"), cookie_);
   cookie_ = 0;
   QDBusConnection::disconnectFromBus(QString::fromLatin1(kConnection));
