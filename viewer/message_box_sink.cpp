@@ -37,8 +37,8 @@ void InstallMessageBoxSink() {
   });
 }
 
-void SetMessageBoxesEnding() {
-  g_ending = true;
+void SetMessageBoxesEnding(bool ending) {
+  g_ending = ending;
 }
 
 }  // namespace rd420::viewer

@@ -8,6 +8,7 @@ namespace rd420::viewer {
 // goes to standard error instead. Install on the GUI thread after the
 // QApplication exists.
 void InstallMessageBoxSink();
-void SetMessageBoxesEnding();
+// True from the start of the ending; a new viewer sets it back to false.
+void SetMessageBoxesEnding(bool ending);
 
 }  // namespace rd420::viewer

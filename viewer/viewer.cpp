@@ -45,6 +45,7 @@ Viewer::Viewer(Options options)
     : options_(std::move(options)),
       transport_(options_.deviceDirectory),
       link_(transport_, ViewerLinkMessages()) {
+  SetMessageBoxesEnding(false);
   // A failed vendor request has been reported on its thread; end here.
   link_.SetFatalHandler([this] { Post([this] { EndMainWindow(); }); });
   if (options_.stillActions == nullptr) {
@@ -188,7 +189,7 @@ void Viewer::EndMainWindow() {
     return;
   }
   ended_ = true;
-  SetMessageBoxesEnding();
+  SetMessageBoxesEnding(true);
   if (pipeline_) {
     Flags().g_Exit_Request = 1;
     Flags().g_Stream_Run = 0;
