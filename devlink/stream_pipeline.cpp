@@ -207,13 +207,8 @@ void StreamPipeline::StreamThread(Run& run) {
 
 void StreamPipeline::StreamFromDevice(Run& run, DeviceHandle& device) {
   std::vector<uint8_t> bufferA;
-  std::thread displayA;
+  std::thread displayA = StartDisplay(run, DisplaySide::kA, bufferA);
   std::thread readerB;
-  if (AllocateZeroed(bufferA, run.geometry.FrameBytes())) {
-    flags_.g_DisplayA_On = 1;
-    displayA = TryStartThread(ThreadPriority::kLowest,
-                              [&] { DisplayThread(run, DisplaySide::kA, bufferA); });
-  }
   if (displayA.joinable()) {
     readerB = TryStartThread(ThreadPriority::kHighest, [&] { ReaderB(run, device); });
   }
@@ -249,12 +244,7 @@ void StreamPipeline::StreamFromDevice(Run& run, DeviceHandle& device) {
 void StreamPipeline::ReaderB(Run& run, DeviceHandle& device) {
   SleepMs(timings_.readerBStartMs);
   std::vector<uint8_t> bufferB;
-  std::thread displayB;
-  if (AllocateZeroed(bufferB, run.geometry.FrameBytes())) {
-    flags_.g_ReaderB_On = 1;
-    displayB = TryStartThread(ThreadPriority::kLowest,
-                              [&] { DisplayThread(run, DisplaySide::kB, bufferB); });
-  }
+  std::thread displayB = StartDisplay(run, DisplaySide::kB, bufferB);
   if (displayB.joinable()) {
     run.BufferFreeB.Set();
     // Reader B polls the secondary word so both readers put one control
@@ -275,6 +265,15 @@ void StreamPipeline::ReaderB(Run& run, DeviceHandle& device) {
   run.ReaderBEnded.Set();
 }
 
+std::thread StreamPipeline::StartDisplay(Run& run, DisplaySide side, std::vector<uint8_t>& buffer) {
+  if (!AllocateZeroed(buffer, run.geometry.FrameBytes())) {
+    return {};
+  }
+  (side == DisplaySide::kA ? flags_.g_DisplayA_On : flags_.g_ReaderB_On) = 1;
+  return TryStartThread(ThreadPriority::kLowest,
+                        [this, &run, side, &buffer] { DisplayThread(run, side, buffer); });
+}
+
 void StreamPipeline::ReadCycles(Run& run, const ReaderSide& side, DeviceHandle& device,
                                 std::vector<uint8_t>& buffer) {
   FrameReader reader(link_, device);
@@ -286,14 +285,14 @@ void StreamPipeline::ReadCycles(Run& run, const ReaderSide& side, DeviceHandle& 
     }
     const bool read = reader.Read(buffer, timings_.readTimeoutMs, [&] {
       if (!VendorRequestOfCycle(side)) {
-        StopRun();  // the link has reported it and ends the program
+        StopIfCurrent(run);  // the link has reported it and ends the program
       }
     });
     if (read) {
       ++framesRead_;
       side.frameReady.Set();
     } else {
-      flags_.g_Stream_Run = 0;
+      StopIfCurrent(run);
       flags_.g_Usb_Error = 1;
     }
     if (flags_.SafeMode != 0) {

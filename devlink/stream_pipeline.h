@@ -70,6 +70,8 @@ class StreamPipeline {
   void StreamThread(Run& run);
   void StreamFromDevice(Run& run, DeviceHandle& device);
   void ReaderB(Run& run, DeviceHandle& device);
+  // Allocates the display's buffer and starts it; not joinable on failure.
+  std::thread StartDisplay(Run& run, DisplaySide side, std::vector<uint8_t>& buffer);
   void DisplayThread(Run& run, DisplaySide side, const std::vector<uint8_t>& buffer);
   void ReadCycles(Run& run, const ReaderSide& side, DeviceHandle& device,
                   std::vector<uint8_t>& buffer);
