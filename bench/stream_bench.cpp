@@ -43,8 +43,7 @@ void BM_StreamPipeline(benchmark::State& state) {
   rd420::CommandQueue commands;
   NullDisplay display;
   rd420::StreamPipeline pipeline(link, status, commands, display);
-  pipeline.Flags().g_Display_Mode = full ? rd420::kModeOneToOne : rd420::kModeHalf;
-  pipeline.StartRun();
+  pipeline.StartRun(full ? rd420::kModeOneToOne : rd420::kModeHalf);
   display.WaitForDrawn(10);  // past the run's start-up
 
   const uint64_t first = display.drawn.load();

@@ -46,9 +46,7 @@ void BM_ViewerStreaming(benchmark::State& state) {
   const double firstPictureMs = static_cast<double>(sinceStart.nsecsElapsed()) / 1e6;
   if (full) {
     // The 1:1 window's run: full-resolution frames through the same path.
-    viewer.Flags().g_Requested_Mode = rd420::kModeOneToOne;
-    viewer.Flags().g_Stream_Restart = 1;
-    viewer.Flags().g_Stream_Run = 0;
+    viewer.Pipeline().RequestRestart(rd420::kModeOneToOne);
   }
   Serve(1500);  // settle
 

@@ -12,6 +12,7 @@ struct CameraStatus {
   std::atomic<uint32_t> g_Normal_Status{0};
   std::atomic<uint32_t> g_Zoom_Status{0};
   std::atomic<uint32_t> g_Bright_Status{0};
+  // The status thread's alone: the word its last pass handled.
   std::atomic<uint32_t> g_Prev_Status{0};
   // Fixed by the ready-wait for the life of the program.
   std::atomic<uint32_t> g_Aspect_43{1};

@@ -29,6 +29,8 @@ struct DeviceLink::CommandRequest {
   const uint32_t word;
   uint32_t reply = 0;
   bool ok = false;
+  // Set after reply and ok: a caller woken by a stop reads them only then.
+  std::atomic<bool> finished{false};
   AutoResetEvent CommandDone;
 };
 
@@ -136,11 +138,14 @@ void DeviceLink::PostCommand(uint32_t word) {
   StartTracked([this, request] { RunRequest(Variant::kPost, request); });
 }
 
-std::optional<uint32_t> DeviceLink::SendCommand(uint32_t word) {
+std::optional<uint32_t> DeviceLink::SendCommand(uint32_t word, std::stop_token stop) {
   auto request = std::make_shared<CommandRequest>(word);
   StartTracked([this, request] { RunRequest(Variant::kSend, request); });
-  request->CommandDone.Wait();
-  if (!request->ok) {
+  {
+    std::stop_callback wake(stop, [&request] { request->CommandDone.Set(); });
+    request->CommandDone.Wait();
+  }
+  if (!request->finished || !request->ok) {
     return std::nullopt;
   }
   return request->reply;
@@ -182,6 +187,7 @@ void DeviceLink::RunRequest(Variant variant, const std::shared_ptr<CommandReques
   }
   request->ok = reply.has_value();
   request->reply = reply.value_or(g_Reply_Word.load());
+  request->finished = true;
   // The caller and the gate are released before the message: a message box
   // waits for the GUI thread, which may be that very caller.
   CommandGate.Set();

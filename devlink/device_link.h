@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -73,8 +74,9 @@ class DeviceLink {
   // dropped.
   void PostCommand(uint32_t word);
   // Sends the word and waits for its reply; nothing after a failure, which
-  // is fatal.
-  std::optional<uint32_t> SendCommand(uint32_t word);
+  // is fatal. A stop request ends the wait at once with nothing; the
+  // request itself goes on, within the control time-out, on its thread.
+  std::optional<uint32_t> SendCommand(uint32_t word, std::stop_token stop = {});
   // As SendCommand, but a failure only clears g_Link_Ok and returns the
   // previous reply unchanged.
   uint32_t SendCommandQuiet(uint32_t word);

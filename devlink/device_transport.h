@@ -20,6 +20,10 @@ class DeviceHandle {
   virtual ~DeviceHandle() = default;
   // Runs one I/O-control request; writes at most out.size() bytes.
   virtual IoctlResult Ioctl(uint32_t code, std::span<const uint8_t> in, std::span<uint8_t> out) = 0;
+  // Ends the request in progress at once, whatever the driver does, and
+  // fails every later one: the handle is dead afterwards. Safe from any
+  // thread, also while another thread sits in Ioctl.
+  virtual void Cancel() = 0;
 };
 
 // Opens handles on device nodes by name ("RD-420-3"). Safe from any thread.

@@ -8,7 +8,7 @@
 
 namespace rd420 {
 
-FrameReader::FrameReader(DeviceLink& link, DeviceHandle& device) : link_(link) {
+FrameReader::FrameReader(DeviceLink& link, DeviceHandle& device) : link_(link), device_(device) {
   request_.device = &device;
   request_.code = kIoctlBulkRead;
   request_.input = pipe_;
@@ -17,7 +17,7 @@ FrameReader::FrameReader(DeviceLink& link, DeviceHandle& device) : link_(link) {
 }
 
 bool FrameReader::Read(std::span<uint8_t> buffer, uint32_t timeoutMs,
-                       const std::function<void()>& beside) {
+                       const std::function<void()>& beside, std::stop_token stop) {
   request_.output = buffer.data();
   request_.outputLength = static_cast<uint32_t>(buffer.size());
   request_.bytesReturned = 0;
@@ -28,18 +28,26 @@ bool FrameReader::Read(std::span<uint8_t> buffer, uint32_t timeoutMs,
   } catch (const std::system_error& error) {
     Trace("frame read: cannot start the transfer thread: %s", error.what());
   }
-  if (beside) {
-    beside();
-  }
-  if (transfer.joinable()) {
-    ReadDone.Wait(timeoutMs);
+  {
+    std::stop_callback wake(stop, [this] { ReadDone.Set(); });
+    if (beside) {
+      beside();
+    }
+    if (transfer.joinable() && !stop.stop_requested()) {
+      ReadDone.Wait(timeoutMs);
+    }
   }
   const bool read = request_.result != 0;
   if (!read) {
-    link_.AbortPipe();
+    // The transfer may still wait on a daemon that no longer answers: end
+    // it here, so the join below cannot hang, then tell the camera.
+    device_.Cancel();
   }
   if (transfer.joinable()) {
     transfer.join();
+  }
+  if (!read) {
+    link_.AbortPipe();
   }
   // A read that ended after the time-out has left its signal behind.
   ReadDone.ResetSignal();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <stop_token>
 
 #include "devlink/device_link.h"
 #include "platform/event.h"
@@ -18,15 +19,18 @@ class FrameReader {
   FrameReader(DeviceLink& link, DeviceHandle& device);
 
   // Starts reading one frame into `buffer`, runs `beside` (the cycle's
-  // vendor request) meanwhile, then waits at most timeoutMs. A read that
-  // failed or did not finish in time is aborted through a fresh handle so
-  // that it ends. Returns whether a frame arrived; the transfer thread has
-  // ended by then in every case. A short read is not examined.
-  bool Read(std::span<uint8_t> buffer, uint32_t timeoutMs,
-            const std::function<void()>& beside = {});
+  // vendor request) meanwhile, then waits at most timeoutMs, or until
+  // `stop` is requested. A read that failed, did not finish in time or was
+  // stopped is ended on this side at once (the device handle is cancelled
+  // and dead afterwards), then aborted at the camera. Returns whether a
+  // frame arrived; the transfer thread has ended by then in every case,
+  // whatever the daemon does. A short read is not examined.
+  bool Read(std::span<uint8_t> buffer, uint32_t timeoutMs, const std::function<void()>& beside = {},
+            std::stop_token stop = {});
 
  private:
   DeviceLink& link_;
+  DeviceHandle& device_;
   AutoResetEvent ReadDone;
   const uint8_t pipe_[4] = {1, 0, 0, 0};
   FrameReadRequest request_;

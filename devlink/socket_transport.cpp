@@ -1,5 +1,8 @@
 #include "devlink/socket_transport.h"
 
+#include <sys/socket.h>
+
+#include <atomic>
 #include <mutex>
 
 #include "devlink/device_directory.h"
@@ -13,43 +16,68 @@ namespace {
 
 // A control transfer that takes longer than this is a camera that stopped
 // answering; bulk reads wait for ever, since their caller has its own
-// time-out and aborts the pipe.
+// time-out and cancels the handle.
 constexpr int kControlReplyTimeoutMs = 5000;
+// A live daemon answers an abort at once. The abort follows a read that has
+// already waited out its time-out, so waiting long for it only delays the
+// error the user is waiting for.
+constexpr int kAbortReplyTimeoutMs = 1000;
 
+int ReplyTimeoutMs(uint32_t code) {
+  switch (code) {
+    case kIoctlBulkRead:
+      return 0;
+    case kIoctlAbortPipe:
+      return kAbortReplyTimeoutMs;
+    default:
+      return kControlReplyTimeoutMs;
+  }
+}
+
+// The descriptor stays open for the handle's whole life, so Cancel can shut
+// it down from another thread without racing a close and a reuse of the
+// number.
 class SocketHandle : public DeviceHandle {
  public:
   explicit SocketHandle(UniqueFd fd) : fd_(std::move(fd)) {}
 
   IoctlResult Ioctl(uint32_t code, std::span<const uint8_t> in, std::span<uint8_t> out) override {
     std::lock_guard lock(mutex_);
-    if (!fd_.Valid()) {
+    if (dead_) {
       return {};
     }
-    SetReceiveTimeout(fd_.Get(), code == kIoctlBulkRead ? 0 : kControlReplyTimeoutMs);
+    const int fd = fd_.Get();
+    SetReceiveTimeout(fd, ReplyTimeoutMs(code));
     const auto header = wire::EncodeRequestHeader(
         {code, static_cast<uint32_t>(in.size()), static_cast<uint32_t>(out.size())});
     std::array<uint8_t, wire::kReplyHeaderBytes> replyBytes;
-    if (!SendAll(fd_.Get(), header) || !SendAll(fd_.Get(), in) ||
-        !ReceiveAll(fd_.Get(), replyBytes)) {
+    if (!SendAll(fd, header) || !SendAll(fd, in) || !ReceiveAll(fd, replyBytes)) {
       return Broken();
     }
     const std::optional<wire::ReplyHeader> reply = wire::DecodeReplyHeader(replyBytes);
     if (!reply || reply->bytesReturned > out.size() ||
-        !ReceiveAll(fd_.Get(), out.first(reply->bytesReturned))) {
+        !ReceiveAll(fd, out.first(reply->bytesReturned))) {
       return Broken();
     }
     return {reply->result == 1, reply->bytesReturned};
   }
 
+  void Cancel() override {
+    dead_ = true;
+    // Wakes a send or receive in progress on another thread at once.
+    ::shutdown(fd_.Get(), SHUT_RDWR);
+  }
+
  private:
   // A connection whose stream is out of step cannot be trusted again.
   IoctlResult Broken() {
-    fd_.Reset();
+    Cancel();
     return {};
   }
 
-  std::mutex mutex_;
-  UniqueFd fd_;
+  std::mutex mutex_;  // one request at a time
+  const UniqueFd fd_;
+  std::atomic<bool> dead_{false};
 };
 
 }  // namespace

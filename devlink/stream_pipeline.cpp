@@ -59,6 +59,11 @@ struct StreamPipeline::Run {
 
   const uint64_t generation;
   FrameGeometry geometry;  // set before the run's other threads start
+  // Requested at the exit: every wait of the run on the camera ends at once.
+  std::stop_source stop;
+  // Each reader's own result, for StreamThread to tell.
+  std::atomic<bool> readFailedA{false};
+  std::atomic<bool> readFailedB{false};
   AutoResetEvent ReadTurnB;
   AutoResetEvent ReadTurnA;
   AutoResetEvent FrameReadyA;
@@ -85,6 +90,7 @@ struct StreamPipeline::ReaderSide {
   std::atomic<uint32_t>& overlayValue;
   uint32_t poll;
   std::atomic<uint32_t>* polledValue;  // null: the reply is not kept
+  std::atomic<bool>& readFailed;
 };
 
 StreamPipeline::StreamPipeline(DeviceLink& link, CameraStatus& status, CommandQueue& commands,
@@ -97,13 +103,14 @@ StreamPipeline::~StreamPipeline() {
   Shutdown();
 }
 
-bool StreamPipeline::StartRun() {
-  std::lock_guard lock(threadsMutex_);
-  if (shuttingDown_) {
+bool StreamPipeline::StartRun(uint8_t mode) {
+  std::lock_guard lock(runMutex_);
+  if (exitRequested_) {
     return false;
   }
   auto run = std::make_shared<Run>(generation_.load() + 1);
   flags_.g_Capture_Mode = 0;
+  flags_.g_Display_Mode = mode;
   // The new generation comes before the run flag, so a run still stopping
   // cannot take the flag for its own and read on.
   generation_ = run->generation;
@@ -120,26 +127,59 @@ bool StreamPipeline::StartRun() {
     flags_.g_Stream_Run = 0;
     return false;
   }
+  currentRun_ = std::move(run);
   return true;
 }
 
 void StreamPipeline::CaptureToggle() {
-  if (flags_.g_Stream_Run != 0) {
-    flags_.g_Capture_Mode = 1;
+  {
+    std::lock_guard lock(runMutex_);
+    if (flags_.g_Stream_Run != 0) {
+      flags_.g_Capture_Mode = 1;
+      flags_.g_Stream_Run = 0;
+      return;
+    }
+  }
+  StartRun();
+}
+
+void StreamPipeline::RequestRestart(uint8_t mode) {
+  std::lock_guard lock(runMutex_);
+  if (flags_.g_Stream_Run == 0 || exitRequested_) {
+    return;
+  }
+  flags_.g_Requested_Mode = mode;
+  if (flags_.g_Display_Mode != mode) {
+    // The restart flag first: the run checks it once it has stopped.
+    flags_.g_Stream_Restart = 1;
     flags_.g_Stream_Run = 0;
-  } else {
-    StartRun();
+  }
+}
+
+void StreamPipeline::StopRun() {
+  std::lock_guard lock(runMutex_);
+  flags_.g_Stream_Run = 0;
+}
+
+void StreamPipeline::RequestExit() {
+  std::lock_guard lock(runMutex_);
+  // Under the same lock as StartRun, so no restart can slip in between
+  // the stop and the exit and start a run nobody stops.
+  exitRequested_ = true;
+  flags_.g_Exit_Request = 1;
+  flags_.g_Stream_Run = 0;
+  flags_.g_Capture_Mode = 0;
+  flags_.g_Stream_Restart = 0;
+  if (currentRun_) {
+    currentRun_->stop.request_stop();
   }
 }
 
 void StreamPipeline::Shutdown() {
-  flags_.g_Exit_Request = 1;
-  flags_.g_Stream_Run = 0;
-  flags_.g_Capture_Mode = 0;
+  RequestExit();
   std::thread last;
   {
-    std::lock_guard lock(threadsMutex_);
-    shuttingDown_ = true;
+    std::lock_guard lock(runMutex_);
     last = std::move(streamThread_);
   }
   if (last.joinable()) {
@@ -154,10 +194,19 @@ void StreamPipeline::Shutdown() {
 
 void StreamPipeline::StopIfCurrent(const Run& run) {
   // Under the lock StartRun takes, so a run started meanwhile is not stopped.
-  std::lock_guard lock(threadsMutex_);
+  std::lock_guard lock(runMutex_);
   if (generation_ == run.generation) {
     flags_.g_Stream_Run = 0;
   }
+}
+
+std::optional<uint8_t> StreamPipeline::TakeRestart(const Run& run) {
+  std::lock_guard lock(runMutex_);
+  if (flags_.g_Stream_Restart == 0 || exitRequested_ || generation_ != run.generation) {
+    return std::nullopt;
+  }
+  flags_.g_Stream_Restart = 0;
+  return flags_.g_Requested_Mode.load();
 }
 
 bool StreamPipeline::RunGoesOn(const Run& run) const {
@@ -174,7 +223,6 @@ void StreamPipeline::StreamThread(Run& run) {
 
   // A failed request has been reported by the link, which ends the program.
   if (link_.SendCommand(ResolutionCommand(resolution))) {
-    status_.g_Prev_Status = 0;
     if (std::unique_ptr<DeviceHandle> device = link_.OpenDevice()) {
       StreamFromDevice(run, *device);
     } else {
@@ -187,18 +235,16 @@ void StreamPipeline::StreamThread(Run& run) {
     StopIfCurrent(run);
   }
 
+  flags_.g_Usb_Error = run.readFailedA || run.readFailedB ? 1 : 0;
   if (flags_.g_Usb_Error != 0 && !link_.Failed()) {
     link_.ShowFailure(LinkFailure::kBulkRead);
     host_.EndProgram();
   }
-  if (flags_.g_Stream_Restart != 0 && flags_.g_Exit_Request == 0 && generation_ == run.generation) {
-    flags_.g_Stream_Restart = 0;
+  if (const std::optional<uint8_t> requested = TakeRestart(run)) {
     SleepMs(timings_.restartPauseMs);
-    const uint8_t requested = flags_.g_Requested_Mode;
-    host_.LayOut(requested);
-    flags_.g_Display_Mode = requested;
+    host_.LayOut(*requested);
     host_.ResumingLive();
-    StartRun();
+    StartRun(*requested);
   }
   if (flags_.g_Exit_Request != 0) {
     StreamEnded_.Set();
@@ -215,9 +261,10 @@ void StreamPipeline::StreamFromDevice(Run& run, DeviceHandle& device) {
   if (readerB.joinable()) {
     run.ReadTurnA.Set();
     run.BufferFreeA.Set();
-    const ReaderSide sideA{run.BufferFreeA,       run.ReadTurnA,     run.FrameReadyA,
-                           run.ReadTurnB,         flags_.g_Zoom_Osd, kPollZoom,
-                           status_.g_Zoom_Status, kPollStatus,       &status_.g_Normal_Status};
+    const ReaderSide sideA{run.BufferFreeA,       run.ReadTurnA,        run.FrameReadyA,
+                           run.ReadTurnB,         controls_.g_Zoom_Osd, kPollZoom,
+                           status_.g_Zoom_Status, kPollStatus,          &status_.g_Normal_Status,
+                           run.readFailedA};
     ReadCycles(run, sideA, device, bufferA);
   } else {
     StopIfCurrent(run);
@@ -249,9 +296,16 @@ void StreamPipeline::ReaderB(Run& run, DeviceHandle& device) {
     run.BufferFreeB.Set();
     // Reader B polls the secondary word so both readers put one control
     // transfer beside each bulk read; the reply is not used.
-    const ReaderSide sideB{run.BufferFreeB,         run.ReadTurnB,           run.FrameReadyB,
-                           run.ReadTurnA,           flags_.g_Brightness_Osd, kPollBrightness,
-                           status_.g_Bright_Status, kPollSecondary,          nullptr};
+    const ReaderSide sideB{run.BufferFreeB,
+                           run.ReadTurnB,
+                           run.FrameReadyB,
+                           run.ReadTurnA,
+                           controls_.g_Brightness_Osd,
+                           kPollBrightness,
+                           status_.g_Bright_Status,
+                           kPollSecondary,
+                           nullptr,
+                           run.readFailedB};
     ReadCycles(run, sideB, device, bufferB);
   } else {
     StopIfCurrent(run);
@@ -277,25 +331,30 @@ std::thread StreamPipeline::StartDisplay(Run& run, DisplaySide side, std::vector
 void StreamPipeline::ReadCycles(Run& run, const ReaderSide& side, DeviceHandle& device,
                                 std::vector<uint8_t>& buffer) {
   FrameReader reader(link_, device);
+  const std::stop_token stop = run.stop.get_token();
   while (RunGoesOn(run)) {
     side.bufferFree.Wait();
     side.readTurn.Wait();
     if (!RunGoesOn(run)) {
       break;
     }
-    const bool read = reader.Read(buffer, timings_.readTimeoutMs, [&] {
-      if (!VendorRequestOfCycle(side)) {
-        StopIfCurrent(run);  // the link has reported it and ends the program
-      }
-    });
+    const bool read = reader.Read(
+        buffer, timings_.readTimeoutMs,
+        [&] {
+          if (!VendorRequestOfCycle(side)) {
+            StopIfCurrent(run);  // the link has reported it and ends the program
+          }
+        },
+        stop);
     if (read) {
       ++framesRead_;
       side.frameReady.Set();
     } else {
       StopIfCurrent(run);
-      flags_.g_Usb_Error = 1;
+      // A read the exit ended is no failure of the camera's.
+      side.readFailed = !stop.stop_requested();
     }
-    if (flags_.SafeMode != 0) {
+    if (controls_.SafeMode != 0) {
       SleepMs(timings_.safeModeMs);
     }
     side.otherReadTurn.Set();
@@ -353,10 +412,17 @@ void StreamPipeline::DisplayThread(Run& run, DisplaySide side, const std::vector
 }
 
 void StreamPipeline::StatusThread() {
+  uint64_t servedRun = 0;
   for (;;) {
     statusDue_.Wait();
     if (statusStop_) {
       return;
+    }
+    // Each run starts from no previous status word, so its first word
+    // always sets the buttons. This thread is g_Prev_Status's only writer.
+    if (const uint64_t run = generation_; run != servedRun) {
+      servedRun = run;
+      status_.g_Prev_Status = 0;
     }
     host_.HandleStatus();
   }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -29,10 +30,12 @@ struct StreamTimings {
 // Streams frames from the camera to a StreamHost: StreamThread (run
 // controller and reader A) and ReaderB take turns reading into buffers A
 // and B, each with one vendor request beside its read, while DisplayA and
-// DisplayB convert and draw them in the same order. A run stops when
-// g_Stream_Run is cleared and ends with no thread left except, after a
-// freeze, the host's still thread. Methods are safe from any thread except
-// the host's callbacks, which must not call Shutdown.
+// DisplayB convert and draw them in the same order. A run stops at a
+// request (freeze, restart, stop, exit) or a failed read and ends with no
+// thread left except, after a freeze, the host's still thread. The
+// pipeline owns its run state (Flags): the requests below are the only way
+// to change it. Methods are safe from any thread except the host's
+// callbacks, which must not call Shutdown.
 class StreamPipeline {
  public:
   StreamPipeline(DeviceLink& link, CameraStatus& status, CommandQueue& commands, StreamHost& host,
@@ -42,19 +45,27 @@ class StreamPipeline {
   StreamPipeline(const StreamPipeline&) = delete;
   StreamPipeline& operator=(const StreamPipeline&) = delete;
 
-  StreamFlags& Flags() { return flags_; }
+  const StreamFlags& Flags() const { return flags_; }
+  StreamControls& Controls() { return controls_; }
 
-  // Starts a run in g_Display_Mode with fresh run events. The new
-  // StreamThread first waits for the previous one to end, so two runs never
-  // read at once. False once shutting down.
-  bool StartRun();
+  // Starts a run in `mode` (or the current display mode) with fresh run
+  // events. The new StreamThread first waits for the previous one to end,
+  // so two runs never read at once. False once the exit was requested.
+  bool StartRun(uint8_t mode);
+  bool StartRun() { return StartRun(flags_.g_Display_Mode); }
   // The capture toggle's streaming side: while streaming, stop the run to
-  // hold a still; while stopped, start a new run.
+  // hold a still (the freeze); while stopped, start a new run.
   void CaptureToggle();
-  // Clears g_Stream_Run; the run ends within its current cycle.
-  void StopRun() { flags_.g_Stream_Run = 0; }
-  // The exit: raises g_Exit_Request, stops the run and waits for every
-  // thread the pipeline started. Not from a host callback.
+  // While streaming in another mode: stop the run and restart it in `mode`
+  // once it has ended. Nothing when not streaming or already in `mode`.
+  void RequestRestart(uint8_t mode);
+  // Stops the run; it ends within its current cycle.
+  void StopRun();
+  // The exit, without waiting: no run starts again, the current one stops,
+  // and waits on the camera are ended at once.
+  void RequestExit();
+  // RequestExit, then waits for every thread the pipeline started. Not
+  // from a host callback.
   void Shutdown();
 
   // Frames read whole since the pipeline was made, by either reader.
@@ -78,6 +89,9 @@ class StreamPipeline {
   bool VendorRequestOfCycle(const ReaderSide& side);
   bool RunGoesOn(const Run& run) const;
   void StopIfCurrent(const Run& run);
+  // Under runMutex_: whether `run` is the newest and a restart is due; if
+  // so, takes the request and gives the mode.
+  std::optional<uint8_t> TakeRestart(const Run& run);
   void StatusThread();
 
   DeviceLink& link_;
@@ -86,11 +100,15 @@ class StreamPipeline {
   StreamHost& host_;
   const StreamTimings timings_;
   StreamFlags flags_;
+  StreamControls controls_;
   ManualResetEvent StreamEnded_;
 
-  std::mutex threadsMutex_;  // guards streamThread_ and shuttingDown_
+  // Guards the run state's writes, streamThread_, currentRun_ and
+  // exitRequested_; the flags stay readable without it.
+  std::mutex runMutex_;
   std::thread streamThread_;
-  bool shuttingDown_ = false;
+  std::shared_ptr<Run> currentRun_;
+  bool exitRequested_ = false;
   std::atomic<uint64_t> generation_{0};
   std::atomic<uint64_t> framesRead_{0};
 

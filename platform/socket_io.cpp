@@ -42,6 +42,8 @@ bool ReceiveAll(int fd, std::span<uint8_t> bytes) {
 
 namespace {
 
+constexpr int kSendTimeoutMs = 5000;
+
 bool FillAddress(std::string_view path, sockaddr_un& address) {
   std::memset(&address, 0, sizeof address);
   address.sun_family = AF_UNIX;
@@ -63,6 +65,11 @@ UniqueFd ConnectUnixSocket(std::string_view path) {
   if (!fd.Valid()) {
     return {};
   }
+  // A server that has stopped accepting fills its backlog, and then a
+  // connect, like a send into a full buffer, would wait for ever; both give
+  // up after the send time-out instead.
+  timeval sendTimeout{kSendTimeoutMs / 1000, 0};
+  ::setsockopt(fd.Get(), SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
   int rc;
   do {
     rc = ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);

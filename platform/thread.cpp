@@ -6,6 +6,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <mutex>
+
 namespace rd420 {
 
 namespace {
@@ -44,6 +47,14 @@ std::thread StartThread(ThreadPriority priority, std::function<void()> body) {
     SetCurrentThreadPriority(priority);
     body();
   });
+}
+
+bool SleepUnlessStopped(std::chrono::milliseconds duration, std::stop_token stop) {
+  std::mutex mutex;
+  std::condition_variable_any wake;
+  std::unique_lock lock(mutex);
+  wake.wait_for(lock, stop, duration, [] { return false; });
+  return !stop.stop_requested();
 }
 
 }  // namespace rd420

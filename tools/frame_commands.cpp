@@ -129,11 +129,10 @@ int Stream(DeviceLink& link, double seconds, Resolution resolution) {
   std::atomic<bool> failed{false};
   link.SetFatalHandler([&failed] { failed = true; });
   StreamPipeline pipeline(link, status, commands, host);
-  pipeline.Flags().g_Display_Mode = resolution == Resolution::kFull ? kModeOneToOne : kModeHalf;
 
   const double cpuBefore = ProcessCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
-  pipeline.StartRun();
+  pipeline.StartRun(resolution == Resolution::kFull ? kModeOneToOne : kModeHalf);
   const auto deadline = start + std::chrono::duration<double>(seconds);
   while (std::chrono::steady_clock::now() < deadline && !failed &&
          pipeline.Flags().g_Usb_Error == 0) {

@@ -7,8 +7,9 @@
 
 namespace rd420::viewer {
 
-std::optional<OverlayText> CurrentOverlay(const StreamFlags& flags, const CameraStatus& status) {
-  if (flags.g_Zoom_Osd != 0) {
+std::optional<OverlayText> CurrentOverlay(const StreamControls& controls,
+                                          const CameraStatus& status) {
+  if (controls.g_Zoom_Osd != 0) {
     const int zoom = static_cast<int>(status.g_Zoom_Status & 0xFFFF);
     // Above 1861 the camera zooms digitally.
     if (zoom > 1861) {
@@ -17,7 +18,7 @@ std::optional<OverlayText> CurrentOverlay(const StreamFlags& flags, const Camera
     }
     return OverlayText{QString::asprintf("Zoom Value : %4.4d", zoom), QColor(255, 255, 0)};
   }
-  if (flags.g_Brightness_Osd != 0) {
+  if (controls.g_Brightness_Osd != 0) {
     const int brightness = static_cast<int>(status.g_Bright_Status & 0xFFFF);
     return OverlayText{QString::asprintf("Brightness Value : %3.3d", brightness),
                        QColor(255, 255, 0)};
@@ -25,9 +26,11 @@ std::optional<OverlayText> CurrentOverlay(const StreamFlags& flags, const Camera
   return std::nullopt;
 }
 
-FramePainter::FramePainter(const StreamFlags& flags, const CameraStatus& status, PictureView* view,
-                           QSize monitor, bool fullScreenScaled)
+FramePainter::FramePainter(const StreamFlags& flags, const StreamControls& controls,
+                           const CameraStatus& status, PictureView* view, QSize monitor,
+                           bool fullScreenScaled)
     : flags_(flags),
+      controls_(controls),
       status_(status),
       view_(view),
       monitor_(monitor),
@@ -55,7 +58,7 @@ void FramePainter::Paint(const DisplayedFrame& frame) {
   painter.drawImage(0, 0, rows);
   painter.restore();
 
-  if (const std::optional<OverlayText> overlay = CurrentOverlay(flags_, status_)) {
+  if (const std::optional<OverlayText> overlay = CurrentOverlay(controls_, status_)) {
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(16);
     font.setBold(true);

@@ -19,7 +19,8 @@ struct OverlayText {
   QString text;
   QColor colour;
 };
-std::optional<OverlayText> CurrentOverlay(const StreamFlags& flags, const CameraStatus& status);
+std::optional<OverlayText> CurrentOverlay(const StreamControls& controls,
+                                          const CameraStatus& status);
 
 // Draws each converted frame into the back buffer (a picture as large as
 // the monitor) at the display mode's place, writes the overlay value over
@@ -28,13 +29,14 @@ std::optional<OverlayText> CurrentOverlay(const StreamFlags& flags, const Camera
 // touches a widget itself.
 class FramePainter {
  public:
-  FramePainter(const StreamFlags& flags, const CameraStatus& status, PictureView* view,
-               QSize monitor, bool fullScreenScaled);
+  FramePainter(const StreamFlags& flags, const StreamControls& controls, const CameraStatus& status,
+               PictureView* view, QSize monitor, bool fullScreenScaled);
 
   void Paint(const DisplayedFrame& frame);
 
  private:
   const StreamFlags& flags_;
+  const StreamControls& controls_;
   const CameraStatus& status_;
   PictureView* view_;  // outlives the display threads
   const QSize monitor_;

@@ -17,7 +17,7 @@ constexpr auto kQuickSavePause = std::chrono::milliseconds(40);
 
 }  // namespace
 
-StillCapture::StillCapture(DeviceLink& link, const CameraStatus& status, StreamFlags& flags,
+StillCapture::StillCapture(DeviceLink& link, const CameraStatus& status, const StreamFlags& flags,
                            StillFlags& stills, StillActions& actions, StillHooks hooks)
     : link_(link),
       status_(status),
@@ -30,9 +30,10 @@ StillCapture::StillCapture(DeviceLink& link, const CameraStatus& status, StreamF
 bool StillCapture::Start(Event& stillReady) {
   Stop();  // normally stopped already, when live view resumed
   std::lock_guard lock(threadMutex_);
-  stop_ = false;
+  stop_ = std::stop_source();
   try {
-    thread_ = StartThread(ThreadPriority::kNormal, [this, &stillReady] { Run(stillReady); });
+    thread_ = StartThread(ThreadPriority::kNormal,
+                          [this, &stillReady, stop = stop_.get_token()] { Run(stillReady, stop); });
   } catch (const std::system_error&) {
     return false;
   }
@@ -41,13 +42,13 @@ bool StillCapture::Start(Event& stillReady) {
 
 void StillCapture::Stop() {
   std::lock_guard lock(threadMutex_);
-  stop_ = true;
+  stop_.request_stop();
   if (thread_.joinable()) {
     thread_.join();
   }
 }
 
-void StillCapture::Run(Event& stillReady) {
+void StillCapture::Run(Event& stillReady, std::stop_token stop) {
   stills_.g_Print_Request = 0;
   stillReady.Set();  // the stopped run may release its buffers now
 
@@ -59,7 +60,7 @@ void StillCapture::Run(Event& stillReady) {
   const Resolution resolution = full ? Resolution::kFull : Resolution::kHalf;
   if (link_.SendCommand(ResolutionCommand(resolution))) {
     if (std::unique_ptr<DeviceHandle> device = link_.OpenDevice()) {
-      Hold(*device, FrameGeometryFor(status_.g_Aspect_43 != 0, resolution), stillMode);
+      Hold(*device, FrameGeometryFor(status_.g_Aspect_43 != 0, resolution), stillMode, stop);
     } else {
       link_.ShowFailure(LinkFailure::kStreamOpen);
     }
@@ -71,7 +72,8 @@ void StillCapture::Run(Event& stillReady) {
   stills_.g_QuickSave_Busy = 0;
 }
 
-void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mode) {
+void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mode,
+                        std::stop_token stop) {
   std::vector<uint8_t> frame;
   try {
     frame.assign(geometry.FrameBytes(), 0);
@@ -79,15 +81,14 @@ void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mo
     return;
   }
   FrameReader reader(link_, device);
-  if (!reader.Read(frame, kStillReadTimeoutMs) && !stop_) {
-    flags_.g_Usb_Error = 1;
+  if (!reader.Read(frame, kStillReadTimeoutMs, {}, stop) && !stop.stop_requested()) {
     if (!link_.Failed()) {
       link_.ShowFailure(LinkFailure::kBulkRead);
       hooks_.endProgram();
     }
     return;
   }
-  if (stop_) {
+  if (stop.stop_requested()) {
     return;  // live view has resumed meanwhile
   }
   ImagingBitmap still;
@@ -108,7 +109,7 @@ void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mo
     return;
   }
 
-  while (flags_.g_Capture_Mode != 0 && !stop_) {
+  while (flags_.g_Capture_Mode != 0 && !stop.stop_requested()) {
     if (stills_.g_QuickSave_Request != 0) {
       hooks_.showQuickSaveNotice();
     }
@@ -123,9 +124,9 @@ void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mo
       actions_.SaveStill(still, mode, true);
       std::this_thread::sleep_for(kQuickSavePause);
     }
-    if (flags_.g_Capture_Mode != 0 && !stop_) {
-      link_.SendCommand(kPollStatus);
-      std::this_thread::sleep_for(kPollInterval);
+    if (flags_.g_Capture_Mode != 0 && !stop.stop_requested()) {
+      link_.SendCommand(kPollStatus, stop);
+      SleepUnlessStopped(kPollInterval, stop);
     }
     if (stills_.g_QuickSave_Request != 0) {
       break;

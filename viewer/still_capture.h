@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <thread>
 
 #include "devlink/camera_status.h"
@@ -50,35 +51,37 @@ struct StillHooks {
 // resumes. Owns its thread; Start and Join come from other threads.
 class StillCapture {
  public:
-  StillCapture(DeviceLink& link, const CameraStatus& status, StreamFlags& flags, StillFlags& stills,
-               StillActions& actions, StillHooks hooks);
+  StillCapture(DeviceLink& link, const CameraStatus& status, const StreamFlags& flags,
+               StillFlags& stills, StillActions& actions, StillHooks hooks);
   ~StillCapture() { Stop(); }
 
   // StreamThread: starts the thread, which sets `stillReady` once running.
   // A previous still thread is waited for first.
   bool Start(Event& stillReady);
-  // Ends the still thread's loop and waits for it. Called before a new
-  // run reads, so the two never use the camera at once, and at the end.
+  // Ends the still thread's loop and waits for it, waking every wait it
+  // may sit in (its frame read, its status request, its pause), so it ends
+  // at once whatever the camera does. Called before a new run reads, so
+  // the two never use the camera at once, and at the end.
   void Stop();
 
   // The AlwaysFull setting: a still in half mode is read at full size.
   std::atomic<bool> alwaysFull{false};
 
  private:
-  void Run(Event& stillReady);
-  void Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mode);
+  void Run(Event& stillReady, std::stop_token stop);
+  void Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mode, std::stop_token stop);
 
   DeviceLink& link_;
   const CameraStatus& status_;
-  StreamFlags& flags_;
+  const StreamFlags& flags_;
   StillFlags& stills_;
   StillActions& actions_;
   const StillHooks hooks_;
   std::mutex threadMutex_;
   std::thread thread_;
-  // Its own stop flag: g_Capture_Mode may go 1, 0, 1 before the thread
-  // looks, when a resume is followed by another freeze.
-  std::atomic<bool> stop_{false};
+  // Its own stop request, one per thread: g_Capture_Mode may go 1, 0, 1
+  // before the thread looks, when a resume is followed by another freeze.
+  std::stop_source stop_;
 };
 
 }  // namespace rd420::viewer

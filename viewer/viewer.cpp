@@ -98,10 +98,7 @@ bool Viewer::Start() {
   }
   Apply(FirstButtonStates(*status));
 
-  Flags().g_Capture_Mode = 0;
-  Flags().g_Display_Mode = kModeHalf;
-  Flags().g_Requested_Mode = kModeHalf;
-  pipeline_->StartRun();
+  pipeline_->StartRun(kModeHalf);
   splash.close();
   main_->show();
   return true;
@@ -120,8 +117,10 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   panel_->Button(kIdPrint)->setEnabled(false);
 
   pipeline_ = std::make_unique<StreamPipeline>(link_, status_, commands_, *this, options_.timings);
-  about_ = std::make_unique<AboutBox>(Flags().g_Zoom_Osd, Flags().g_Brightness_Osd, main_.get());
-  painter_ = std::make_unique<FramePainter>(Flags(), status_, main_->View(), monitor_, false);
+  about_ =
+      std::make_unique<AboutBox>(Controls().g_Zoom_Osd, Controls().g_Brightness_Osd, main_.get());
+  painter_ =
+      std::make_unique<FramePainter>(Flags(), Controls(), status_, main_->View(), monitor_, false);
   StillHooks hooks;
   hooks.enableCapture = [this] { Post([this] { panel_->Button(kIdCapture)->setEnabled(true); }); };
   hooks.enableSaveAndPrint = [this] {
@@ -158,9 +157,7 @@ void Viewer::Exit() {
   panel_->hide();
   about_->hide();
   main_->hide();
-  Flags().g_Exit_Request = 1;
-  Flags().g_Stream_Run = 0;
-  Flags().g_Capture_Mode = 0;
+  pipeline_->RequestExit();
   QThread::msleep(200);  // lets the streaming threads see the flags
   EndMainWindow();
   if (link_.HighSpeedLink()) {
@@ -169,9 +166,9 @@ void Viewer::Exit() {
 }
 
 void Viewer::StartCaptureProgram() {
-  Flags().g_Exit_Request = 1;
-  Flags().g_Stream_Run = 0;
-  Flags().g_Capture_Mode = 0;
+  if (ended_) {
+    return;  // the ending takes no more orders
+  }
   EndMainWindow();
   // The camera and the single-instance lock must be free before the
   // capture program starts.
@@ -190,10 +187,16 @@ void Viewer::EndMainWindow() {
   }
   ended_ = true;
   SetMessageBoxesEnding(true);
+  // From here on no user input is acted on: the windows take no clicks,
+  // and the wait below serves no input events.
+  for (QWidget* window : {static_cast<QWidget*>(main_.get()), static_cast<QWidget*>(panel_.get()),
+                          static_cast<QWidget*>(about_.get())}) {
+    if (window != nullptr) {
+      window->setEnabled(false);
+    }
+  }
   if (pipeline_) {
-    Flags().g_Exit_Request = 1;
-    Flags().g_Stream_Run = 0;
-    Flags().g_Capture_Mode = 0;
+    pipeline_->RequestExit();
   }
   // The threads are stopped from a thread of their own while this one
   // keeps serving events: a worker, or a vendor request that failed, may be
@@ -217,7 +220,7 @@ void Viewer::EndMainWindow() {
     stopped = true;
   }
   while (!stopped) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
     QThread::msleep(1);
   }
   if (stopper.joinable()) {
@@ -261,7 +264,7 @@ void Viewer::HandleStatus() {
   Trace("Send Data = 0x%8.8X, g_Normal_Status : 0x%8.8X", link_.CommandWord(), inputs.status);
   StatusOutcome outcome = HandleStatusWord(inputs, status_.g_Prev_Status);
   if (outcome.formatChanged) {
-    Flags().g_Stream_Run = 0;
+    pipeline_->StopRun();
   }
   const bool report = outcome.formatChanged && !formatChangeReported_.exchange(true);
   if (outcome.changes.empty() && !report) {

@@ -50,7 +50,9 @@ class Viewer : public QObject, public StreamHost {
   MainWindow* Main() const { return main_.get(); }
   ControlPanel* Panel() const { return panel_.get(); }
   AboutBox* About() const { return about_.get(); }
-  StreamFlags& Flags() { return pipeline_->Flags(); }
+  const StreamFlags& Flags() const { return pipeline_->Flags(); }
+  StreamControls& Controls() { return pipeline_->Controls(); }
+  StreamPipeline& Pipeline() { return *pipeline_; }
   StillFlags& Stills() { return stills_; }
   const CameraStatus& Status() const { return status_; }
   StillCapture& Still() { return *still_; }
@@ -89,7 +91,7 @@ class Viewer : public QObject, public StreamHost {
   void EndMainWindow();
   // Runs `work` on the GUI thread, queued.
   void Post(std::function<void()> work);
-  bool LargeMode() { return (Flags().g_Display_Mode & 0x0F) == 0x01; }
+  bool LargeMode() const { return (Flags().g_Display_Mode & 0x0F) == 0x01; }
 
   Options options_;
   SocketTransport transport_;

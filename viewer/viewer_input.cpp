@@ -27,17 +27,17 @@ void Viewer::ConnectButtons(QWidget* window) {
 
 void Viewer::OnPressed(SkinButton* button) {
   const ButtonSpec& spec = button->Spec();
-  if (spec.action != ButtonAction::kHold) {
+  if (spec.action != ButtonAction::kHold || ended_) {
     return;
   }
   button->held = true;
   if (spec.overlay == Overlay::kZoom) {
-    Flags().g_Zoom_Osd = 1;
-    Flags().g_Brightness_Osd = 0;
+    Controls().g_Zoom_Osd = 1;
+    Controls().g_Brightness_Osd = 0;
     about_->ZoomTimer().stop();
   } else if (spec.overlay == Overlay::kBrightness) {
-    Flags().g_Brightness_Osd = 1;
-    Flags().g_Zoom_Osd = 0;
+    Controls().g_Brightness_Osd = 1;
+    Controls().g_Zoom_Osd = 0;
     about_->BrightnessTimer().stop();
   }
   commands_.QueueCommand(spec.word);
@@ -56,6 +56,9 @@ void Viewer::OnReleased(SkinButton* button) {
 }
 
 void Viewer::OnClicked(QWidget* window, SkinButton* button) {
+  if (ended_) {
+    return;  // the ending takes no more orders
+  }
   const ButtonSpec& spec = button->Spec();
   if (spec.action == ButtonAction::kPost || spec.action == ButtonAction::kToggle) {
     commands_.QueueCommand(WordToQueue(spec, status_.g_Normal_Status));
@@ -146,8 +149,8 @@ void Viewer::CaptureToggle() {
 }
 
 void Viewer::QuickSave() {
-  if (stills_.g_Save_Request != 0 || stills_.g_Print_Request != 0 || Flags().g_Stream_Run == 0 ||
-      stills_.g_QuickSave_Busy != 0 || !link_.HighSpeedLink()) {
+  if (ended_ || stills_.g_Save_Request != 0 || stills_.g_Print_Request != 0 ||
+      Flags().g_Stream_Run == 0 || stills_.g_QuickSave_Busy != 0 || !link_.HighSpeedLink()) {
     return;
   }
   stills_.g_QuickSave_Request = 1;
@@ -156,6 +159,9 @@ void Viewer::QuickSave() {
 }
 
 void Viewer::OpenPanel() {
+  if (ended_) {
+    return;
+  }
   const int height = status_.g_Aspect_43 != 0 ? 482 : 362;
   panel_->move(main_->x(), main_->y() + height);
   QThread::msleep(50);
@@ -180,14 +186,7 @@ bool Viewer::eventFilter(QObject* watched, QEvent* event) {
       return true;
     case Qt::Key_Escape:
       if (Flags().g_Capture_Mode == 0) {
-        if (Flags().g_Stream_Run != 0) {
-          Flags().g_Requested_Mode = kModeHalf;
-          if (Flags().g_Display_Mode != kModeHalf) {
-            // The restart flag first: the run checks it once it has stopped.
-            Flags().g_Stream_Restart = 1;
-            Flags().g_Stream_Run = 0;
-          }
-        }
+        pipeline_->RequestRestart(kModeHalf);
       } else if (Flags().g_Capture_Started != 0 && stills_.g_Save_Request == 0 &&
                  stills_.g_Print_Request == 0) {
         CaptureToggle();

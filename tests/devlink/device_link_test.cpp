@@ -52,6 +52,7 @@ class EchoTransport : public DeviceTransport {
       std::copy(bytes.begin(), bytes.end(), out.begin());
       return {true, 4};
     }
+    void Cancel() override {}  // its requests never block
     EchoTransport& owner;
   };
 };

@@ -79,6 +79,7 @@ class ViewerTest : public ::testing::Test {
     options.readyPollIntervalMs = 1;
     options.programDirectory = programDirectory_;
     options.releaseInstanceLock = [this] { ++lockReleases_; };
+    options.timings = timings_;
     viewer_ = std::make_unique<Viewer>(std::move(options));
     QObject::connect(viewer_.get(), &Viewer::finished, [this] { ++finished_; });
     return viewer_->Start();
@@ -110,6 +111,7 @@ class ViewerTest : public ::testing::Test {
   int finished_ = 0;
   QString programDirectory_;
   int lockReleases_ = 0;
+  StreamTimings timings_;
 };
 
 }  // namespace rd420::viewer::test

@@ -209,8 +209,8 @@ TEST_F(ViewerTest, ZoomValueShowsWhileHeldAndGoesAfterTwoSeconds) {
   sinceRelease.start();
   QTest::mouseRelease(Main().Button(kIdMainZoomIn), Qt::LeftButton);
   ASSERT_TRUE(WaitForHistory("0x002F0005"));
-  EXPECT_TRUE(viewer_->Flags().g_Zoom_Osd != 0);
-  ASSERT_TRUE(WaitFor([&] { return viewer_->Flags().g_Zoom_Osd == 0; }, 5000));
+  EXPECT_TRUE(viewer_->Controls().g_Zoom_Osd != 0);
+  ASSERT_TRUE(WaitFor([&] { return viewer_->Controls().g_Zoom_Osd == 0; }, 5000));
   EXPECT_GE(sinceRelease.elapsed(), 1990);
   ASSERT_TRUE(WaitForPictures(3));
   EXPECT_EQ(PixelsNear(Main().View()->Picture(), textArea, yellow), 0);

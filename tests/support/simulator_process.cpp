@@ -73,10 +73,19 @@ SimulatorProcess::~SimulatorProcess() {
   RemoveDirectory(directory_);
 }
 
+void SimulatorProcess::Pause() {
+  kill(pid_, SIGSTOP);
+}
+
+void SimulatorProcess::Resume() {
+  kill(pid_, SIGCONT);
+}
+
 int SimulatorProcess::Stop() {
   if (pid_ <= 0) {
     return -1;
   }
+  Resume();
   kill(pid_, SIGTERM);
   int status = 0;
   waitpid(pid_, &status, 0);

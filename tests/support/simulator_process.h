@@ -25,6 +25,11 @@ class SimulatorProcess {
   // signal or a sanitizer ended it otherwise).
   int Stop();
 
+  // Stops the daemon's process (SIGSTOP) as a daemon that no longer
+  // answers, and lets it go on (SIGCONT). Stop resumes it first.
+  void Pause();
+  void Resume();
+
   // Sends one line to the control socket and returns the answer line.
   std::string Control(const std::string& line) const;
   // The "key=value" pairs of the `state` answer.

@@ -95,7 +95,7 @@ TEST(DestinationRect, EveryModeAndMonitor) {
 // Catches: the digital-zoom edge on the wrong side of 1861, or values not
 // padded to their digits.
 TEST(CurrentOverlay, TextsAndColours) {
-  StreamFlags flags;
+  StreamControls flags;
   CameraStatus status;
   EXPECT_FALSE(CurrentOverlay(flags, status).has_value());
   flags.g_Zoom_Osd = 1;

@@ -1,0 +1,56 @@
+// A daemon that stops answering (SIGSTOP) must never hold a client's wait.
+#include <chrono>
+#include <future>
+
+#include "devlink/frame_format.h"
+#include "devlink/frame_reader.h"
+#include "link_fixture.h"
+
+namespace rd420::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Catches: a read whose time-out aborts the pipe and then joins a transfer
+// thread that waits for ever on the stopped daemon.
+TEST_F(LinkTest, FrameReadOnAStoppedDaemonEndsAfterItsTimeOut) {
+  StartSimulator();
+  ASSERT_TRUE(link_->DiscoverDevice());
+  std::unique_ptr<DeviceHandle> device = link_->OpenDevice();
+  ASSERT_NE(device, nullptr);
+  std::vector<uint8_t> frame(FrameGeometryFor(true, Resolution::kFull).FrameBytes());
+  FrameReader reader(*link_, *device);
+  ASSERT_TRUE(reader.Read(frame, 5000));
+
+  simulator_->Pause();
+  std::future<bool> read = std::async(std::launch::async, [&] { return reader.Read(frame, 300); });
+  const bool ended = read.wait_for(20s) == std::future_status::ready;
+  simulator_->Resume();  // lets a hung read finish, so the test can end
+  EXPECT_TRUE(ended) << "the read still waited 20 s after its 300 ms time-out";
+  EXPECT_FALSE(read.get());
+}
+
+// Catches: a still thread's stop that waits out the read's time-out (live
+// view resumed only after it) instead of ending the stalled read at once.
+TEST_F(LinkTest, StopRequestEndsAStalledReadAtOnce) {
+  StartSimulator();
+  ASSERT_TRUE(link_->DiscoverDevice());
+  std::unique_ptr<DeviceHandle> device = link_->OpenDevice();
+  ASSERT_NE(device, nullptr);
+  std::vector<uint8_t> frame(FrameGeometryFor(true, Resolution::kFull).FrameBytes());
+  FrameReader reader(*link_, *device);
+  ASSERT_EQ(simulator_->Control("stall"), "ok next bulk read stalls");
+
+  std::stop_source stop;
+  std::future<bool> read = std::async(
+      std::launch::async, [&] { return reader.Read(frame, 60000, {}, stop.get_token()); });
+  ASSERT_TRUE(simulator_->WaitForState("bulk", "1"));
+  stop.request_stop();
+  ASSERT_EQ(read.wait_for(20s), std::future_status::ready)
+      << "the stopped read waited for its 60 s time-out";
+  EXPECT_FALSE(read.get());
+  EXPECT_EQ(simulator_->State()["abort"], "1");
+}
+
+}  // namespace
+}  // namespace rd420::test
