@@ -59,8 +59,6 @@ struct StreamPipeline::Run {
 
   const uint64_t generation;
   FrameGeometry geometry;  // set before the run's other threads start
-  // Requested at the exit: every wait of the run on the camera ends at once.
-  std::stop_source stop;
   // Each reader's own result, for StreamThread to tell.
   std::atomic<bool> readFailedA{false};
   std::atomic<bool> readFailedB{false};
@@ -127,7 +125,6 @@ bool StreamPipeline::StartRun(uint8_t mode) {
     flags_.g_Stream_Run = 0;
     return false;
   }
-  currentRun_ = std::move(run);
   return true;
 }
 
@@ -170,9 +167,6 @@ void StreamPipeline::RequestExit() {
   flags_.g_Stream_Run = 0;
   flags_.g_Capture_Mode = 0;
   flags_.g_Stream_Restart = 0;
-  if (currentRun_) {
-    currentRun_->stop.request_stop();
-  }
 }
 
 void StreamPipeline::Shutdown() {
@@ -331,28 +325,23 @@ std::thread StreamPipeline::StartDisplay(Run& run, DisplaySide side, std::vector
 void StreamPipeline::ReadCycles(Run& run, const ReaderSide& side, DeviceHandle& device,
                                 std::vector<uint8_t>& buffer) {
   FrameReader reader(link_, device);
-  const std::stop_token stop = run.stop.get_token();
   while (RunGoesOn(run)) {
     side.bufferFree.Wait();
     side.readTurn.Wait();
     if (!RunGoesOn(run)) {
       break;
     }
-    const bool read = reader.Read(
-        buffer, timings_.readTimeoutMs,
-        [&] {
-          if (!VendorRequestOfCycle(side)) {
-            StopIfCurrent(run);  // the link has reported it and ends the program
-          }
-        },
-        stop);
+    const bool read = reader.Read(buffer, timings_.readTimeoutMs, [&] {
+      if (!VendorRequestOfCycle(side)) {
+        StopIfCurrent(run);  // the link has reported it and ends the program
+      }
+    });
     if (read) {
       ++framesRead_;
       side.frameReady.Set();
     } else {
       StopIfCurrent(run);
-      // A read the exit ended is no failure of the camera's.
-      side.readFailed = !stop.stop_requested();
+      side.readFailed = true;
     }
     if (controls_.SafeMode != 0) {
       SleepMs(timings_.safeModeMs);

@@ -61,8 +61,8 @@ class StreamPipeline {
   void RequestRestart(uint8_t mode);
   // Stops the run; it ends within its current cycle.
   void StopRun();
-  // The exit, without waiting: no run starts again, the current one stops,
-  // and waits on the camera are ended at once.
+  // The exit, without waiting: no run starts again and the current one
+  // ends within its cycle (a read that hangs, within its time-out).
   void RequestExit();
   // RequestExit, then waits for every thread the pipeline started. Not
   // from a host callback.
@@ -103,11 +103,10 @@ class StreamPipeline {
   StreamControls controls_;
   ManualResetEvent StreamEnded_;
 
-  // Guards the run state's writes, streamThread_, currentRun_ and
-  // exitRequested_; the flags stay readable without it.
+  // Guards the run state's writes, streamThread_ and exitRequested_; the
+  // flags stay readable without it.
   std::mutex runMutex_;
   std::thread streamThread_;
-  std::shared_ptr<Run> currentRun_;
   bool exitRequested_ = false;
   std::atomic<uint64_t> generation_{0};
   std::atomic<uint64_t> framesRead_{0};

@@ -200,18 +200,11 @@ TEST_P(StreamOrderTest, ReadsAlternateAndEachCarriesOnePoll) {
   const std::vector<RecordingCamera::Entry> log = camera_->Log();
   ASSERT_EQ(log.front().kind, Kind::kVendor);
   EXPECT_EQ(log.front().value, 0x00310001u);
-  std::vector<uint32_t> readBytes;
   for (const auto& entry : log) {
     if (entry.kind == Kind::kReadEnd) {
-      readBytes.push_back(entry.bytes);
+      EXPECT_EQ(entry.bytes, 614400u);
     }
   }
-  // Only the read in flight at the exit may have been ended empty.
-  ASSERT_FALSE(readBytes.empty());
-  if (readBytes.back() == 0) {
-    readBytes.pop_back();
-  }
-  EXPECT_EQ(readBytes, std::vector<uint32_t>(readBytes.size(), 614400u));
   std::vector<uint32_t> polls = camera_->VendorWords();
   polls.erase(polls.begin());
   ASSERT_FALSE(polls.empty());
