@@ -7,10 +7,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+
+#include "platform/socket_io.h"
 
 namespace rd420 {
 namespace {
@@ -130,7 +133,8 @@ TEST_F(DeviceDirectoryTest, OneClaimAtATime) {
   EXPECT_TRUE(ClaimDeviceDirectory(root_, error).Valid()) << error;
 }
 
-// Catches: a user's file at a node's path taken for a stale node.
+// Catches: a user's file at a node's path taken for a stale node, at
+// start-up (CheckNodePath) or when a node is made again (ListenUnixSocket).
 TEST_F(DeviceDirectoryTest, OnlyASocketMayStandWhereANodeBelongs) {
   const std::string node = DevicePath(root_, "RD-420-0");
   EXPECT_EQ(CheckNodePath(node), std::nullopt);
@@ -147,6 +151,12 @@ TEST_F(DeviceDirectoryTest, OnlyASocketMayStandWhereANodeBelongs) {
   const std::optional<std::string> problem = CheckNodePath(node);
   ASSERT_TRUE(problem.has_value());
   EXPECT_NE(problem->find(node), std::string::npos) << *problem;
+  errno = 0;
+  EXPECT_FALSE(ListenUnixSocket(node).Valid());
+  EXPECT_EQ(errno, EEXIST);
+  struct stat info {};
+  ASSERT_EQ(::lstat(node.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
 }
 
 }  // namespace
