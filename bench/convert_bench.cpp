@@ -36,10 +36,12 @@ void Finish(benchmark::State& state) {
 
 template <void (*Convert)(uint8_t*, const uint8_t*, size_t)>
 void BM_ConvertFrame(benchmark::State& state) {
+#if RD420_X86_SIMD
   if (Convert == rd420::ConvertFrameAvx2 && !rd420::CpuHasAvx2()) {
     state.SkipWithError("no AVX2 on this processor");
     return;
   }
+#endif
   std::vector<uint8_t> out(kBgrBytes);
   for (auto _ : state) {
     Convert(out.data(), Frame().data(), kFrameBytes);
@@ -48,8 +50,10 @@ void BM_ConvertFrame(benchmark::State& state) {
   Finish(state);
 }
 BENCHMARK(BM_ConvertFrame<rd420::ConvertFrameReference>)->Name("ConvertFrame/reference");
+#if RD420_X86_SIMD
 BENCHMARK(BM_ConvertFrame<rd420::ConvertFrameSse2>)->Name("ConvertFrame/sse2");
 BENCHMARK(BM_ConvertFrame<rd420::ConvertFrameAvx2>)->Name("ConvertFrame/avx2");
+#endif
 
 void BM_LibyuvUyvyToArgb(benchmark::State& state) {
   std::vector<uint8_t> argb(size_t{kWidth} * kHeight * 4);

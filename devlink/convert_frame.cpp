@@ -18,7 +18,11 @@ void WritePixel(uint8_t* bgr, int y, int u, int v) {
 using ConvertFunction = void (*)(uint8_t*, const uint8_t*, size_t);
 
 ConvertFunction ChooseConvertFunction() {
+#if RD420_X86_SIMD
   return CpuHasAvx2() ? ConvertFrameAvx2 : ConvertFrameSse2;
+#else
+  return ConvertFrameReference;
+#endif
 }
 
 }  // namespace
@@ -34,10 +38,12 @@ void ConvertFrameReference(uint8_t* destination, const uint8_t* source, size_t l
   }
 }
 
+#if RD420_X86_SIMD
 bool CpuHasAvx2() {
   static const bool hasAvx2 = __builtin_cpu_supports("avx2");
   return hasAvx2;
 }
+#endif
 
 void ConvertFrame(uint8_t* destination, const uint8_t* source, size_t length) {
   static const ConvertFunction convert = ChooseConvertFunction();

@@ -14,11 +14,14 @@ namespace rd420 {
 void ConvertFrame(uint8_t* destination, const uint8_t* source, size_t length);
 
 // The paths ConvertFrame chooses from, for tests and benchmarks. The plain
-// loop is the definition the vector paths are checked against.
+// loop is the definition the vector paths are checked against, and the
+// only path on targets other than x86-64.
 void ConvertFrameReference(uint8_t* destination, const uint8_t* source, size_t length);
+#if RD420_X86_SIMD
 void ConvertFrameSse2(uint8_t* destination, const uint8_t* source, size_t length);
 // Only on a processor with AVX2 (CpuHasAvx2).
 void ConvertFrameAvx2(uint8_t* destination, const uint8_t* source, size_t length);
 bool CpuHasAvx2();
+#endif
 
 }  // namespace rd420

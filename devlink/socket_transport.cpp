@@ -9,6 +9,7 @@
 #include "devlink/ioctl_codes.h"
 #include "devlink/wire_protocol.h"
 #include "platform/socket_io.h"
+#include "platform/trace.h"
 
 namespace rd420 {
 
@@ -83,6 +84,11 @@ class SocketHandle : public DeviceHandle {
 }  // namespace
 
 std::unique_ptr<DeviceHandle> SocketTransport::Open(std::string_view name) {
+  // Checked on every open: the folder may change hands while a program runs.
+  if (const std::optional<std::string> problem = CheckDeviceDirectory(directory_)) {
+    Trace("%s", problem->c_str());
+    return nullptr;
+  }
   UniqueFd fd = ConnectUnixSocket(DevicePath(directory_, name));
   if (!fd.Valid()) {
     return nullptr;

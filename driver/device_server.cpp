@@ -34,14 +34,6 @@ void CloseAfterDraining(int fd) {
   }
 }
 
-bool MakeDirectory(const std::string& path) {
-  if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-  }
-  return false;
-}
-
 }  // namespace
 
 DeviceServer::DeviceServer(std::string directory,
@@ -106,9 +98,19 @@ bool DeviceServer::SetNodePresent(int instance, bool present) {
 }
 
 bool DeviceServer::Start() {
-  if (!MakeDirectory(directory_)) {
-    std::fprintf(stderr, "rd420d: cannot create the device directory %s: %s\n", directory_.c_str(),
-                 std::strerror(errno));
+  // The folder is claimed (checked and locked) before any node in it is
+  // touched, so a second daemon never replaces the first one's nodes.
+  std::string error;
+  directoryLock_ = ClaimDeviceDirectory(directory_, error);
+  std::vector<std::string> paths = {DevicePath(directory_, kControlSocketName)};
+  for (const auto& [instance, node] : nodes_) {
+    paths.push_back(DevicePath(directory_, DeviceName(instance)));
+  }
+  for (size_t i = 0; i < paths.size() && error.empty(); ++i) {
+    error = CheckNodePath(paths[i]).value_or("");
+  }
+  if (!error.empty()) {
+    std::fprintf(stderr, "rd420d: %s\n", error.c_str());
     return false;
   }
   int pipeFds[2];

@@ -67,6 +67,8 @@ class DeviceServer {
   void Wake();
 
   const std::string directory_;
+  // The flock on <dir>/rd420d.lock, held while the server lives.
+  UniqueFd directoryLock_;
   std::mutex nodesMutex_;  // guards nodes_' listeners (control thread vs accept loop)
   std::map<int, Node> nodes_;
   ControlHandler controlHandler_;

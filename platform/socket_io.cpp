@@ -2,7 +2,9 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -93,10 +95,26 @@ UniqueFd ListenUnixSocket(std::string_view path) {
   if (!fd.Valid()) {
     return {};
   }
-  // What is left is a stale node of a server that has gone.
-  ::unlink(std::string(path).c_str());
-  if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(fd.Get(), 64) != 0) {
+  // What is left is a stale node of a server that has gone. Anything but a
+  // socket is someone's file, never ours to delete.
+  const std::string node(path);
+  struct stat info {};
+  if (::lstat(node.c_str(), &info) == 0) {
+    if (!S_ISSOCK(info.st_mode)) {
+      errno = EEXIST;
+      return {};
+    }
+    ::unlink(node.c_str());
+  }
+  if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    return {};
+  }
+  // Owner only, whatever the umask. The folder is private already; this
+  // keeps a node private when the folder's mode is widened later.
+  if (::chmod(node.c_str(), 0600) != 0 || ::listen(fd.Get(), 64) != 0) {
+    const int failure = errno;
+    ::unlink(node.c_str());
+    errno = failure;
     return {};
   }
   return fd;

@@ -21,8 +21,9 @@ bool ReceiveAll(int fd, std::span<uint8_t> bytes);
 UniqueFd ConnectUnixSocket(std::string_view path);
 
 // Creates, binds and listens on a non-blocking UNIX stream socket at
-// `path`, replacing a stale node left by an earlier run; invalid on failure,
-// with errno EADDRINUSE when a live server answers there.
+// `path`, mode 0600, replacing a stale node left by an earlier run; invalid
+// on failure, with errno EADDRINUSE when a live server answers there and
+// EEXIST when something other than a socket stands at `path` (left alone).
 UniqueFd ListenUnixSocket(std::string_view path);
 
 // Limits how long a receive may block (0 = for ever).

@@ -171,6 +171,10 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, args.empty() ? stderr : stdout);
     return args.empty() ? 2 : 0;
   }
+  if (const std::optional<std::string> problem = rd420::CheckDeviceDirectory(directory)) {
+    std::fprintf(stderr, "rd420ctl: %s\n", problem->c_str());
+    return 1;
+  }
   rd420::SetMessageSink([](const void*, const rd420::Message& message) {
     std::string text = message.text;
     std::replace(text.begin(), text.end(), '\n', ' ');

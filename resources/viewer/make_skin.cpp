@@ -1,6 +1,7 @@
 // Draws every viewer skin bitmap as <number>.png into the directory given as argv[1].
-// Not part of the normal build: scripts/make-skin compiles and runs it, and the PNGs it
-// writes are checked in, so the viewer never depends on font rendering at run time.
+// The normal build compiles it (target make_skin) so it keeps building; scripts/make-skin
+// runs it, and the PNGs it writes are checked in, so the viewer never depends on font
+// rendering at run time.
 #include <QDir>
 #include <QFont>
 #include <QFontInfo>

@@ -160,16 +160,5 @@ TEST_F(LinkTest, StopsCleanlyWhileClientsAreBusy) {
   deviceClient.join();
 }
 
-// Catches: a second daemon taking over the nodes of one still running.
-TEST_F(LinkTest, SecondDaemonOnTheSameDirectoryIsRefused) {
-  StartSimulator();
-  const ProgramResult second =
-      RunProgram({RD420D_PATH, "--simulate", "--dir", simulator_->Directory()});
-  EXPECT_EQ(second.exitCode, 1);
-  EXPECT_NE(second.err.find("Address already in use"), std::string::npos) << second.err;
-  ASSERT_TRUE(link_->DiscoverDevice());
-  EXPECT_TRUE(link_->SendCommand(kPollStatus).has_value());
-}
-
 }  // namespace
 }  // namespace rd420::test
