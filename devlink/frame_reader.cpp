@@ -1,5 +1,6 @@
 #include "devlink/frame_reader.h"
 
+#include <chrono>
 #include <system_error>
 #include <thread>
 
@@ -22,6 +23,7 @@ bool FrameReader::Read(std::span<uint8_t> buffer, uint32_t timeoutMs,
   request_.outputLength = static_cast<uint32_t>(buffer.size());
   request_.bytesReturned = 0;
   request_.result = 0;
+  const auto started = std::chrono::steady_clock::now();
   std::thread transfer;
   try {
     transfer = link_.StartRead(request_);
@@ -33,8 +35,12 @@ bool FrameReader::Read(std::span<uint8_t> buffer, uint32_t timeoutMs,
     if (beside) {
       beside();
     }
-    if (transfer.joinable() && !stop.stop_requested()) {
-      ReadDone.Wait(timeoutMs);
+    // The time-out counts from the read's start: a vendor request beside
+    // it that met a stalled daemon has used its share already.
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    if (transfer.joinable() && !stop.stop_requested() && elapsed.count() < timeoutMs) {
+      ReadDone.Wait(timeoutMs - static_cast<uint32_t>(elapsed.count()));
     }
   }
   const bool read = request_.result != 0;

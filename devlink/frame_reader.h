@@ -19,12 +19,12 @@ class FrameReader {
   FrameReader(DeviceLink& link, DeviceHandle& device);
 
   // Starts reading one frame into `buffer`, runs `beside` (the cycle's
-  // vendor request) meanwhile, then waits at most timeoutMs, or until
-  // `stop` is requested. A read that failed, did not finish in time or was
-  // stopped is ended on this side at once (the device handle is cancelled
-  // and dead afterwards), then aborted at the camera. Returns whether a
-  // frame arrived; the transfer thread has ended by then in every case,
-  // whatever the daemon does. A short read is not examined.
+  // vendor request) meanwhile, then waits until timeoutMs after the start
+  // or until `stop` is requested. A read that failed, did not finish in
+  // time or was stopped is ended on this side at once (the device handle
+  // is cancelled and dead afterwards), then aborted at the camera. Returns
+  // whether a frame arrived; the transfer thread has ended by then in
+  // every case, whatever the daemon does. A short read is not examined.
   bool Read(std::span<uint8_t> buffer, uint32_t timeoutMs, const std::function<void()>& beside = {},
             std::stop_token stop = {});
 

@@ -22,7 +22,7 @@ constexpr int kControlReplyTimeoutMs = 5000;
 // A live daemon answers an abort at once. The abort follows a read that has
 // already waited out its time-out, so waiting long for it only delays the
 // error the user is waiting for.
-constexpr int kAbortReplyTimeoutMs = 1000;
+constexpr int kAbortReplyTimeoutMs = 250;
 
 int ReplyTimeoutMs(uint32_t code) {
   switch (code) {

@@ -58,7 +58,7 @@ void StillCapture::Run(Event& stillReady, std::stop_token stop) {
   const uint8_t stillMode =
       displayMode == kModeFullScreen ? kModeFullScreen : (full ? kModeOneToOne : kModeHalf);
   const Resolution resolution = full ? Resolution::kFull : Resolution::kHalf;
-  if (link_.SendCommand(ResolutionCommand(resolution))) {
+  if (link_.SendCommand(ResolutionCommand(resolution), stop)) {
     if (std::unique_ptr<DeviceHandle> device = link_.OpenDevice()) {
       Hold(*device, FrameGeometryFor(status_.g_Aspect_43 != 0, resolution), stillMode, stop);
     } else {
