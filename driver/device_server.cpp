@@ -547,17 +547,17 @@ bool DeviceServer::ReadControlLines(Connection& c) {
 // One answer line per command line. Returns true when answers were added.
 bool DeviceServer::AnswerControlLines(Connection& c) {
   bool answered = false;
-  while (c.output.size() < kMaxControlBacklog) {
+  while (c.output.size() < kMaxControlBacklog && !c.closeAfterOutput) {
     const auto newline = std::find(c.input.begin(), c.input.end(), '\n');
+    if (static_cast<size_t>(newline - c.input.begin()) > kMaxControlLine) {
+      const std::string error =
+          "error control line longer than " + std::to_string(kMaxControlLine) + " bytes\n";
+      c.output.insert(c.output.end(), error.begin(), error.end());
+      c.input.clear();
+      c.closeAfterOutput = true;
+      return true;
+    }
     if (newline == c.input.end()) {
-      if (c.input.size() > kMaxControlLine) {
-        const std::string error =
-            "error control line longer than " + std::to_string(kMaxControlLine) + " bytes\n";
-        c.output.insert(c.output.end(), error.begin(), error.end());
-        c.input.clear();
-        c.closeAfterOutput = true;
-        answered = true;
-      }
       break;
     }
     const std::string line(c.input.begin(), newline);

@@ -181,7 +181,7 @@ Clock::duration SimulatedCamera::FramePeriod() const {
 
 bool SimulatedCamera::WaitForFrameTime(std::unique_lock<std::mutex>& lock,
                                        const ClientContext& client, const Reader& reader,
-                                       Clock::time_point deadline, uint64_t abortEpoch) {
+                                       const Clock::time_point& deadline, uint64_t abortEpoch) {
   for (;;) {
     if (!Attached(client) || reader.abortEpoch != abortEpoch ||
         (client.peerGone && client.peerGone())) {
@@ -214,20 +214,31 @@ IoctlResult SimulatedCamera::BulkRead(const ClientContext& client, std::span<uin
     // A read that never completes: only an abort, an unplug or the client
     // going away ends it.
     stallNext_ = false;
-    WaitForFrameTime(lock, client, reader, Clock::time_point::max(), abortEpoch);
+    const Clock::time_point never = Clock::time_point::max();
+    WaitForFrameTime(lock, client, reader, never, abortEpoch);
     return {};
   }
   // The frame slot is taken before waiting, so readers on several handles
   // share the camera's rate instead of each getting it.
   const Clock::duration period = FramePeriod();
-  const Clock::time_point due = std::max(Clock::now(), lastFrameAt_ + period);
+  Clock::time_point due = std::max(Clock::now(), lastFrameAt_ + period);
   lastFrameAt_ = due;
-  if (!WaitForFrameTime(lock, client, reader, due, abortEpoch)) {
-    // An abandoned read gives its slot back, so the readers after it do
-    // not wait for frames nobody takes.
+  waitingSlots_.push_back(&due);
+  const auto slot = std::prev(waitingSlots_.end());
+  const bool frameTime = WaitForFrameTime(lock, client, reader, due, abortEpoch);
+  waitingSlots_.erase(slot);
+  if (!frameTime) {
+    // An abandoned read gives its slot back: the reads after it move up
+    // one period, so nobody waits for frames nobody takes.
+    for (Clock::time_point* later : waitingSlots_) {
+      if (*later > due) {
+        *later -= period;
+      }
+    }
     if (lastFrameAt_ >= due) {
       lastFrameAt_ -= period;
     }
+    wake_.notify_all();
     return {};
   }
 

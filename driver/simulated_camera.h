@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -69,9 +70,11 @@ class SimulatedCamera : public CameraBackend {
   IoctlResult BulkRead(const ClientContext& client, std::span<uint8_t> out);
   IoctlResult Abort(const ClientContext& client, std::span<const uint8_t> in);
   // Waits until `deadline` or until the read is interrupted (its process's
-  // abort, unplug, shutdown, client gone). True when the deadline came.
+  // abort, unplug, shutdown, client gone). True when the deadline came;
+  // the deadline may move up while waiting (a slot given back).
   bool WaitForFrameTime(std::unique_lock<std::mutex>& lock, const ClientContext& client,
-                        const Reader& reader, Clock::time_point deadline, uint64_t abortEpoch);
+                        const Reader& reader, const Clock::time_point& deadline,
+                        uint64_t abortEpoch);
   // True when a process other than `process` streams: a read pending or a
   // frame delivered within the last second.
   bool OtherProcessStreams(pid_t process, Clock::time_point now);
@@ -91,6 +94,9 @@ class SimulatedCamera : public CameraBackend {
   uint32_t sequence_ = 0;
   std::optional<std::pair<SceneSettings, uint32_t>> frozenFrame_;
   Clock::time_point lastFrameAt_{};
+  // The frame times the waiting reads were given, to move up when one
+  // gives its slot back.
+  std::list<Clock::time_point*> waitingSlots_;
   CameraCounters counters_;
   std::optional<uint32_t> lastCommand_;
   std::string lastRecordHex_;
