@@ -303,25 +303,6 @@ TEST_F(LinkTest, OverlongControlLineGetsAnError) {
             "error control line longer than 1024 bytes");
 }
 
-// Catches: two plug commands at once racing, so one answers an error.
-TEST_F(LinkTest, PlugsAtOnceBothSucceed) {
-  StartSimulator();
-  for (int round = 0; round < 50; ++round) {
-    ASSERT_EQ(simulator_->Control("unplug"), "ok unplugged RD-420-0");
-    std::string answers[4];
-    std::vector<std::thread> threads;
-    for (std::string& answer : answers) {
-      threads.emplace_back([&] { answer = simulator_->Control("plug"); });
-    }
-    for (std::thread& thread : threads) {
-      thread.join();
-    }
-    for (const std::string& answer : answers) {
-      ASSERT_EQ(answer, "ok plugged RD-420-0") << "round " << round;
-    }
-  }
-}
-
 // Catches: a vendor record that is not the documented 10-byte form being
 // acted on.
 TEST_F(LinkTest, VendorRecordOfAnotherFormFailsButKeepsTheConnection) {
