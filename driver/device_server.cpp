@@ -86,7 +86,6 @@ struct DeviceServer::Connection {
   // once sent, so an idle connection holds no reply memory.
   std::vector<uint8_t> output;
   size_t sent = 0;
-  bool closeAfterOutput = false;
   bool drainAfterOutput = false;
   std::optional<Clock::time_point> drainUntil;
   size_t drained = 0;
@@ -513,9 +512,6 @@ bool DeviceServer::Flush(Connection& c) {
     }
     std::vector<uint8_t>().swap(c.output);
     c.sent = 0;
-    if (c.closeAfterOutput) {
-      return false;
-    }
     if (c.drainAfterOutput) {
       c.drainAfterOutput = false;
       ::shutdown(c.fd.Get(), SHUT_WR);
@@ -547,14 +543,14 @@ bool DeviceServer::ReadControlLines(Connection& c) {
 // One answer line per command line. Returns true when answers were added.
 bool DeviceServer::AnswerControlLines(Connection& c) {
   bool answered = false;
-  while (c.output.size() < kMaxControlBacklog && !c.closeAfterOutput) {
+  while (c.output.size() < kMaxControlBacklog && !c.drainAfterOutput) {
     const auto newline = std::find(c.input.begin(), c.input.end(), '\n');
     if (static_cast<size_t>(newline - c.input.begin()) > kMaxControlLine) {
       const std::string error =
           "error control line longer than " + std::to_string(kMaxControlLine) + " bytes\n";
       c.output.insert(c.output.end(), error.begin(), error.end());
       c.input.clear();
-      c.closeAfterOutput = true;
+      c.drainAfterOutput = true;  // the rest of the line is read and dropped
       return true;
     }
     if (newline == c.input.end()) {

@@ -1,5 +1,8 @@
 #include "driver/simulated_camera.h"
 
+#include <signal.h>
+
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 
@@ -116,7 +119,10 @@ bool SimulatedCamera::OtherProcessStreams(pid_t process, Clock::time_point now) 
   bool streams = false;
   for (auto it = readers_.begin(); it != readers_.end();) {
     const Reader& reader = it->second;
-    const bool active = reader.pending > 0 || now - reader.lastFrame < kStreamingWindow;
+    // A program that has ended streams no more, however recent its frame
+    // (rd420ctl stream, then a snapshot at the other size).
+    const bool active = reader.pending > 0 || (now - reader.lastFrame < kStreamingWindow &&
+                                               !(::kill(it->first, 0) != 0 && errno == ESRCH));
     streams = streams || (active && it->first != process);
     // A process that has stopped reading needs no record.
     it = active ? std::next(it) : readers_.erase(it);
