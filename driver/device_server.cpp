@@ -294,16 +294,20 @@ void DeviceServer::Run() {
       Connection& c = *connections_[i];
       const short revents = fds[1 + i].revents;
       bool keep = true;
-      if (c.transfer.joinable()) {
-        if (c.transferDone.load(std::memory_order_acquire)) {
-          keep = FinishTransfer(c);
+      try {
+        if (c.transfer.joinable()) {
+          if (c.transferDone.load(std::memory_order_acquire)) {
+            keep = FinishTransfer(c);
+          }
+        } else if (c.sent < c.output.size()) {
+          if (revents != 0) {
+            keep = Flush(c);
+          }
+        } else if (revents != 0) {
+          keep = OnReadable(c);
         }
-      } else if (c.sent < c.output.size()) {
-        if (revents != 0) {
-          keep = Flush(c);
-        }
-      } else if (revents != 0) {
-        keep = OnReadable(c);
+      } catch (const std::bad_alloc&) {
+        keep = false;  // out of memory: this connection goes, the rest stay
       }
       if (keep && c.drainUntil && now >= *c.drainUntil) {
         keep = false;
