@@ -24,9 +24,10 @@ struct CameraCounters {
 };
 
 // A simulated camera behind one device node: the model, its frames at the
-// camera's pace, and the faults tests inject. Called from every connection
-// thread of the daemon and from the control thread; one mutex guards the
-// state, and frames are rendered outside it.
+// camera's pace, and the faults tests inject. Called from the server's loop
+// thread (requests that never wait, control commands) and its transfer
+// threads (bulk reads); one mutex guards the state, and frames are rendered
+// outside it.
 class SimulatedCamera : public CameraBackend {
  public:
   explicit SimulatedCamera(const CameraOptions& options);
