@@ -117,6 +117,9 @@ std::optional<std::string> CheckNodePath(std::string_view path) {
     }
     return node + " cannot be read: " + std::strerror(errno);
   }
+  if (S_ISDIR(info.st_mode)) {
+    return node + " cannot be a device node: a directory stands there; move it away";
+  }
   if (!S_ISSOCK(info.st_mode)) {
     return node + " is not a device node left by rd420d; move it away, it is not deleted";
   }

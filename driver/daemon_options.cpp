@@ -1,5 +1,7 @@
 #include "driver/daemon_options.h"
 
+#include <getopt.h>
+
 #include <algorithm>
 #include <string_view>
 
@@ -44,86 +46,115 @@ bool ParseInstances(std::string_view text, std::vector<int>& instances) {
 
 bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& options,
                         std::string& error) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    auto value = [&](std::string_view& out) {
-      if (i + 1 >= argc) {
-        error = std::string(arg) + " needs a value";
-        return false;
-      }
-      out = argv[++i];
-      return true;
-    };
-    std::string_view v;
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--simulate") {
-      options.simulate = true;
-    } else if (arg == "--usb") {
-      if (!value(v)) {
-        return false;
-      }
-      options.simulate = false;
-      options.usbDevice = v;
-    } else if (arg == "--dir") {
-      if (!value(v)) {
-        return false;
-      }
-      options.directory = v;
-    } else if (arg == "--instances") {
-      if (!value(v)) {
-        return false;
-      }
-      if (!ParseInstances(v, options.instances)) {
-        error = "--instances takes numbers 0 to 31 separated by commas";
-        return false;
-      }
-    } else if (arg == "--aspect") {
-      if (!value(v)) {
-        return false;
-      }
-      if (v != "4:3" && v != "16:9") {
-        error = "--aspect takes 4:3 or 16:9";
-        return false;
-      }
-      options.camera.aspect169 = v == "16:9";
-    } else if (arg == "--variant") {
-      if (!value(v)) {
-        return false;
-      }
-      if (v != "0" && v != "1") {
-        error = "--variant takes 0 or 1";
-        return false;
-      }
-      options.camera.variant = v == "1";
-    } else if (arg == "--busy-polls") {
-      if (!value(v)) {
-        return false;
-      }
-      const std::optional<int> polls = sim::ParseCount(v);
-      if (!polls) {
-        error = "--busy-polls takes a number of polls";
-        return false;
-      }
-      options.camera.busyPolls = *polls;
-    } else if (arg == "--full-speed") {
-      options.camera.fullSpeed = true;
-    } else if (arg == "--fps") {
-      if (!value(v)) {
-        return false;
-      }
-      const std::optional<double> fps = sim::ParseFrameRate(v);
-      if (!fps) {
-        error = "--fps takes 0 or a frame rate from 0.1 to 1000";
-        return false;
-      }
-      options.camera.fps = *fps;
-    } else if (arg == "--functions-inactive") {
-      options.camera.functionsInactive = true;
-    } else {
-      error = "unknown option " + std::string(arg);
-      return false;
+  enum : int {
+    kSimulate = 256,
+    kUsb,
+    kDir,
+    kInstances,
+    kAspect,
+    kVariant,
+    kBusyPolls,
+    kFullSpeed,
+    kFps,
+    kFunctionsInactive,
+  };
+  static const option kOptions[] = {
+      {"help", no_argument, nullptr, 'h'},
+      {"simulate", no_argument, nullptr, kSimulate},
+      {"usb", required_argument, nullptr, kUsb},
+      {"dir", required_argument, nullptr, kDir},
+      {"instances", required_argument, nullptr, kInstances},
+      {"aspect", required_argument, nullptr, kAspect},
+      {"variant", required_argument, nullptr, kVariant},
+      {"busy-polls", required_argument, nullptr, kBusyPolls},
+      {"full-speed", no_argument, nullptr, kFullSpeed},
+      {"fps", required_argument, nullptr, kFps},
+      {"functions-inactive", no_argument, nullptr, kFunctionsInactive},
+      {nullptr, 0, nullptr, 0},
+  };
+  // 0 makes getopt start afresh, so the parser can run more than once in
+  // one process; "+" stops at the first operand instead of reordering argv,
+  // which is the caller's; ":" reports a missing value apart.
+  optind = 0;
+  opterr = 0;
+  char* const* args = const_cast<char* const*>(argv);
+  for (;;) {
+    const int c = getopt_long(argc, args, "+:h", kOptions, nullptr);
+    if (c == -1) {
+      break;
     }
+    const std::string_view v = optarg != nullptr ? optarg : "";
+    switch (c) {
+      case 'h':
+        options.help = true;
+        break;
+      case kSimulate:
+        options.simulate = true;
+        break;
+      case kUsb:
+        options.simulate = false;
+        options.usbDevice = v;
+        break;
+      case kDir:
+        options.directory = v;
+        break;
+      case kInstances:
+        if (!ParseInstances(v, options.instances)) {
+          error = "--instances takes numbers 0 to 31 separated by commas";
+          return false;
+        }
+        break;
+      case kAspect:
+        if (v != "4:3" && v != "16:9") {
+          error = "--aspect takes 4:3 or 16:9";
+          return false;
+        }
+        options.camera.aspect169 = v == "16:9";
+        break;
+      case kVariant:
+        if (v != "0" && v != "1") {
+          error = "--variant takes 0 or 1";
+          return false;
+        }
+        options.camera.variant = v == "1";
+        break;
+      case kBusyPolls: {
+        const std::optional<int> polls = sim::ParseCount(v);
+        if (!polls) {
+          error = "--busy-polls takes a number of polls";
+          return false;
+        }
+        options.camera.busyPolls = *polls;
+        break;
+      }
+      case kFullSpeed:
+        options.camera.fullSpeed = true;
+        break;
+      case kFps: {
+        const std::optional<double> fps = sim::ParseFrameRate(v);
+        if (!fps) {
+          error = "--fps takes 0 or a frame rate from 0.1 to 1000";
+          return false;
+        }
+        options.camera.fps = *fps;
+        break;
+      }
+      case kFunctionsInactive:
+        options.camera.functionsInactive = true;
+        break;
+      case ':':
+        error = std::string(argv[optind - 1]) + " needs a value";
+        return false;
+      default:
+        error = "unknown option " + (optopt > 0 && optopt < 256
+                                         ? std::string("-") + static_cast<char>(optopt)
+                                         : std::string(argv[optind - 1]));
+        return false;
+    }
+  }
+  if (optind < argc) {
+    error = "unexpected argument " + std::string(argv[optind]);
+    return false;
   }
   return true;
 }

@@ -6,11 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <system_error>
 
 #include "devlink/device_directory.h"
+#include "devlink/ioctl_codes.h"
 #include "devlink/wire_protocol.h"
 #include "platform/socket_io.h"
 
@@ -18,23 +22,77 @@ namespace rd420 {
 
 namespace {
 
-constexpr size_t kMaxControlLine = 1024;
+using Clock = std::chrono::steady_clock;
 
-// Ends a refused connection so the client reads the reply and then a clean
-// end of stream: input left unread at close would reset the connection
-// instead. Reads at most one request's worth, briefly.
-void CloseAfterDraining(int fd) {
-  ::shutdown(fd, SHUT_WR);
-  SetReceiveTimeout(fd, 100);
-  uint8_t sink[4096];
-  size_t drained = 0;
-  ssize_t n;
-  while (drained <= wire::kMaxInputBytes && (n = ::recv(fd, sink, sizeof sink, 0)) > 0) {
-    drained += static_cast<size_t>(n);
+constexpr size_t kMaxControlLine = 1024;
+// A control client that sends lines without reading the answers is not
+// read further until they have gone out.
+constexpr size_t kMaxControlBacklog = 64 * 1024;
+// How long a refused connection's input is drained (see Drain).
+constexpr auto kDrainTime = std::chrono::milliseconds(100);
+// How long the listeners rest when not even a spare descriptor is left.
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+
+// The process on the other end, so abort and resolution rules can tell one
+// program's connections from another's.
+pid_t PeerProcess(int fd) {
+  ucred credentials{};
+  socklen_t length = sizeof credentials;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) {
+    return 0;
+  }
+  return credentials.pid;
+}
+
+// Says why a socket node could not be made: the causes a user can fix by
+// name, else the system's word for it.
+void ReportListenFailure(const std::string& path, int error) {
+  struct stat info {};
+  if (error == ENAMETOOLONG) {
+    std::fprintf(stderr,
+                 "rd420d: cannot listen on %s: the path is %zu bytes, too long for a socket name "
+                 "(at most %zu); choose a shorter --dir\n",
+                 path.c_str(), path.size(), SocketPathLimit());
+  } else if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fprintf(stderr, "rd420d: cannot listen on %s: a directory stands there; remove it\n",
+                 path.c_str());
+  } else {
+    std::fprintf(stderr, "rd420d: cannot listen on %s: %s\n", path.c_str(), std::strerror(error));
   }
 }
 
 }  // namespace
+
+// One client connection, owned by the loop's thread. While `transfer`
+// runs, that thread alone uses `input` and `output`, and the loop leaves
+// the connection alone until `transferDone`.
+struct DeviceServer::Connection {
+  UniqueFd fd;
+  CameraBackend* camera = nullptr;  // null: a control connection
+  ClientContext client;
+  // The request so far (header, then its input), or control text.
+  std::vector<uint8_t> input;
+  std::optional<wire::RequestHeader> header;
+  uint32_t capacity = 0;  // reply bytes the request can really fill
+  // The reply (header and data) or answer lines not yet sent; released
+  // once sent, so an idle connection holds no reply memory.
+  std::vector<uint8_t> output;
+  size_t sent = 0;
+  bool drainAfterOutput = false;
+  std::optional<Clock::time_point> drainUntil;
+  size_t drained = 0;
+  bool closed = false;
+  std::thread transfer;
+  std::atomic<bool> transferDone{false};
+  IoctlResult transferResult;
+
+  std::span<const uint8_t> RequestInput() const {
+    return std::span<const uint8_t>(input).subspan(wire::kRequestHeaderBytes);
+  }
+  std::span<uint8_t> ReplyData() {
+    return std::span<uint8_t>(output).subspan(wire::kReplyHeaderBytes, capacity);
+  }
+};
 
 DeviceServer::DeviceServer(std::string directory,
                            std::map<int, std::unique_ptr<CameraBackend>> cameras)
@@ -57,16 +115,14 @@ void DeviceServer::Shutdown() {
   for (auto& [instance, node] : nodes_) {
     node.camera->Shutdown();
   }
-  {
-    std::lock_guard lock(connectionsMutex_);
-    for (auto& connection : connections_) {
-      // Wakes a connection thread blocked in a receive.
+  for (auto& connection : connections_) {
+    if (connection->transfer.joinable()) {
+      // Also ends a read that checks for its client having gone.
       ::shutdown(connection->fd.Get(), SHUT_RDWR);
+      connection->transfer.join();
     }
   }
-  for (auto& connection : connections_) {
-    connection->thread.join();
-  }
+  connections_.clear();
   for (auto& [instance, node] : nodes_) {
     CloseNode(instance);
   }
@@ -80,6 +136,9 @@ void DeviceServer::SetControlHandler(ControlHandler handler) {
 }
 
 bool DeviceServer::SetNodePresent(int instance, bool present) {
+  // One change at a time: a second plug between the first's check and its
+  // listen would find the first's live node and fail.
+  std::lock_guard presence(presenceMutex_);
   if (!present) {
     CloseNode(instance);
     return true;
@@ -93,7 +152,7 @@ bool DeviceServer::SetNodePresent(int instance, bool present) {
   if (!OpenNode(instance)) {
     return false;
   }
-  Wake();  // the accept loop polls the new node from now on
+  Wake();  // the loop polls the new node from now on
   return true;
 }
 
@@ -120,12 +179,12 @@ bool DeviceServer::Start() {
   }
   wakeRead_.Reset(pipeFds[0]);
   wakeWrite_.Reset(pipeFds[1]);
+  spareFd_.Reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
   if (controlHandler_) {
     const std::string controlPath = DevicePath(directory_, kControlSocketName);
     control_ = ListenUnixSocket(controlPath);
     if (!control_.Valid()) {
-      std::fprintf(stderr, "rd420d: cannot listen on %s: %s\n", controlPath.c_str(),
-                   std::strerror(errno));
+      ReportListenFailure(controlPath, errno);
       return false;
     }
   }
@@ -141,7 +200,7 @@ bool DeviceServer::OpenNode(int instance) {
   const std::string path = DevicePath(directory_, DeviceName(instance));
   UniqueFd listener = ListenUnixSocket(path);
   if (!listener.Valid()) {
-    std::fprintf(stderr, "rd420d: cannot listen on %s: %s\n", path.c_str(), std::strerror(errno));
+    ReportListenFailure(path, errno);
     return false;
   }
   std::lock_guard lock(nodesMutex_);
@@ -170,146 +229,351 @@ void DeviceServer::Wake() {
   }
 }
 
+namespace {
+
+int MillisecondsUntil(Clock::time_point when, Clock::time_point now) {
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(when - now).count();
+  return static_cast<int>(std::clamp<int64_t>(ms, 0, 60'000));
+}
+
+}  // namespace
+
 void DeviceServer::Run() {
+  std::vector<pollfd> fds;
+  std::vector<std::pair<int, CameraBackend*>> listeners;
   while (!stopping_) {
-    // An invalid control descriptor (-1) is skipped by poll.
-    std::vector<pollfd> fds = {{wakeRead_.Get(), POLLIN, 0}, {control_.Get(), POLLIN, 0}};
+    Clock::time_point now = Clock::now();
+    if (!spareFd_.Valid()) {
+      spareFd_.Reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    }
+    const bool accepting = now >= acceptPausedUntil_;
+    int timeoutMs = accepting ? -1 : MillisecondsUntil(acceptPausedUntil_, now);
+    // An invalid descriptor (-1) is skipped by poll.
+    fds.clear();
+    fds.push_back({wakeRead_.Get(), POLLIN, 0});
+    for (const auto& connection : connections_) {
+      const Connection& c = *connection;
+      short events = POLLIN;
+      if (c.transfer.joinable()) {
+        events = 0;  // its transfer thread has it; the wake pipe says when done
+      } else if (c.sent < c.output.size()) {
+        events = POLLOUT;
+      }
+      if (c.drainUntil) {
+        const int left = MillisecondsUntil(*c.drainUntil, now);
+        timeoutMs = timeoutMs < 0 ? left : std::min(timeoutMs, left);
+      }
+      fds.push_back({events == 0 ? -1 : c.fd.Get(), events, 0});
+    }
+    const size_t connectionCount = connections_.size();
+    listeners.clear();
+    listeners.emplace_back(control_.Get(), nullptr);
     {
       std::lock_guard lock(nodesMutex_);
       for (auto& [instance, node] : nodes_) {
         if (node.listener.Valid()) {
-          fds.push_back({node.listener.Get(), POLLIN, 0});
+          listeners.emplace_back(node.listener.Get(), node.camera.get());
         }
       }
     }
-    if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) {
-      std::perror("rd420d: poll");
-      return;
+    for (const auto& [fd, camera] : listeners) {
+      fds.push_back({accepting ? fd : -1, POLLIN, 0});
+    }
+    if (::poll(fds.data(), fds.size(), timeoutMs) < 0) {
+      if (errno != EINTR && errno != ENOMEM) {
+        std::perror("rd420d: poll");
+        return;
+      }
+      continue;
     }
     if ((fds[0].revents & POLLIN) != 0) {
       char drain[64];
       while (::read(wakeRead_.Get(), drain, sizeof drain) > 0) {
       }
     }
-    if ((fds[1].revents & POLLIN) != 0) {
-      Accept(control_.Get(), nullptr);
-    }
-    for (size_t i = 2; i < fds.size(); ++i) {
-      if ((fds[i].revents & POLLIN) == 0) {
-        continue;
-      }
-      // The node may have been unplugged since the poll set was built.
-      CameraBackend* camera = nullptr;
-      {
-        std::lock_guard lock(nodesMutex_);
-        for (auto& [instance, node] : nodes_) {
-          if (node.listener.Get() == fds[i].fd) {
-            camera = node.camera.get();
+    now = Clock::now();
+    for (size_t i = 0; i < connectionCount; ++i) {
+      Connection& c = *connections_[i];
+      const short revents = fds[1 + i].revents;
+      bool keep = true;
+      try {
+        if (c.transfer.joinable()) {
+          if (c.transferDone.load(std::memory_order_acquire)) {
+            keep = FinishTransfer(c);
           }
+        } else if (c.sent < c.output.size()) {
+          if (revents != 0) {
+            keep = Flush(c);
+          }
+        } else if (revents != 0) {
+          keep = OnReadable(c);
         }
+      } catch (const std::bad_alloc&) {
+        keep = false;  // out of memory: this connection goes, the rest stay
       }
-      if (camera != nullptr) {
-        Accept(fds[i].fd, camera);
+      if (keep && c.drainUntil && now >= *c.drainUntil) {
+        keep = false;
+      }
+      c.closed = !keep;
+    }
+    // Finished connections go at once, and their descriptors with them.
+    std::erase_if(connections_, [](const std::unique_ptr<Connection>& c) { return c->closed; });
+    for (size_t i = 0; i < listeners.size(); ++i) {
+      if ((fds[1 + connectionCount + i].revents & POLLIN) != 0) {
+        Accept(listeners[i].first, listeners[i].second);
       }
     }
-    ReapFinished();
   }
 }
 
 void DeviceServer::Accept(int listenerFd, CameraBackend* camera) {
-  UniqueFd fd(::accept4(listenerFd, nullptr, nullptr, SOCK_CLOEXEC));
-  if (!fd.Valid()) {
-    return;
-  }
-  auto connection = std::make_unique<Connection>();
-  connection->fd = std::move(fd);
-  Connection& c = *connection;
-  if (camera == nullptr) {
-    c.thread = std::thread([this, &c] { ServeControl(c); });
-  } else {
-    const uint64_t generation = camera->Generation();
-    c.thread = std::thread([this, &c, camera, generation] { ServeDevice(c, *camera, generation); });
-  }
-  std::lock_guard lock(connectionsMutex_);
-  connections_.push_back(std::move(connection));
-}
-
-void DeviceServer::ReapFinished() {
-  std::lock_guard lock(connectionsMutex_);
-  std::erase_if(connections_, [](std::unique_ptr<Connection>& connection) {
-    if (!connection->finished) {
-      return false;
+  // Under the lock, so an unplug on another thread cannot close the
+  // listener between the poll and the accept.
+  std::lock_guard lock(nodesMutex_);
+  if (camera != nullptr) {
+    const bool stillListening = std::any_of(nodes_.begin(), nodes_.end(), [&](const auto& entry) {
+      return entry.second.listener.Get() == listenerFd && entry.second.camera.get() == camera;
+    });
+    if (!stillListening) {
+      return;
     }
-    connection->thread.join();
-    return true;
-  });
+  }
+  // A bounded batch per turn, so the open connections are served between.
+  for (int i = 0; i < 32; ++i) {
+    UniqueFd fd(::accept4(listenerFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    if (!fd.Valid()) {
+      if (errno == EMFILE || errno == ENFILE) {
+        RefuseAtDescriptorLimit(listenerFd);
+      } else if (errno == ENOMEM || errno == ENOBUFS) {
+        acceptPausedUntil_ = Clock::now() + kAcceptPause;
+      }
+      return;
+    }
+    try {
+      auto connection = std::make_unique<Connection>();
+      const int raw = fd.Get();
+      connection->fd = std::move(fd);
+      connection->camera = camera;
+      if (camera != nullptr) {
+        connection->client.generation = camera->Generation();
+        connection->client.peerGone = [raw] { return PeerHasGone(raw); };
+        connection->client.process = PeerProcess(raw);
+      }
+      connections_.push_back(std::move(connection));
+      refusing_ = false;
+    } catch (const std::bad_alloc&) {
+      // No memory for one more: the newcomer is closed, the rest go on.
+    }
+  }
 }
 
-// Runs on the connection's own thread: one request at a time.
-void DeviceServer::ServeDevice(Connection& connection, CameraBackend& camera, uint64_t generation) {
-  const int fd = connection.fd.Get();
-  const ClientContext client{generation, [fd] { return PeerHasGone(fd); }};
-  std::vector<uint8_t> input;
-  std::vector<uint8_t> output;
+void DeviceServer::RefuseAtDescriptorLimit(int listenerFd) {
+  if (!refusing_) {
+    std::fprintf(stderr,
+                 "rd420d: out of file descriptors (%zu connections open); refusing new "
+                 "connections until one closes\n",
+                 connections_.size());
+    refusing_ = true;
+  }
+  // The waiting newcomer keeps the listener readable: take it with the
+  // spare descriptor and close it, so its client hears at once and the
+  // loop does not spin.
+  if (spareFd_.Valid()) {
+    spareFd_.Reset();
+    UniqueFd refused(::accept4(listenerFd, nullptr, nullptr, SOCK_CLOEXEC));
+    refused.Reset();
+    spareFd_.Reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  }
+  if (!spareFd_.Valid()) {
+    acceptPausedUntil_ = Clock::now() + kAcceptPause;
+  }
+}
+
+bool DeviceServer::OnReadable(Connection& c) {
+  if (c.drainUntil) {
+    // A refused request: its input is read and dropped, so the client sees
+    // the reply and a clean end instead of a reset.
+    uint8_t sink[4096];
+    const ssize_t n = ::recv(c.fd.Get(), sink, sizeof sink, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+      return true;
+    }
+    c.drained += n > 0 ? static_cast<size_t>(n) : 0;
+    return n > 0 && c.drained <= wire::kMaxInputBytes;
+  }
+  return c.camera != nullptr ? ReadDeviceRequest(c) : ReadControlLines(c);
+}
+
+// Reads what has arrived of one request and never past it: the next
+// request stays in the socket until this one is answered.
+bool DeviceServer::ReadDeviceRequest(Connection& c) {
   for (;;) {
-    std::array<uint8_t, wire::kRequestHeaderBytes> headerBytes;
-    if (!ReceiveAll(fd, headerBytes)) {
-      break;  // the client hung up, possibly mid-request
+    const size_t need =
+        wire::kRequestHeaderBytes + (c.header ? size_t{c.header->inputLength} : size_t{0});
+    if (c.header && c.input.size() == need) {
+      StartRequest(c);
+      return c.transfer.joinable() || Flush(c);
     }
-    const std::optional<wire::RequestHeader> header = wire::DecodeRequestHeader(headerBytes);
-    if (!header || !wire::IsWellFormed(*header)) {
-      SendAll(fd, wire::EncodeReplyHeader({0, 0}));
-      CloseAfterDraining(fd);
-      break;
-    }
-    input.resize(header->inputLength);
-    if (!ReceiveAll(fd, input)) {
-      break;
-    }
-    output.resize(header->outputLength);
-    const IoctlResult result = camera.Ioctl(client, header->code, input, output);
-    const uint32_t returned = std::min<uint32_t>(result.bytesReturned, header->outputLength);
-    if (!SendAll(fd, wire::EncodeReplyHeader({result.ok ? 1u : 0u, returned})) ||
-        !SendAll(fd, std::span<const uint8_t>(output).first(returned))) {
-      break;
-    }
-  }
-  // The peer sees the end at once; the descriptor itself goes when the
-  // accept loop reaps the connection.
-  ::shutdown(fd, SHUT_RDWR);
-  connection.finished = true;
-}
-
-// Runs on the connection's own thread: one command line, one answer line.
-void DeviceServer::ServeControl(Connection& connection) {
-  const int fd = connection.fd.Get();
-  std::string pending;
-  char chunk[256];
-  for (;;) {
-    const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-    if (n < 0 && errno == EINTR) {
-      continue;
+    const size_t have = c.input.size();
+    c.input.resize(need);
+    const ssize_t n = ::recv(c.fd.Get(), c.input.data() + have, need - have, MSG_DONTWAIT);
+    c.input.resize(have + (n > 0 ? static_cast<size_t>(n) : 0));
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+      return true;
     }
     if (n <= 0) {
-      break;
+      return false;  // the client hung up, possibly mid-request
     }
-    pending.append(chunk, static_cast<size_t>(n));
-    size_t end;
-    bool ok = true;
-    while (ok && (end = pending.find('\n')) != std::string::npos) {
-      std::string line = pending.substr(0, end);
-      pending.erase(0, end + 1);
-      const std::string answer = controlHandler_(line) + "\n";
-      ok = SendAll(fd, {reinterpret_cast<const uint8_t*>(answer.data()), answer.size()});
-    }
-    if (!ok || pending.size() > kMaxControlLine) {
-      break;
+    if (!c.header && c.input.size() == wire::kRequestHeaderBytes) {
+      const auto header = wire::DecodeRequestHeader(
+          std::span<const uint8_t, wire::kRequestHeaderBytes>(c.input.data(), c.input.size()));
+      if (!header || !wire::IsWellFormed(*header)) {
+        const auto reply = wire::EncodeReplyHeader({0, 0});
+        c.output.assign(reply.begin(), reply.end());
+        c.sent = 0;
+        c.drainAfterOutput = true;
+        return Flush(c);
+      }
+      c.header = header;
     }
   }
-  // The peer sees the end at once; the descriptor itself goes when the
-  // accept loop reaps the connection.
-  ::shutdown(fd, SHUT_RDWR);
-  connection.finished = true;
+}
+
+void DeviceServer::StartRequest(Connection& c) {
+  const uint32_t code = c.header->code;
+  c.capacity = std::min(c.header->outputLength, c.camera->MaxReplyBytes(code));
+  try {
+    c.output.assign(wire::kReplyHeaderBytes + c.capacity, 0);
+  } catch (const std::bad_alloc&) {
+    c.capacity = 0;
+    FinishRequest(c, {});
+    return;
+  }
+  if (code != kIoctlBulkRead) {
+    // The other requests never wait: they run on the loop's thread.
+    IoctlResult result;
+    try {
+      result = c.camera->Ioctl(c.client, code, c.RequestInput(), c.ReplyData());
+    } catch (const std::exception&) {
+      result = {};
+    }
+    FinishRequest(c, result);
+    return;
+  }
+  c.transferDone = false;
+  try {
+    c.transfer = std::thread([this, &c, code] {
+      try {
+        c.transferResult = c.camera->Ioctl(c.client, code, c.RequestInput(), c.ReplyData());
+      } catch (const std::exception&) {
+        c.transferResult = {};
+      }
+      c.transferDone.store(true, std::memory_order_release);
+      Wake();
+    });
+  } catch (const std::system_error& error) {
+    // No thread to spare (a user or system limit): this read fails, the
+    // connection and everyone else go on.
+    if (!threadsShort_) {
+      std::fprintf(stderr, "rd420d: cannot start a transfer thread: %s\n", error.what());
+      threadsShort_ = true;
+    }
+    FinishRequest(c, {});
+    return;
+  }
+  threadsShort_ = false;
+}
+
+void DeviceServer::FinishRequest(Connection& c, IoctlResult result) {
+  const uint32_t returned = std::min(result.bytesReturned, c.capacity);
+  c.output.resize(wire::kReplyHeaderBytes + returned);
+  const auto header = wire::EncodeReplyHeader({result.ok ? 1u : 0u, returned});
+  std::copy(header.begin(), header.end(), c.output.begin());
+  c.sent = 0;
+  c.header.reset();
+  c.input.clear();
+}
+
+bool DeviceServer::FinishTransfer(Connection& c) {
+  c.transfer.join();
+  FinishRequest(c, c.transferResult);
+  return Flush(c);
+}
+
+bool DeviceServer::Flush(Connection& c) {
+  for (;;) {
+    while (c.sent < c.output.size()) {
+      const ssize_t n = ::send(c.fd.Get(), c.output.data() + c.sent, c.output.size() - c.sent,
+                               MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        return true;
+      }
+      if (n <= 0) {
+        return false;
+      }
+      c.sent += static_cast<size_t>(n);
+    }
+    std::vector<uint8_t>().swap(c.output);
+    c.sent = 0;
+    if (c.drainAfterOutput) {
+      c.drainAfterOutput = false;
+      ::shutdown(c.fd.Get(), SHUT_WR);
+      c.drainUntil = Clock::now() + kDrainTime;
+      c.input.clear();
+      return true;
+    }
+    // Control lines that waited for the answers to go out.
+    if (c.camera != nullptr || !AnswerControlLines(c)) {
+      return true;
+    }
+  }
+}
+
+bool DeviceServer::ReadControlLines(Connection& c) {
+  char chunk[4096];
+  const ssize_t n = ::recv(c.fd.Get(), chunk, sizeof chunk, MSG_DONTWAIT);
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+    return true;
+  }
+  if (n <= 0) {
+    return false;
+  }
+  c.input.insert(c.input.end(), chunk, chunk + n);
+  AnswerControlLines(c);
+  return Flush(c);
+}
+
+// One answer line per command line. Returns true when answers were added.
+bool DeviceServer::AnswerControlLines(Connection& c) {
+  bool answered = false;
+  while (c.output.size() < kMaxControlBacklog && !c.drainAfterOutput) {
+    const auto newline = std::find(c.input.begin(), c.input.end(), '\n');
+    if (static_cast<size_t>(newline - c.input.begin()) > kMaxControlLine) {
+      const std::string error =
+          "error control line longer than " + std::to_string(kMaxControlLine) + " bytes\n";
+      c.output.insert(c.output.end(), error.begin(), error.end());
+      c.input.clear();
+      c.drainAfterOutput = true;  // the rest of the line is read and dropped
+      return true;
+    }
+    if (newline == c.input.end()) {
+      break;
+    }
+    const std::string line(c.input.begin(), newline);
+    c.input.erase(c.input.begin(), newline + 1);
+    std::string answer;
+    try {
+      answer = controlHandler_(line) + "\n";
+    } catch (const std::exception& error) {
+      answer = std::string("error ") + error.what() + "\n";
+    }
+    c.output.insert(c.output.end(), answer.begin(), answer.end());
+    answered = true;
+  }
+  return answered;
 }
 
 }  // namespace rd420

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,12 +16,15 @@
 namespace rd420 {
 
 // Serves each camera as the UNIX socket node <dir>/RD-420-<n> and, when a
-// control handler is set, the control socket <dir>/rd420d.control. The
-// accept loop runs on the thread that calls Run; every connection gets a
-// thread of its own.
+// control handler is set, the control socket <dir>/rd420d.control. One
+// event loop on the thread that calls Run accepts, reads every request
+// without blocking and answers; only a bulk read, which waits for the
+// camera, gets a transfer thread of its own. An idle connection costs one
+// descriptor and no thread, and at any limit (descriptors, threads, memory)
+// the newcomer is refused and the loop goes on.
 class DeviceServer {
  public:
-  // Answers one control line with one line; runs on a connection thread.
+  // Answers one control line with one line; runs on the loop's thread.
   using ControlHandler = std::function<std::string(const std::string& line)>;
 
   DeviceServer(std::string directory, std::map<int, std::unique_ptr<CameraBackend>> cameras);
@@ -52,24 +56,28 @@ class DeviceServer {
     std::unique_ptr<CameraBackend> camera;
     UniqueFd listener;
   };
-  struct Connection {
-    UniqueFd fd;
-    std::thread thread;
-    std::atomic<bool> finished{false};
-  };
+  struct Connection;
 
   bool OpenNode(int instance);
   void CloseNode(int instance);
   void Accept(int listenerFd, CameraBackend* camera);
-  void ServeDevice(Connection& connection, CameraBackend& camera, uint64_t generation);
-  void ServeControl(Connection& connection);
-  void ReapFinished();
+  void RefuseAtDescriptorLimit(int listenerFd);
+  // Each returns false when the connection is to be closed now.
+  bool OnReadable(Connection& c);
+  bool ReadDeviceRequest(Connection& c);
+  bool ReadControlLines(Connection& c);
+  bool AnswerControlLines(Connection& c);
+  void StartRequest(Connection& c);
+  void FinishRequest(Connection& c, IoctlResult result);
+  bool FinishTransfer(Connection& c);
+  bool Flush(Connection& c);
   void Wake();
 
   const std::string directory_;
   // The flock on <dir>/rd420d.lock, held while the server lives.
   UniqueFd directoryLock_;
-  std::mutex nodesMutex_;  // guards nodes_' listeners (control thread vs accept loop)
+  std::mutex presenceMutex_;  // one plug or unplug at a time
+  std::mutex nodesMutex_;     // guards nodes_' listeners (control vs the loop)
   std::map<int, Node> nodes_;
   ControlHandler controlHandler_;
   UniqueFd control_;
@@ -77,7 +85,13 @@ class DeviceServer {
   UniqueFd wakeWrite_;
   std::atomic<bool> stopping_{false};
   bool shutDown_ = false;
-  std::mutex connectionsMutex_;
+  // Given up for a moment to accept and close a newcomer at the descriptor
+  // limit, so the listener does not stay readable and spin the loop.
+  UniqueFd spareFd_;
+  std::chrono::steady_clock::time_point acceptPausedUntil_{};
+  bool refusing_ = false;      // a line on standard error once per episode
+  bool threadsShort_ = false;  // the same for transfer threads
+  // Touched by the loop's thread only (and by Shutdown after Run).
   std::vector<std::unique_ptr<Connection>> connections_;
 };
 

@@ -1,8 +1,10 @@
 // rd420d: the user-space camera driver. Serves each camera as a UNIX socket
 // device node; with --simulate the cameras are the built-in model.
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <cstdio>
+#include <system_error>
 #include <thread>
 
 #include "devlink/device_directory.h"
@@ -29,6 +31,14 @@ int main(int argc, char** argv) {
   const std::string directory =
       options.directory.empty() ? rd420::DefaultDeviceDirectory() : options.directory;
 
+  // Idle connections cost a descriptor each: take all the hard limit
+  // allows. At whatever limit, the server refuses newcomers cleanly.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
+
   // Signals are taken by one thread with sigwait, so the others never run a
   // handler in the middle of their work.
   sigset_t stopSignals;
@@ -51,11 +61,18 @@ int main(int argc, char** argv) {
   if (!server.Start()) {
     return 1;
   }
-  std::thread signalWaiter([&server, stopSignals] {
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
-    server.Stop();
-  });
+  std::thread signalWaiter;
+  try {
+    signalWaiter = std::thread([&server, stopSignals] {
+      int signal = 0;
+      sigwait(&stopSignals, &signal);
+      server.Stop();
+    });
+  } catch (const std::system_error& failure) {
+    std::fprintf(stderr, "rd420d: cannot start the signal thread: %s\n", failure.what());
+    server.Shutdown();
+    return 1;
+  }
   std::fprintf(stderr, "rd420d: simulating %zu camera(s) in %s\n", options.instances.size(),
                directory.c_str());
   server.Run();

@@ -1,5 +1,8 @@
 #include "driver/simulated_camera.h"
 
+#include <signal.h>
+
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 
@@ -15,6 +18,12 @@ namespace {
 constexpr size_t kHistoryLength = 32;
 constexpr auto kPeerCheckInterval = std::chrono::milliseconds(100);
 constexpr uint32_t kMaxTransferBytes = 4 * 1024 * 1024;
+// The largest frame any mode delivers (full size, 4:3): a read is given no
+// bigger buffer, and a mode change while it waits cannot make it too small.
+constexpr uint32_t kLargestFrameBytes = 1280 * 960 * 2;
+// How long after its last frame a process still counts as streaming, so a
+// reader between two reads keeps its frame size.
+constexpr auto kStreamingWindow = std::chrono::seconds(1);
 
 // The rates a USB 2.0 camera of this kind delivers at each frame size.
 double DefaultFps(const SceneSettings& scene) {
@@ -71,18 +80,22 @@ IoctlResult SimulatedCamera::Ioctl(const ClientContext& client, uint32_t code,
     case kIoctlVendorRequest: {
       std::lock_guard lock(mutex_);
       ++counters_.vendor;
-      return Attached(client) ? Vendor(in, out) : IoctlResult{};
+      return Attached(client) ? Vendor(client, in, out) : IoctlResult{};
     }
     case kIoctlAbortPipe: {
       std::lock_guard lock(mutex_);
       ++counters_.abort;
-      return Attached(client) ? Abort(in) : IoctlResult{};
+      return Attached(client) ? Abort(client, in) : IoctlResult{};
     }
     case kIoctlBulkRead:
       return BulkRead(client, out);
     default:
       return {};
   }
+}
+
+uint32_t SimulatedCamera::MaxReplyBytes(uint32_t code) const {
+  return code == kIoctlBulkRead ? kLargestFrameBytes : CameraBackend::MaxReplyBytes(code);
 }
 
 IoctlResult SimulatedCamera::PipeInformation(std::span<uint8_t> out) {
@@ -102,9 +115,31 @@ IoctlResult SimulatedCamera::PipeInformation(std::span<uint8_t> out) {
   return {true, static_cast<uint32_t>(record.size())};
 }
 
-IoctlResult SimulatedCamera::Vendor(std::span<const uint8_t> in, std::span<uint8_t> out) {
+bool SimulatedCamera::OtherProcessStreams(pid_t process, Clock::time_point now) {
+  bool streams = false;
+  for (auto it = readers_.begin(); it != readers_.end();) {
+    const Reader& reader = it->second;
+    // A program that has ended streams no more, however recent its frame
+    // (rd420ctl stream, then a snapshot at the other size).
+    const bool active = reader.pending > 0 || (now - reader.lastFrame < kStreamingWindow &&
+                                               !(::kill(it->first, 0) != 0 && errno == ESRCH));
+    streams = streams || (active && it->first != process);
+    // A process that has stopped reading needs no record.
+    it = active ? std::next(it) : readers_.erase(it);
+  }
+  return streams;
+}
+
+IoctlResult SimulatedCamera::Vendor(const ClientContext& client, std::span<const uint8_t> in,
+                                    std::span<uint8_t> out) {
   const std::optional<uint32_t> word = DecodeVendorRecord(in);
   if (!word || out.size() < kVendorReplyBytes) {
+    return {};
+  }
+  // One program cannot change the frame size under another's stream.
+  if ((*word == kCmdFullResolution || *word == kCmdHalfResolution) &&
+      (*word == kCmdFullResolution) != model_.FullResolution() &&
+      OtherProcessStreams(client.process, Clock::now())) {
     return {};
   }
   if (failVendor_ != 0) {
@@ -133,9 +168,10 @@ IoctlResult SimulatedCamera::Vendor(std::span<const uint8_t> in, std::span<uint8
   return {true, kVendorReplyBytes};
 }
 
-IoctlResult SimulatedCamera::Abort(std::span<const uint8_t> in) {
+IoctlResult SimulatedCamera::Abort(const ClientContext& client, std::span<const uint8_t> in) {
+  // Only the asking process's reads end: another program's stream goes on.
   if (LoadLe32(in.data()) == kFramePipeIndex) {
-    ++abortEpoch_;
+    ++readers_[client.process].abortEpoch;
     wake_.notify_all();
   }
   return {true, 0};
@@ -150,10 +186,11 @@ Clock::duration SimulatedCamera::FramePeriod() const {
 }
 
 bool SimulatedCamera::WaitForFrameTime(std::unique_lock<std::mutex>& lock,
-                                       const ClientContext& client, Clock::time_point deadline,
-                                       uint64_t abortEpoch) {
+                                       const ClientContext& client, const Reader& reader,
+                                       const Clock::time_point& deadline, uint64_t abortEpoch) {
   for (;;) {
-    if (!Attached(client) || abortEpoch_ != abortEpoch || (client.peerGone && client.peerGone())) {
+    if (!Attached(client) || reader.abortEpoch != abortEpoch ||
+        (client.peerGone && client.peerGone())) {
       return false;
     }
     const Clock::time_point now = Clock::now();
@@ -170,19 +207,44 @@ IoctlResult SimulatedCamera::BulkRead(const ClientContext& client, std::span<uin
   if (!Attached(client)) {
     return {};
   }
-  const uint64_t abortEpoch = abortEpoch_;
+  // std::map keeps the reference valid while other processes come and go;
+  // an entry with a read pending is never erased.
+  Reader& reader = readers_[client.process];
+  ++reader.pending;
+  struct PendingGuard {
+    Reader& reader;
+    ~PendingGuard() { --reader.pending; }
+  } pendingGuard{reader};
+  const uint64_t abortEpoch = reader.abortEpoch;
   if (stallNext_) {
     // A read that never completes: only an abort, an unplug or the client
     // going away ends it.
     stallNext_ = false;
-    WaitForFrameTime(lock, client, Clock::time_point::max(), abortEpoch);
+    const Clock::time_point never = Clock::time_point::max();
+    WaitForFrameTime(lock, client, reader, never, abortEpoch);
     return {};
   }
   // The frame slot is taken before waiting, so readers on several handles
   // share the camera's rate instead of each getting it.
-  const Clock::time_point due = std::max(Clock::now(), lastFrameAt_ + FramePeriod());
+  const Clock::duration period = FramePeriod();
+  Clock::time_point due = std::max(Clock::now(), lastFrameAt_ + period);
   lastFrameAt_ = due;
-  if (!WaitForFrameTime(lock, client, due, abortEpoch)) {
+  waitingSlots_.push_back(&due);
+  const auto slot = std::prev(waitingSlots_.end());
+  const bool frameTime = WaitForFrameTime(lock, client, reader, due, abortEpoch);
+  waitingSlots_.erase(slot);
+  if (!frameTime) {
+    // An abandoned read gives its slot back: the reads after it move up
+    // one period, so nobody waits for frames nobody takes.
+    for (Clock::time_point* later : waitingSlots_) {
+      if (*later > due) {
+        *later -= period;
+      }
+    }
+    if (lastFrameAt_ >= due) {
+      lastFrameAt_ -= period;
+    }
+    wake_.notify_all();
     return {};
   }
 
@@ -206,10 +268,11 @@ IoctlResult SimulatedCamera::BulkRead(const ClientContext& client, std::span<uin
     renderer_.Render(scene, sequence, out.first(frameBytes));
   }
   lock.lock();
-  if (!Attached(client) || abortEpoch_ != abortEpoch) {
+  if (!Attached(client) || reader.abortEpoch != abortEpoch) {
     return {};
   }
   ++counters_.frames;
+  reader.lastFrame = Clock::now();
   return {true, static_cast<uint32_t>(frameBytes)};
 }
 

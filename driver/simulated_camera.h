@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -23,9 +24,10 @@ struct CameraCounters {
 };
 
 // A simulated camera behind one device node: the model, its frames at the
-// camera's pace, and the faults tests inject. Called from every connection
-// thread of the daemon and from the control thread; one mutex guards the
-// state, and frames are rendered outside it.
+// camera's pace, and the faults tests inject. Called from the server's loop
+// thread (requests that never wait, control commands) and its transfer
+// threads (bulk reads); one mutex guards the state, and frames are rendered
+// outside it.
 class SimulatedCamera : public CameraBackend {
  public:
   explicit SimulatedCamera(const CameraOptions& options);
@@ -34,6 +36,7 @@ class SimulatedCamera : public CameraBackend {
   uint64_t Generation() const override;
   IoctlResult Ioctl(const ClientContext& client, uint32_t code, std::span<const uint8_t> in,
                     std::span<uint8_t> out) override;
+  uint32_t MaxReplyBytes(uint32_t code) const override;
   void Shutdown() override;
 
   // Faults and run-time changes.
@@ -55,14 +58,27 @@ class SimulatedCamera : public CameraBackend {
   std::string HistoryLine();
 
  private:
+  // What the camera knows of one client process's bulk reads.
+  struct Reader {
+    uint64_t abortEpoch = 0;  // raised by the process's own abort
+    int pending = 0;
+    Clock::time_point lastFrame{};
+  };
+
   IoctlResult PipeInformation(std::span<uint8_t> out);
-  IoctlResult Vendor(std::span<const uint8_t> in, std::span<uint8_t> out);
+  IoctlResult Vendor(const ClientContext& client, std::span<const uint8_t> in,
+                     std::span<uint8_t> out);
   IoctlResult BulkRead(const ClientContext& client, std::span<uint8_t> out);
-  IoctlResult Abort(std::span<const uint8_t> in);
-  // Waits until `deadline` or until the read is interrupted (abort, unplug,
-  // shutdown, client gone). Returns true when the deadline was reached.
+  IoctlResult Abort(const ClientContext& client, std::span<const uint8_t> in);
+  // Waits until `deadline` or until the read is interrupted (its process's
+  // abort, unplug, shutdown, client gone). True when the deadline came;
+  // the deadline may move up while waiting (a slot given back).
   bool WaitForFrameTime(std::unique_lock<std::mutex>& lock, const ClientContext& client,
-                        Clock::time_point deadline, uint64_t abortEpoch);
+                        const Reader& reader, const Clock::time_point& deadline,
+                        uint64_t abortEpoch);
+  // True when a process other than `process` streams: a read pending or a
+  // frame delivered within the last second.
+  bool OtherProcessStreams(pid_t process, Clock::time_point now);
   bool Attached(const ClientContext& client) const;
   Clock::duration FramePeriod() const;
 
@@ -73,12 +89,15 @@ class SimulatedCamera : public CameraBackend {
   bool plugged_ = true;
   bool shuttingDown_ = false;
   uint64_t generation_ = 1;
-  uint64_t abortEpoch_ = 0;
+  std::map<pid_t, Reader> readers_;
   bool stallNext_ = false;
   int failVendor_ = 0;
   uint32_t sequence_ = 0;
   std::optional<std::pair<SceneSettings, uint32_t>> frozenFrame_;
   Clock::time_point lastFrameAt_{};
+  // The frame times the waiting reads were given, to move up when one
+  // gives its slot back.
+  std::list<Clock::time_point*> waitingSlots_;
   CameraCounters counters_;
   std::optional<uint32_t> lastCommand_;
   std::string lastRecordHex_;

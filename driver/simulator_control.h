@@ -10,7 +10,7 @@ namespace rd420::sim {
 
 // Carries out the control socket's commands on the simulated cameras: the
 // faults and run-time changes tests inject, and the `state` report. Runs on
-// the server's control connection threads.
+// the server's loop thread, one command at a time.
 class SimulatorControl {
  public:
   // Borrows the server and the cameras, which the server owns.

@@ -42,6 +42,10 @@ bool ReceiveAll(int fd, std::span<uint8_t> bytes) {
   return true;
 }
 
+size_t SocketPathLimit() {
+  return sizeof(sockaddr_un::sun_path) - 1;
+}
+
 namespace {
 
 constexpr int kSendTimeoutMs = 5000;
@@ -49,7 +53,8 @@ constexpr int kSendTimeoutMs = 5000;
 bool FillAddress(std::string_view path, sockaddr_un& address) {
   std::memset(&address, 0, sizeof address);
   address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) {
+  if (path.size() > SocketPathLimit()) {
+    errno = ENAMETOOLONG;
     return false;
   }
   std::memcpy(address.sun_path, path.data(), path.size());

@@ -17,6 +17,10 @@ bool SendAll(int fd, std::span<const uint8_t> bytes);
 // stream before the last byte.
 bool ReceiveAll(int fd, std::span<uint8_t> bytes);
 
+// The longest path a UNIX socket can be bound or connected to (sun_path
+// less its terminating zero); a longer one fails with ENAMETOOLONG.
+size_t SocketPathLimit();
+
 // Connects a UNIX stream socket to `path`; invalid on failure.
 UniqueFd ConnectUnixSocket(std::string_view path);
 

@@ -12,6 +12,8 @@
 #include "devlink/byte_order.h"
 #include "devlink/camera_ready.h"
 #include "devlink/command_queue.h"
+#include "devlink/command_words.h"
+#include "devlink/device_records.h"
 #include "devlink/frame_bitmap.h"
 #include "devlink/frame_reader.h"
 #include "devlink/stream_pipeline.h"
@@ -36,6 +38,28 @@ bool WaitReady(DeviceLink& link, CameraStatus& status) {
     link.ShowFailure(LinkFailure::kNotReady);
   }
   return false;
+}
+
+// The daemon refuses a frame-size change while another program streams at
+// the other size: say so on one line, with the flag that matches it.
+bool SetResolution(DeviceLink& link, Resolution resolution) {
+  const std::unique_ptr<DeviceHandle> device = link.OpenDevice();
+  uint8_t reply[kVendorReplyBytes];
+  auto send = [&](uint32_t word) {
+    return device != nullptr &&
+           device->Ioctl(kIoctlVendorRequest, EncodeVendorRecord(word), reply).ok;
+  };
+  if (send(ResolutionCommand(resolution))) {
+    return true;
+  }
+  if (send(kPollStatus)) {
+    const bool full = resolution == Resolution::kFull;
+    Fail(std::string("the camera is streaming at ") + (full ? "half" : "full") +
+         " size for another program; use " + (full ? "--half" : "--full"));
+    return false;
+  }
+  // Not that: the link says what went wrong, as for any command.
+  return link.SendCommand(ResolutionCommand(resolution)).has_value();
 }
 
 // The 14-byte BITMAPFILEHEADER, then the bitmap's header and pixels.
@@ -92,7 +116,7 @@ class CountingHost : public StreamHost {
 
 int Snapshot(DeviceLink& link, const std::string& path, Resolution resolution) {
   CameraStatus status;
-  if (!WaitReady(link, status) || !link.SendCommand(ResolutionCommand(resolution))) {
+  if (!WaitReady(link, status) || !SetResolution(link, resolution)) {
     return 1;
   }
   std::unique_ptr<DeviceHandle> device = link.OpenDevice();

@@ -1,5 +1,7 @@
 // rd420ctl: a terminal tool for the camera: list the device nodes, decode
 // the status word, send command words, show the pipes, run the ready-wait.
+#include <getopt.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -122,36 +124,68 @@ struct FrameOptions {
   rd420::Resolution resolution = rd420::Resolution::kFull;
 };
 
-// snapshot FILE [--full|--half] and stream --seconds N [--full|--half].
-std::optional<FrameOptions> ParseFrameOptions(std::string_view command,
-                                              const std::vector<std::string_view>& operands) {
+// snapshot FILE [--full|--half] and stream --seconds N [--full|--half]:
+// `args` starts with the command, which getopt takes for the program name.
+std::optional<FrameOptions> ParseFrameOptions(std::string_view command, int argc, char** args) {
+  static const option kSnapshotOptions[] = {
+      {"full", no_argument, nullptr, 'f'},
+      {"half", no_argument, nullptr, 'a'},
+      {nullptr, 0, nullptr, 0},
+  };
+  static const option kStreamOptions[] = {
+      {"full", no_argument, nullptr, 'f'},
+      {"half", no_argument, nullptr, 'a'},
+      {"seconds", required_argument, nullptr, 's'},
+      {nullptr, 0, nullptr, 0},
+  };
+  const bool stream = command == "stream";
   FrameOptions options;
-  for (size_t i = 0; i < operands.size(); ++i) {
-    const std::string_view operand = operands[i];
-    if (operand == "--full" || operand == "--half") {
-      options.resolution =
-          operand == "--full" ? rd420::Resolution::kFull : rd420::Resolution::kHalf;
-    } else if (command == "stream" && operand == "--seconds" && i + 1 < operands.size()) {
-      const std::string text(operands[++i]);
-      char* end = nullptr;
-      options.seconds = std::strtod(text.c_str(), &end);
-      if (end == text.c_str() || *end != '\0' ||
-          !(options.seconds > 0 && options.seconds <= 3600)) {
-        Fail("--seconds takes a number of seconds from 0 to 3600: " + text);
-        return std::nullopt;
+  optind = 0;  // afresh, after the parse of the global options
+  opterr = 0;
+  for (;;) {
+    const int c = getopt_long(argc, args, ":", stream ? kStreamOptions : kSnapshotOptions, nullptr);
+    if (c == -1) {
+      break;
+    }
+    switch (c) {
+      case 'f':
+      case 'a':
+        options.resolution = c == 'f' ? rd420::Resolution::kFull : rd420::Resolution::kHalf;
+        break;
+      case 's': {
+        char* end = nullptr;
+        options.seconds = std::strtod(optarg, &end);
+        if (end == optarg || *end != '\0' || !(options.seconds > 0 && options.seconds <= 3600)) {
+          Fail(std::string("--seconds takes a number of seconds from 0 to 3600: ") + optarg);
+          return std::nullopt;
+        }
+        break;
       }
-    } else if (command == "snapshot" && options.file.empty() && !operand.starts_with("--")) {
-      options.file = operand;
-    } else {
-      Fail("unexpected argument " + std::string(operand));
-      return std::nullopt;
+      case ':':
+        Fail(std::string(args[optind - 1]) + " needs a value");
+        return std::nullopt;
+      default:
+        Fail("unexpected argument " + std::string(args[optind - 1]));
+        return std::nullopt;
     }
   }
-  if (command == "snapshot" && options.file.empty()) {
+  const std::vector<std::string_view> operands(args + optind, args + argc);
+  if (stream && !operands.empty()) {
+    Fail("unexpected argument " + std::string(operands[0]));
+    return std::nullopt;
+  }
+  if (!stream && operands.size() > 1) {
+    Fail("unexpected argument " + std::string(operands[1]));
+    return std::nullopt;
+  }
+  if (!stream && operands.empty()) {
     Fail("snapshot needs a file name");
     return std::nullopt;
   }
-  if (command == "stream" && options.seconds == 0) {
+  if (!stream) {
+    options.file = operands[0];
+  }
+  if (stream && options.seconds == 0) {
     Fail("stream needs --seconds N");
     return std::nullopt;
   }
@@ -161,15 +195,33 @@ std::optional<FrameOptions> ParseFrameOptions(std::string_view command,
 }  // namespace
 
 int main(int argc, char** argv) {
+  static const option kOptions[] = {
+      {"dir", required_argument, nullptr, 'd'},
+      {"help", no_argument, nullptr, 'h'},
+      {nullptr, 0, nullptr, 0},
+  };
   std::string directory = rd420::DefaultDeviceDirectory();
-  std::vector<std::string_view> args(argv + 1, argv + argc);
-  if (args.size() >= 2 && args[0] == "--dir") {
-    directory = args[1];
-    args.erase(args.begin(), args.begin() + 2);
+  bool help = false;
+  opterr = 0;
+  // "+": the global options end at the command; its own options follow it.
+  for (int c; (c = getopt_long(argc, argv, "+:h", kOptions, nullptr)) != -1;) {
+    if (c == 'd') {
+      directory = optarg;
+    } else if (c == 'h') {
+      help = true;
+    } else if (c == ':') {
+      std::fprintf(stderr, "rd420ctl: %s needs a value\n%s", argv[optind - 1], kUsage);
+      return 2;
+    } else {
+      std::fprintf(stderr, "rd420ctl: unknown option %s\n%s", argv[optind - 1], kUsage);
+      return 2;
+    }
   }
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-    std::fputs(kUsage, args.empty() ? stderr : stdout);
-    return args.empty() ? 2 : 0;
+  const int commandIndex = optind;
+  const std::vector<std::string_view> args(argv + commandIndex, argv + argc);
+  if (help || args.empty()) {
+    std::fputs(kUsage, help ? stdout : stderr);
+    return help ? 0 : 2;
   }
   if (const std::optional<std::string> problem = rd420::CheckDeviceDirectory(directory)) {
     std::fprintf(stderr, "rd420ctl: %s\n", problem->c_str());
@@ -190,7 +242,7 @@ int main(int argc, char** argv) {
   }
   std::optional<FrameOptions> frameOptions;
   if (command == "snapshot" || command == "stream") {
-    frameOptions = ParseFrameOptions(command, operands);
+    frameOptions = ParseFrameOptions(command, argc - commandIndex, argv + commandIndex);
     if (!frameOptions) {
       return 2;
     }

@@ -29,6 +29,18 @@ TEST(DaemonOptions, EveryOptionReachesTheCamera) {
   EXPECT_TRUE(options.camera.functionsInactive);
 }
 
+// Catches: the --name=value form refused, or a second parse in the same
+// process that starts where the first one ended.
+TEST(DaemonOptions, ValuesAfterAnEqualsSignAndRepeatedParses) {
+  for (int parse = 0; parse < 2; ++parse) {
+    DaemonOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"--dir=/tmp/y", "--fps=15", "--simulate"}, options, error)) << error;
+    EXPECT_EQ(options.directory, "/tmp/y");
+    EXPECT_DOUBLE_EQ(options.camera.fps, 15);
+  }
+}
+
 // Catches: a bad command line accepted, or refused without saying why.
 TEST(DaemonOptions, MistakesAreRefusedWithAReason) {
   for (std::vector<const char*> bad : std::vector<std::vector<const char*>>{{"--instances", "32"},

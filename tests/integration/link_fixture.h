@@ -46,8 +46,8 @@ struct PendingRead {
 // to it.
 class LinkTest : public ::testing::Test {
  protected:
-  void StartSimulator(std::vector<std::string> options = {}) {
-    simulator_ = std::make_unique<SimulatorProcess>(std::move(options));
+  void StartSimulator(std::vector<std::string> options = {}, ProcessLimits limits = {}) {
+    simulator_ = std::make_unique<SimulatorProcess>(std::move(options), limits);
     ASSERT_TRUE(simulator_->Ready()) << "rd420d did not start";
     transport_ = std::make_unique<SocketTransport>(simulator_->Directory());
     link_ = std::make_unique<DeviceLink>(*transport_, viewer::ViewerLinkMessages());

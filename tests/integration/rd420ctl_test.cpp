@@ -1,5 +1,7 @@
+#include <atomic>
 #include <filesystem>
 
+#include "devlink/command_words.h"
 #include "integration/link_fixture.h"
 
 namespace rd420::test {
@@ -75,6 +77,49 @@ TEST_F(LinkTest, Rd420ctlStreamReportsRateAndStatus) {
   EXPECT_NE(result.out.find(" frames/s\n"), std::string::npos);
   EXPECT_NE(result.out.find("status 0x61802000 on "), std::string::npos);
   EXPECT_EQ(Ctl(*simulator_, {"stream", "--seconds", "0"}).exitCode, 2);
+}
+
+// Catches: the --dir=DIR form of the option refused.
+TEST_F(LinkTest, Rd420ctlTakesDirWithAnEqualsSign) {
+  StartSimulator();
+  const ProgramResult result =
+      RunProgram({RD420CTL_PATH, "--dir=" + simulator_->Directory(), "list"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, "RD-420-0  opens\ndiscovery picks RD-420-0\n");
+}
+
+// Catches: a snapshot at full size switching the camera under another
+// program's half-size stream, or refused without saying what to do.
+TEST_F(LinkTest, Rd420ctlSnapshotDoesNotResizeAnotherProgramsStream) {
+  StartSimulator();
+  ASSERT_TRUE(link_->DiscoverDevice());
+  ASSERT_TRUE(link_->SendCommand(kCmdHalfResolution).has_value());
+  std::unique_ptr<DeviceHandle> device = link_->OpenDevice();
+  ASSERT_NE(device, nullptr);
+  std::atomic<bool> stop{false};
+  std::atomic<int> halfFrames{0};
+  std::atomic<int> otherReads{0};
+  std::thread streamer([&] {
+    std::vector<uint8_t> frame(kFullFrameBytes);
+    const uint8_t pipe[4] = {1, 0, 0, 0};
+    while (!stop) {
+      const IoctlResult result = device->Ioctl(kIoctlBulkRead, pipe, frame);
+      ++(result.ok && result.bytesReturned == 640 * 480 * 2 ? halfFrames : otherReads);
+    }
+  });
+  while (halfFrames == 0 && otherReads == 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const std::string directory = MakeTempDirectory();
+  const ProgramResult snapshot = Ctl(*simulator_, {"snapshot", directory + "/still.bmp", "--full"});
+  stop = true;
+  streamer.join();
+  RemoveDirectory(directory);
+  EXPECT_EQ(snapshot.exitCode, 1);
+  EXPECT_EQ(snapshot.err,
+            "rd420ctl: the camera is streaming at half size for another program; use --half\n");
+  EXPECT_EQ(otherReads, 0);
+  EXPECT_EQ(simulator_->State().at("resolution"), "half");
 }
 
 // Catches: errors that are silent, multi-line, or exit 0.

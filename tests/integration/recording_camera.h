@@ -33,6 +33,7 @@ class RecordingCamera : public CameraBackend {
   bool Plugged() const override { return camera_.Plugged(); }
   uint64_t Generation() const override { return camera_.Generation(); }
   void Shutdown() override { camera_.Shutdown(); }
+  uint32_t MaxReplyBytes(uint32_t code) const override { return camera_.MaxReplyBytes(code); }
 
   IoctlResult Ioctl(const ClientContext& client, uint32_t code, std::span<const uint8_t> in,
                     std::span<uint8_t> out) override {

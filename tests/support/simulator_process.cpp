@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,14 +45,28 @@ void RemoveDirectory(const std::string& path) {
   std::filesystem::remove_all(path, ignored);
 }
 
-SimulatorProcess::SimulatorProcess(std::vector<std::string> options)
+SimulatorProcess::SimulatorProcess(std::vector<std::string> options, ProcessLimits limits)
     : directory_(MakeTempDirectory()) {
   std::vector<std::string> args = {RD420D_PATH, "--simulate", "--dir", directory_};
   args.insert(args.end(), options.begin(), options.end());
   std::vector<char*> argv = ArgvOf(args);
   pid_ = fork();
   if (pid_ == 0) {
-    // A test killed by a time-out takes its daemon with it.
+    if (limits.openFiles != 0) {
+      const rlimit files{limits.openFiles, limits.openFiles};
+      setrlimit(RLIMIT_NOFILE, &files);
+    }
+    if (limits.threads != 0) {
+      constexpr uid_t kNobody = 65534;
+      if (geteuid() == 0 && (chown(directory_.c_str(), kNobody, kNobody) != 0 ||
+                             setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+        _exit(126);
+      }
+      const rlimit threads{limits.threads, limits.threads};
+      setrlimit(RLIMIT_NPROC, &threads);
+    }
+    // A test killed by a time-out takes its daemon with it (after the user
+    // change, which would clear it).
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     execv(argv[0], argv.data());
     _exit(127);

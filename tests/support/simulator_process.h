@@ -8,11 +8,19 @@
 
 namespace rd420::test {
 
+// Limits set in the daemon's own process before it starts; 0 leaves one
+// as inherited. Under root a thread limit would not bind, so the daemon
+// then runs as the otherwise idle user nobody, whose tasks it alone counts.
+struct ProcessLimits {
+  unsigned long openFiles = 0;
+  unsigned long threads = 0;
+};
+
 // Runs rd420d --simulate in a private device directory for one test and
 // stops it afterwards.
 class SimulatorProcess {
  public:
-  explicit SimulatorProcess(std::vector<std::string> options = {});
+  explicit SimulatorProcess(std::vector<std::string> options = {}, ProcessLimits limits = {});
   ~SimulatorProcess();
   SimulatorProcess(const SimulatorProcess&) = delete;
   SimulatorProcess& operator=(const SimulatorProcess&) = delete;
@@ -20,6 +28,7 @@ class SimulatorProcess {
   // True once every node and the control socket exist.
   bool Ready() const { return ready_; }
   const std::string& Directory() const { return directory_; }
+  pid_t Pid() const { return pid_; }
 
   // Stops the daemon with SIGTERM and returns its exit code (-1 when a
   // signal or a sanitizer ended it otherwise).
