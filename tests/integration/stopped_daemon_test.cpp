@@ -1,4 +1,5 @@
-// A daemon that stops answering (SIGSTOP) must never hold a client's wait.
+// A daemon that stops answering (SIGSTOP), or a read that never completes,
+// must never hold a client's wait beyond its time-out or its stop.
 #include <chrono>
 #include <future>
 
@@ -11,19 +12,35 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// A frame reader on an open handle to a fresh simulated camera.
+class FrameReaderTest : public LinkTest {
+ protected:
+  void SetUp() override {
+    StartSimulator();
+    ASSERT_TRUE(link_->DiscoverDevice());
+    device_ = link_->OpenDevice();
+    ASSERT_NE(device_, nullptr);
+    reader_ = std::make_unique<FrameReader>(*link_, *device_);
+  }
+  void TearDown() override {
+    reader_.reset();
+    device_.reset();
+    LinkTest::TearDown();
+  }
+
+  std::vector<uint8_t> frame_ =
+      std::vector<uint8_t>(FrameGeometryFor(true, Resolution::kFull).FrameBytes());
+  std::unique_ptr<DeviceHandle> device_;
+  std::unique_ptr<FrameReader> reader_;
+};
+
 // Catches: a read whose time-out aborts the pipe and then joins a transfer
 // thread that waits for ever on the stopped daemon.
-TEST_F(LinkTest, FrameReadOnAStoppedDaemonEndsAfterItsTimeOut) {
-  StartSimulator();
-  ASSERT_TRUE(link_->DiscoverDevice());
-  std::unique_ptr<DeviceHandle> device = link_->OpenDevice();
-  ASSERT_NE(device, nullptr);
-  std::vector<uint8_t> frame(FrameGeometryFor(true, Resolution::kFull).FrameBytes());
-  FrameReader reader(*link_, *device);
-  ASSERT_TRUE(reader.Read(frame, 5000));
-
+TEST_F(FrameReaderTest, ReadOnAStoppedDaemonEndsAfterItsTimeOut) {
+  ASSERT_TRUE(reader_->Read(frame_, 5000));
   simulator_->Pause();
-  std::future<bool> read = std::async(std::launch::async, [&] { return reader.Read(frame, 300); });
+  std::future<bool> read =
+      std::async(std::launch::async, [&] { return reader_->Read(frame_, 300); });
   const bool ended = read.wait_for(20s) == std::future_status::ready;
   simulator_->Resume();  // lets a hung read finish, so the test can end
   EXPECT_TRUE(ended) << "the read still waited 20 s after its 300 ms time-out";
@@ -32,18 +49,11 @@ TEST_F(LinkTest, FrameReadOnAStoppedDaemonEndsAfterItsTimeOut) {
 
 // Catches: a still thread's stop that waits out the read's time-out (live
 // view resumed only after it) instead of ending the stalled read at once.
-TEST_F(LinkTest, StopRequestEndsAStalledReadAtOnce) {
-  StartSimulator();
-  ASSERT_TRUE(link_->DiscoverDevice());
-  std::unique_ptr<DeviceHandle> device = link_->OpenDevice();
-  ASSERT_NE(device, nullptr);
-  std::vector<uint8_t> frame(FrameGeometryFor(true, Resolution::kFull).FrameBytes());
-  FrameReader reader(*link_, *device);
+TEST_F(FrameReaderTest, StopRequestEndsAStalledReadAtOnce) {
   ASSERT_EQ(simulator_->Control("stall"), "ok next bulk read stalls");
-
   std::stop_source stop;
   std::future<bool> read = std::async(
-      std::launch::async, [&] { return reader.Read(frame, 60000, {}, stop.get_token()); });
+      std::launch::async, [&] { return reader_->Read(frame_, 60000, {}, stop.get_token()); });
   ASSERT_TRUE(simulator_->WaitForState("bulk", "1"));
   stop.request_stop();
   ASSERT_EQ(read.wait_for(20s), std::future_status::ready)
