@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,15 +46,14 @@ pid_t PeerProcess(int fd) {
 // Says why a socket node could not be made: the causes a user can fix by
 // name, else the system's word for it.
 void ReportListenFailure(const std::string& path, int error) {
-  struct stat info {};
+  const std::optional<std::string> standing = error == EEXIST ? CheckNodePath(path) : std::nullopt;
   if (error == ENAMETOOLONG) {
     std::fprintf(stderr,
                  "rd420d: cannot listen on %s: the path is %zu bytes, too long for a socket name "
                  "(at most %zu); choose a shorter --dir\n",
                  path.c_str(), path.size(), SocketPathLimit());
-  } else if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    std::fprintf(stderr, "rd420d: cannot listen on %s: a directory stands there; remove it\n",
-                 path.c_str());
+  } else if (standing) {
+    std::fprintf(stderr, "rd420d: %s\n", standing->c_str());  // never deleted
   } else {
     std::fprintf(stderr, "rd420d: cannot listen on %s: %s\n", path.c_str(), std::strerror(error));
   }
@@ -161,14 +159,7 @@ bool DeviceServer::Start() {
   // touched, so a second daemon never replaces the first one's nodes.
   std::string error;
   directoryLock_ = ClaimDeviceDirectory(directory_, error);
-  std::vector<std::string> paths = {DevicePath(directory_, kControlSocketName)};
-  for (const auto& [instance, node] : nodes_) {
-    paths.push_back(DevicePath(directory_, DeviceName(instance)));
-  }
-  for (size_t i = 0; i < paths.size() && error.empty(); ++i) {
-    error = CheckNodePath(paths[i]).value_or("");
-  }
-  if (!error.empty()) {
+  if (!directoryLock_.Valid()) {
     std::fprintf(stderr, "rd420d: %s\n", error.c_str());
     return false;
   }

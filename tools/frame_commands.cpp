@@ -44,22 +44,26 @@ bool WaitReady(DeviceLink& link, CameraStatus& status) {
 // the other size: say so on one line, with the flag that matches it.
 bool SetResolution(DeviceLink& link, Resolution resolution) {
   const std::unique_ptr<DeviceHandle> device = link.OpenDevice();
+  if (device == nullptr) {
+    link.ShowFailure(LinkFailure::kSendOpen);
+    return false;
+  }
   uint8_t reply[kVendorReplyBytes];
   auto send = [&](uint32_t word) {
-    return device != nullptr &&
-           device->Ioctl(kIoctlVendorRequest, EncodeVendorRecord(word), reply).ok;
+    return device->Ioctl(kIoctlVendorRequest, EncodeVendorRecord(word), reply).ok;
   };
   if (send(ResolutionCommand(resolution))) {
     return true;
   }
+  // A camera that still answers its status poll refused only the size.
   if (send(kPollStatus)) {
     const bool full = resolution == Resolution::kFull;
     Fail(std::string("the camera is streaming at ") + (full ? "half" : "full") +
          " size for another program; use " + (full ? "--half" : "--full"));
-    return false;
+  } else {
+    link.ShowFailure(LinkFailure::kSendRequest);
   }
-  // Not that: the link says what went wrong, as for any command.
-  return link.SendCommand(ResolutionCommand(resolution)).has_value();
+  return false;
 }
 
 // The 14-byte BITMAPFILEHEADER, then the bitmap's header and pixels.

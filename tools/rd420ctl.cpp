@@ -127,12 +127,7 @@ struct FrameOptions {
 // snapshot FILE [--full|--half] and stream --seconds N [--full|--half]:
 // `args` starts with the command, which getopt takes for the program name.
 std::optional<FrameOptions> ParseFrameOptions(std::string_view command, int argc, char** args) {
-  static const option kSnapshotOptions[] = {
-      {"full", no_argument, nullptr, 'f'},
-      {"half", no_argument, nullptr, 'a'},
-      {nullptr, 0, nullptr, 0},
-  };
-  static const option kStreamOptions[] = {
+  static const option kOptions[] = {
       {"full", no_argument, nullptr, 'f'},
       {"half", no_argument, nullptr, 'a'},
       {"seconds", required_argument, nullptr, 's'},
@@ -143,7 +138,7 @@ std::optional<FrameOptions> ParseFrameOptions(std::string_view command, int argc
   optind = 0;  // afresh, after the parse of the global options
   opterr = 0;
   for (;;) {
-    const int c = getopt_long(argc, args, ":", stream ? kStreamOptions : kSnapshotOptions, nullptr);
+    const int c = getopt_long(argc, args, ":", kOptions, nullptr);
     if (c == -1) {
       break;
     }
@@ -153,6 +148,10 @@ std::optional<FrameOptions> ParseFrameOptions(std::string_view command, int argc
         options.resolution = c == 'f' ? rd420::Resolution::kFull : rd420::Resolution::kHalf;
         break;
       case 's': {
+        if (!stream) {
+          Fail("unexpected argument --seconds");
+          return std::nullopt;
+        }
         char* end = nullptr;
         options.seconds = std::strtod(optarg, &end);
         if (end == optarg || *end != '\0' || !(options.seconds > 0 && options.seconds <= 3600)) {
