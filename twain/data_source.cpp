@@ -1,0 +1,318 @@
+#include "twain/data_source.h"
+
+#include <cstring>
+#include <system_error>
+
+#include "platform/message.h"
+#include "platform/trace.h"
+#include "twain/source_manager.h"
+
+namespace rd420::twain {
+
+namespace {
+
+// The library's string table.
+constexpr const char* kManufacturer = "TORVELA BRIMLEX Co. Ltd";
+constexpr const char* kProductFamily = "TWAIN";
+constexpr const char* kProductName = "TORVELA KESTRAVON TWAIN Data Source";
+constexpr const char* kVersionInfo = "Version 3.0.11.19 2008/11/19";
+
+// A string-table text loaded into a TW_STR32 with room for 34 characters
+// including the terminator: at most 33 reach the field.
+void LoadString(TW_STR32& field, const char* text) {
+  std::memset(field, 0, sizeof field);
+  std::memcpy(field, text, strnlen(text, sizeof field - 1));
+}
+
+TW_IDENTITY AttachIdentity() {
+  TW_IDENTITY identity{};
+  identity.Id = 0;
+  identity.Version.MajorNum = 1;
+  identity.Version.MinorNum = 0;
+  identity.Version.Language = 1;
+  identity.Version.Country = TWCY_USA;
+  LoadString(identity.Version.Info, kVersionInfo);
+  identity.ProtocolMajor = 1;
+  identity.ProtocolMinor = 6;
+  identity.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  LoadString(identity.Manufacturer, kManufacturer);
+  LoadString(identity.ProductFamily, kProductFamily);
+  LoadString(identity.ProductName, kProductName);
+  return identity;
+}
+
+}  // namespace
+
+std::filesystem::path TraceLogPath() {
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+  return (error ? std::filesystem::path("/tmp") : folder) / "twsrc.log";
+}
+
+std::filesystem::path DefaultTransferFilePath() {
+  return TraceLogPath().parent_path() / "twain.bmp";
+}
+
+const DataSource::Route DataSource::kControlTable[] = {
+    {DAT_IDENTITY, &DataSource::Identity},
+    {DAT_USERINTERFACE, &DataSource::UserInterface},
+    {DAT_CAPABILITY, &DataSource::Capability},
+    {DAT_STATUS, &DataSource::Status},
+    {DAT_PENDINGXFERS, &DataSource::PendingXfers},
+    {DAT_SETUPMEMXFER, &DataSource::SetupMemXfer},
+    {DAT_SETUPFILEXFER, &DataSource::SetupFileXfer},
+    {DAT_XFERGROUP, &DataSource::XferGroup},
+    {0, nullptr},
+};
+
+const DataSource::Route DataSource::kImageTable[] = {
+    {DAT_IMAGEINFO, &DataSource::ImageInfo},
+    {DAT_IMAGELAYOUT, &DataSource::ImageLayout},
+    {DAT_IMAGEMEMXFER, &DataSource::ImageMemXfer},
+    {DAT_IMAGENATIVEXFER, &DataSource::ImageNativeXfer},
+    {DAT_IMAGEFILEXFER, &DataSource::ImageFileXfer},
+    {DAT_PALETTE8, &DataSource::Palette8},
+    {DAT_GRAYRESPONSE, &DataSource::GrayResponse},
+    {DAT_RGBRESPONSE, &DataSource::RgbResponse},
+    {DAT_CIECOLOR, &DataSource::CieColor},
+    {DAT_JPEGCOMPRESSION, &DataSource::JpegCompression},
+    {0, nullptr},
+};
+
+DataSource::DataSource(std::filesystem::path folder, std::unique_ptr<ViewHost> view)
+    : folder_(std::move(folder)), view_(std::move(view)), SourceIdentity(AttachIdentity()) {
+  AppIdentity.Id = 0;
+  if (!view_) {
+    view_ = std::make_unique<WindowlessView>();
+  }
+}
+
+DataSource::~DataSource() {
+  // The view window's threads must not outlive the library.
+  CloseView();
+}
+
+TW_UINT16 DataSource::Entry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                            TW_MEMREF data) {
+  std::lock_guard lock(lock_);
+  try {
+    return Dispatch(origin, dg, dat, msg, data);
+  } catch (...) {
+    // Nothing may cross DS_Entry; what throws here is running out of memory.
+    return Fail(TWCC_LOWMEMORY);
+  }
+}
+
+TW_UINT16 DataSource::Dispatch(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                               TW_MEMREF data) {
+  // Another application's call has no effect at all, not even on the
+  // condition code the connected one will read.
+  if (AppIdentity.Id != 0 && (origin == nullptr || origin->Id != AppIdentity.Id)) {
+    return TWRC_FAILURE;
+  }
+  if (msg == MSG_PROCESSEVENT) {
+    if (data == nullptr) {
+      return Fail(TWCC_BADVALUE);
+    }
+    auto* event = static_cast<TW_EVENT*>(data);
+    if (viewOpen_ && view_->ProcessEvent(*event)) {
+      event->TWMessage = MSG_NULL;
+      return TWRC_DSEVENT;
+    }
+    return TWRC_NOTDSEVENT;
+  }
+  const Route* table = dg == DG_CONTROL ? kControlTable : dg == DG_IMAGE ? kImageTable : nullptr;
+  if (table == nullptr) {
+    return Fail(TWCC_BADPROTOCOL);
+  }
+  for (const Route* route = table; route->handler != nullptr; ++route) {
+    if (route->dat == dat) {
+      return (this->*route->handler)(origin, msg, data);
+    }
+  }
+  return Fail(TWCC_BADPROTOCOL);
+}
+
+TW_UINT16 DataSource::Fail(TW_UINT16 conditionCode) {
+  LastConditionCode = conditionCode;
+  return TWRC_FAILURE;
+}
+
+TW_UINT16 DataSource::FailWithBox(TW_UINT16 conditionCode, const char* text, const char* caption) {
+  LastConditionCode = conditionCode;
+  ShowMessage(ParentWindow, text, caption, MessageIcon::kInformation);
+  return TWRC_FAILURE;
+}
+
+bool DataSource::InStates(std::uint32_t low, std::uint32_t high) const {
+  const std::uint32_t state = SourceState_.load();
+  return state >= low && state <= high;
+}
+
+TW_UINT16 DataSource::Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF data) {
+  auto* identity = static_cast<TW_IDENTITY*>(data);
+  switch (msg) {
+    case MSG_GET:
+      if (identity == nullptr) {
+        return Fail(TWCC_BADVALUE);
+      }
+      *identity = SourceIdentity;
+      return TWRC_SUCCESS;
+    case MSG_OPENDS: {
+      std::error_code ignored;
+      std::filesystem::remove(TraceLogPath(), ignored);
+      if (SourceState_ != 300) {
+        return Fail(TWCC_SEQERROR);
+      }
+      if (AppIdentity.Id != 0) {
+        return Fail(TWCC_MAXCONNECTIONS);
+      }
+      if (identity == nullptr || origin == nullptr) {
+        return Fail(TWCC_BADVALUE);
+      }
+      AppIdentity = *origin;
+      SourceIdentity = *identity;
+      SourceState_ = 400;
+      capabilities_.BuildTable();
+      Trace("TWAIN: opened by application %u", AppIdentity.Id);
+      return TWRC_SUCCESS;
+    }
+    case MSG_CLOSEDS:
+      if (!InStates(400, 700)) {
+        return Fail(TWCC_SEQERROR);
+      }
+      CloseView();
+      ReleaseTransfer();
+      AppIdentity.Id = 0;
+      SourceState_ = 300;
+      capabilities_.ClearTable();
+      return TWRC_SUCCESS;
+    default:
+      return FailWithBox(TWCC_BADPROTOCOL, "General failure in response to DAT_IDENTITY.  ",
+                         "Error (TWN00001)");
+  }
+}
+
+TW_UINT16 DataSource::UserInterface(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) {
+  auto* ui = static_cast<TW_USERINTERFACE*>(data);
+  switch (msg) {
+    case MSG_ENABLEDS:
+      if (SourceState_ != 400) {
+        return Fail(TWCC_SEQERROR);
+      }
+      if (ui == nullptr) {
+        return Fail(TWCC_BADVALUE);
+      }
+      ParentWindow = ui->hParent;
+      if (!view_->Open(ui->hParent, ui->ShowUI != 0)) {
+        return Fail(TWCC_LOWMEMORY);
+      }
+      viewOpen_ = true;
+      if (ui->ShowUI != 0) {
+        SourceState_ = 500;
+      } else {
+        // The hidden window streams; the application may transfer at once.
+        NotifyXferReady();
+      }
+      return TWRC_SUCCESS;
+    case MSG_DISABLEDS:
+      if (!InStates(500, 700)) {
+        return Fail(TWCC_SEQERROR);
+      }
+      CloseView();
+      // Nothing can be transferred in 400; an unfinished image goes now.
+      TransferImage_.Release();
+      SourceState_ = 400;
+      return TWRC_SUCCESS;
+    default:
+      return Fail(TWCC_BADPROTOCOL);
+  }
+}
+
+TW_UINT16 DataSource::Capability(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF data) {
+  auto* capability = static_cast<TW_CAPABILITY*>(data);
+  if (capability == nullptr) {
+    return Fail(TWCC_BADVALUE);
+  }
+  // The connected application's protocol; before one connects, the caller's.
+  const TW_IDENTITY* application = AppIdentity.Id == 0 && origin != nullptr ? origin : &AppIdentity;
+  const bool protocol15 = application->ProtocolMajor <= 1 && application->ProtocolMinor <= 5;
+  return capabilities_.Handle(msg, capability, protocol15, PendingCount, LastConditionCode);
+}
+
+TW_UINT16 DataSource::Status(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) {
+  if (msg != MSG_GET) {
+    return Fail(TWCC_BADPROTOCOL);
+  }
+  auto* status = static_cast<TW_STATUS*>(data);
+  if (status == nullptr) {
+    return Fail(TWCC_BADVALUE);
+  }
+  status->ConditionCode = LastConditionCode;
+  status->Reserved = 0;
+  LastConditionCode = TWCC_SUCCESS;
+  return TWRC_SUCCESS;
+}
+
+TW_UINT16 DataSource::XferGroup(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) {
+  if (!InStates(400, 600)) {
+    return Fail(TWCC_SEQERROR);
+  }
+  switch (msg) {
+    case MSG_GET:
+    case MSG_GETCURRENT:
+    case MSG_GETDEFAULT:
+    case MSG_RESET: {
+      if (data == nullptr) {
+        return Fail(TWCC_BADVALUE);
+      }
+      const TW_UINT32 group = DG_IMAGE;
+      std::memcpy(data, &group, sizeof group);
+      return TWRC_SUCCESS;
+    }
+    case MSG_SET:
+      return TWRC_SUCCESS;
+    default:
+      return Fail(TWCC_BADPROTOCOL);
+  }
+}
+
+void DataSource::HandOverStill(std::span<const std::uint8_t> pixels) {
+  {
+    std::lock_guard lock(lock_);
+    ResumeFlag_ = false;
+    TransferFrame.assign(pixels.begin(), pixels.end());
+    capabilities_.SetStillValues();
+  }
+  NotifyXferReady();
+}
+
+void DataSource::NotifyXferReady() {
+  TW_IDENTITY source, application;
+  {
+    std::lock_guard lock(lock_);
+    SourceState_ = 600;
+    source = SourceIdentity;
+    application = AppIdentity;
+  }
+  SendToSourceManager(source, application, MSG_XFERREADY);
+}
+
+void DataSource::RequestClose() {
+  TW_IDENTITY source, application;
+  {
+    std::lock_guard lock(lock_);
+    source = SourceIdentity;
+    application = AppIdentity;
+  }
+  SendToSourceManager(source, application, MSG_CLOSEDSREQ);
+}
+
+void DataSource::CloseView() {
+  if (viewOpen_) {
+    view_->Close();
+    viewOpen_ = false;
+  }
+}
+
+}  // namespace rd420::twain
