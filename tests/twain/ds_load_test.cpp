@@ -1,0 +1,120 @@
+// The built TORVELA_TWAIN.ds as the manager uses it: loaded with dlopen,
+// asked for its identity, opened, enabled, closed and unloaded again.
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "tests/twain/twain_fixture.h"
+
+namespace rd420::twain {
+namespace {
+
+class LoadedSource {
+ public:
+  LoadedSource() {
+    library_ = dlopen(TORVELA_TWAIN_DS_PATH, RTLD_NOW | RTLD_LOCAL);
+    if (library_ != nullptr) {
+      entry_ = reinterpret_cast<DSENTRYPROC>(dlsym(library_, "DS_Entry"));
+    }
+  }
+  ~LoadedSource() {
+    if (library_ != nullptr) {
+      dlclose(library_);
+    }
+  }
+  bool Loaded() const { return entry_ != nullptr; }
+  TW_UINT16 operator()(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                       void* data) {
+    return entry_(origin, dg, dat, msg, data);
+  }
+
+ private:
+  void* library_ = nullptr;
+  DSENTRYPROC entry_ = nullptr;
+};
+
+TW_IDENTITY Application() {
+  TW_IDENTITY app{};
+  app.Id = 7;
+  app.ProtocolMajor = 2;
+  app.ProtocolMinor = 4;
+  return app;
+}
+
+// Catches: attach values not restored by a fresh load (the library kept
+// in memory or its state leaking between loads), identity strings not cut
+// at 33 characters, values lost between MSG_CLOSEDS and MSG_OPENDS.
+TEST(LoadedDataSource, SurvivesRepeatedLoadAndUnload) {
+  TW_IDENTITY app = Application();
+  for (int load = 0; load < 3; ++load) {
+    SCOPED_TRACE(load);
+    LoadedSource source;
+    ASSERT_TRUE(source.Loaded()) << dlerror();
+    TW_IDENTITY identity{};
+    ASSERT_EQ(source(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS);
+    EXPECT_EQ(identity.Id, 0u);
+    EXPECT_STREQ(identity.ProductName, "TORVELA KESTRAVON TWAIN Data Sour");
+    EXPECT_STREQ(identity.Manufacturer, "TORVELA BRIMLEX Co. Ltd");
+    EXPECT_STREQ(identity.ProductFamily, "TWAIN");
+    EXPECT_STREQ(identity.Version.Info, "Version 3.0.11.19 2008/11/19");
+    EXPECT_EQ(identity.ProtocolMinor, 6);
+    EXPECT_EQ(identity.SupportedGroups, 3u);
+
+    identity.Id = 42;
+    ASSERT_EQ(source(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity), TWRC_SUCCESS);
+    TW_IDENTITY reported{};
+    ASSERT_EQ(source(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &reported), TWRC_SUCCESS);
+    EXPECT_EQ(reported.Id, 42u);
+
+    TW_UINT16 item[3] = {TWTY_BOOL, 0, 0};
+    TW_CAPABILITY indicators{CAP_INDICATORS, TWON_ONEVALUE, item};
+    ASSERT_EQ(source(&app, DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &indicators), TWRC_SUCCESS);
+    EXPECT_EQ(static_cast<TW_ONEVALUE*>(indicators.hContainer)->Item, 1u);  // fresh each load
+    std::free(indicators.hContainer);
+    indicators = {CAP_INDICATORS, TWON_ONEVALUE, item};
+    ASSERT_EQ(source(&app, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &indicators), TWRC_SUCCESS);
+    ASSERT_EQ(source(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr), TWRC_SUCCESS);
+    ASSERT_EQ(source(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity), TWRC_SUCCESS);
+    ASSERT_EQ(source(&app, DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &indicators), TWRC_SUCCESS);
+    EXPECT_EQ(static_cast<TW_ONEVALUE*>(indicators.hContainer)->Item, 0u);
+    std::free(indicators.hContainer);
+    ASSERT_EQ(source(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr), TWRC_SUCCESS);
+  }
+}
+
+// Catches: the notification not reaching the manager the application
+// loaded, or the source failing (or crashing) when no manager is loaded.
+TEST(LoadedDataSource, NotifiesTheLoadedManagerAndOnlyIt) {
+  TW_IDENTITY app = Application();
+  for (bool withManager : {true, false}) {
+    SCOPED_TRACE(withManager);
+    std::unique_ptr<StandInManager> manager;
+    if (withManager) {
+      manager = std::make_unique<StandInManager>();
+      ASSERT_TRUE(manager->Loaded());
+    }
+    LoadedSource source;
+    ASSERT_TRUE(source.Loaded());
+    TW_IDENTITY identity{};
+    identity.Id = 42;
+    ASSERT_EQ(source(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity), TWRC_SUCCESS);
+    TW_USERINTERFACE ui{kTwFalse, kTwFalse, nullptr};
+    ASSERT_EQ(source(&app, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+    TW_IMAGEINFO info{};
+    EXPECT_EQ(source(&app, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);  // in 600
+    if (withManager) {
+      const auto records = manager->Take();
+      ASSERT_EQ(records.size(), 1u);
+      EXPECT_EQ(records[0].msg, MSG_XFERREADY);
+      EXPECT_EQ(records[0].originId, 42u);
+      EXPECT_EQ(records[0].destId, 7u);
+    }
+    ASSERT_EQ(source(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr), TWRC_SUCCESS);
+  }
+}
+
+}  // namespace
+}  // namespace rd420::twain
