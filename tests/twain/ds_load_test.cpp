@@ -61,7 +61,7 @@ TEST(LoadedDataSource, SurvivesRepeatedLoadAndUnload) {
     EXPECT_STREQ(identity.ProductFamily, "TWAIN");
     EXPECT_STREQ(identity.Version.Info, "Version 3.0.11.19 2008/11/19");
     EXPECT_EQ(identity.ProtocolMinor, 6);
-    EXPECT_EQ(identity.SupportedGroups, 3u);
+    EXPECT_EQ(TW_UINT32{identity.SupportedGroups}, 3u);
 
     identity.Id = 42;
     ASSERT_EQ(source(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity), TWRC_SUCCESS);
@@ -72,14 +72,15 @@ TEST(LoadedDataSource, SurvivesRepeatedLoadAndUnload) {
     TW_UINT16 item[3] = {TWTY_BOOL, 0, 0};
     TW_CAPABILITY indicators{CAP_INDICATORS, TWON_ONEVALUE, item};
     ASSERT_EQ(source(&app, DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &indicators), TWRC_SUCCESS);
-    EXPECT_EQ(static_cast<TW_ONEVALUE*>(indicators.hContainer)->Item, 1u);  // fresh each load
+    EXPECT_EQ(TW_UINT32{static_cast<TW_ONEVALUE*>(indicators.hContainer)->Item},
+              1u);  // fresh each load
     std::free(indicators.hContainer);
     indicators = {CAP_INDICATORS, TWON_ONEVALUE, item};
     ASSERT_EQ(source(&app, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &indicators), TWRC_SUCCESS);
     ASSERT_EQ(source(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr), TWRC_SUCCESS);
     ASSERT_EQ(source(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity), TWRC_SUCCESS);
     ASSERT_EQ(source(&app, DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &indicators), TWRC_SUCCESS);
-    EXPECT_EQ(static_cast<TW_ONEVALUE*>(indicators.hContainer)->Item, 0u);
+    EXPECT_EQ(TW_UINT32{static_cast<TW_ONEVALUE*>(indicators.hContainer)->Item}, 0u);
     std::free(indicators.hContainer);
     ASSERT_EQ(source(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr), TWRC_SUCCESS);
   }

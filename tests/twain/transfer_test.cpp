@@ -94,11 +94,11 @@ TEST_F(TransferTest, MemoryStripsAreTopDownRgbAndEndOnTheBottomRow) {
       rc = Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
       ASSERT_NE(rc, TWRC_FAILURE);
       const int expectedRows = std::min<int>(row.rowsPerStrip, row.height - delivered);
-      ASSERT_EQ(xfer.Rows, static_cast<TW_UINT32>(expectedRows));
-      ASSERT_EQ(xfer.Columns, static_cast<TW_UINT32>(row.width));
-      ASSERT_EQ(xfer.BytesPerRow, static_cast<TW_UINT32>(row.width * 3));
-      ASSERT_EQ(xfer.YOffset, static_cast<TW_UINT32>(delivered));
-      ASSERT_EQ(xfer.BytesWritten, xfer.Rows * xfer.BytesPerRow);
+      ASSERT_EQ(TW_UINT32{xfer.Rows}, static_cast<TW_UINT32>(expectedRows));
+      ASSERT_EQ(TW_UINT32{xfer.Columns}, static_cast<TW_UINT32>(row.width));
+      ASSERT_EQ(TW_UINT32{xfer.BytesPerRow}, static_cast<TW_UINT32>(row.width * 3));
+      ASSERT_EQ(TW_UINT32{xfer.YOffset}, static_cast<TW_UINT32>(delivered));
+      ASSERT_EQ(TW_UINT32{xfer.BytesWritten}, xfer.Rows * xfer.BytesPerRow);
       for (int r = 0; r < expectedRows; ++r) {
         const auto want = TopDownRgbRow(delivered + r, row.width, row.height);
         ASSERT_EQ(0, std::memcmp(buffer.data() + r * xfer.BytesPerRow, want.data(), want.size()));
@@ -146,7 +146,7 @@ TEST_F(TransferTest, PaletteDuringAMemoryTransferLeavesItWhole) {
   TW_IMAGEMEMXFER xfer{};
   xfer.Memory = {0, 1920, strip.data()};
   ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer), TWRC_SUCCESS);
-  EXPECT_EQ(xfer.YOffset, 2u);
+  EXPECT_EQ(TW_UINT32{xfer.YOffset}, 2u);
   const auto want = TopDownRgbRow(2, 640, 480);
   EXPECT_EQ(0, std::memcmp(strip.data(), want.data(), want.size()));
 }
