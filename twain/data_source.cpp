@@ -1,5 +1,6 @@
 #include "twain/data_source.h"
 
+#include <chrono>
 #include <cstring>
 #include <system_error>
 
@@ -277,9 +278,21 @@ TW_UINT16 DataSource::XferGroup(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) {
   }
 }
 
+bool DataSource::LockUnlessClosing(std::unique_lock<std::recursive_timed_mutex>& lock) {
+  while (!lock.try_lock_for(std::chrono::milliseconds(10))) {
+    if (closing_) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void DataSource::HandOverStill(std::span<const std::uint8_t> pixels) {
   {
-    std::lock_guard lock(lock_);
+    std::unique_lock lock(lock_, std::defer_lock);
+    if (!LockUnlessClosing(lock)) {
+      return;
+    }
     ResumeFlag_ = false;
     TransferFrame.assign(pixels.begin(), pixels.end());
     capabilities_.SetStillValues();
@@ -290,7 +303,10 @@ void DataSource::HandOverStill(std::span<const std::uint8_t> pixels) {
 void DataSource::NotifyXferReady() {
   TW_IDENTITY source, application;
   {
-    std::lock_guard lock(lock_);
+    std::unique_lock lock(lock_, std::defer_lock);
+    if (!LockUnlessClosing(lock)) {
+      return;
+    }
     SourceState_ = 600;
     source = SourceIdentity;
     application = AppIdentity;
@@ -301,7 +317,10 @@ void DataSource::NotifyXferReady() {
 void DataSource::RequestClose() {
   TW_IDENTITY source, application;
   {
-    std::lock_guard lock(lock_);
+    std::unique_lock lock(lock_, std::defer_lock);
+    if (!LockUnlessClosing(lock)) {
+      return;
+    }
     source = SourceIdentity;
     application = AppIdentity;
   }
@@ -310,7 +329,9 @@ void DataSource::RequestClose() {
 
 void DataSource::CloseView() {
   if (viewOpen_) {
+    closing_ = true;
     view_->Close();
+    closing_ = false;
     viewOpen_ = false;
   }
 }

@@ -22,7 +22,9 @@ namespace rd420::twain {
 // on the application's thread; HandOverStill, NotifyXferReady and
 // RequestClose also run on the view window's threads. One recursive lock
 // keeps them apart; the manager is called without it, so an application
-// that calls DS_Entry from its callback finds the source free.
+// that calls DS_Entry from its callback finds the source free. The window
+// is closed under the lock, so its threads give up waiting for the lock
+// while it closes and may be joined by ViewHost::Close.
 class DataSource {
  public:
   // `folder` is where the template bitmaps lie: the library's own folder.
@@ -39,7 +41,8 @@ class DataSource {
   // once. Sets the still's capability values, then NotifyXferReady.
   void HandOverStill(std::span<const std::uint8_t> pixels);
 
-  // SourceState 600, then MSG_XFERREADY to the manager.
+  // SourceState 600, then MSG_XFERREADY to the manager. Neither happens
+  // when the window is being closed.
   void NotifyXferReady();
   // MSG_CLOSEDSREQ to the manager; the state is unchanged.
   void RequestClose();
@@ -61,6 +64,7 @@ class DataSource {
   TW_UINT16 Fail(TW_UINT16 conditionCode);
   TW_UINT16 FailWithBox(TW_UINT16 conditionCode, const char* text, const char* caption);
   bool InStates(std::uint32_t low, std::uint32_t high) const;
+  bool LockUnlessClosing(std::unique_lock<std::recursive_timed_mutex>& lock);
 
   // Control triplets.
   TW_UINT16 Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF data);
@@ -92,7 +96,8 @@ class DataSource {
   static const Route kControlTable[];
   static const Route kImageTable[];
 
-  std::recursive_mutex lock_;
+  std::recursive_timed_mutex lock_;
+  std::atomic<bool> closing_{false};
   std::filesystem::path folder_;
   std::unique_ptr<ViewHost> view_;
   bool viewOpen_ = false;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "tests/twain/twain_fixture.h"
 
@@ -262,6 +263,22 @@ TEST_F(SourceTest, HiddenWindowSendsTransferReadyBeforeEnableReturns) {
   EXPECT_TRUE(records[0].nullData);
   EXPECT_EQ(source_->State(), 600u);
   EXPECT_FALSE(view_->shown);
+}
+
+// Catches: closing the window deadlocking with its still thread, which is
+// handing a still over and is joined by the window's Close.
+TEST_F(SourceTest, ClosingTheWindowDoesNotWaitForAStillBeingHandedOver) {
+  StandInManager manager;
+  ASSERT_TRUE(manager.Loaded());
+  GoTo(500);
+  still_ = Still();
+  view_->onClose = [this] {
+    std::thread stillThread([this] { source_->HandOverStill(still_); });
+    stillThread.join();
+  };
+  ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_SUCCESS);
+  EXPECT_EQ(source_->State(), 400u);
+  EXPECT_TRUE(manager.Take().empty());
 }
 
 // Catches: the stored condition code read twice, or left uncleared.

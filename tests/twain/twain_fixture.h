@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -50,6 +51,7 @@ struct FakeViewState {
   int closes = 0;
   TW_HANDLE parent = nullptr;
   bool shown = false;
+  std::function<void()> onClose;  // what the window's threads do as it closes
 };
 
 class FakeView final : public ViewHost {
@@ -61,7 +63,12 @@ class FakeView final : public ViewHost {
     state_->shown = showUi;
     return true;
   }
-  void Close() override { ++state_->closes; }
+  void Close() override {
+    ++state_->closes;
+    if (state_->onClose) {
+      state_->onClose();
+    }
+  }
   bool ProcessEvent(TW_EVENT&) override { return false; }
   ImageGeometry Geometry() const override { return state_->geometry; }
 
