@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/message.h"
 #include "twain/data_source.h"
@@ -36,6 +38,12 @@ static_assert(sizeof(BitmapFileHeader) == 14);
 // Writes the DIB as a BMP file. False, leaving no file behind, when it
 // cannot be created or written whole.
 bool WriteBmpFile(const std::string& name, const std::uint8_t* dib, size_t dibBytes) {
+  // Only a regular file is replaced: a folder, a pipe or a device is not.
+  std::error_code error;
+  const auto status = std::filesystem::status(name, error);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    return false;
+  }
   const auto& header = *reinterpret_cast<const BitmapInfoHeader*>(dib);
   BitmapFileHeader fileHeader{
       {'B', 'M'},
@@ -191,7 +199,13 @@ TW_UINT16 DataSource::SetupFileXfer(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data)
       if (TransferFileName.empty()) {
         return Fail(TWCC_BADVALUE);
       }
-      const int fd = ::open(TransferFileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+      std::error_code error;
+      if (std::filesystem::exists(TransferFileName, error)) {
+        return TWRC_SUCCESS;
+      }
+      // O_EXCL: only a new, empty file is made here.
+      const int fd =
+          ::open(TransferFileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd < 0) {
         return Fail(TWCC_BADVALUE);
       }
