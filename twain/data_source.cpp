@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <system_error>
+#include <thread>
 
 #include "platform/message.h"
 #include "platform/trace.h"
@@ -278,11 +279,14 @@ TW_UINT16 DataSource::XferGroup(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) {
   }
 }
 
-bool DataSource::LockUnlessClosing(std::unique_lock<std::recursive_timed_mutex>& lock) {
-  while (!lock.try_lock_for(std::chrono::milliseconds(10))) {
+bool DataSource::LockUnlessClosing(std::unique_lock<std::recursive_mutex>& lock) {
+  // Polled with try_lock: the application's thread holds the lock for one
+  // triplet at a time, and a closing window must not be waited for.
+  while (!lock.try_lock()) {
     if (closing_) {
       return false;
     }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }

@@ -64,7 +64,7 @@ class DataSource {
   TW_UINT16 Fail(TW_UINT16 conditionCode);
   TW_UINT16 FailWithBox(TW_UINT16 conditionCode, const char* text, const char* caption);
   bool InStates(std::uint32_t low, std::uint32_t high) const;
-  bool LockUnlessClosing(std::unique_lock<std::recursive_timed_mutex>& lock);
+  bool LockUnlessClosing(std::unique_lock<std::recursive_mutex>& lock);
 
   // Control triplets.
   TW_UINT16 Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF data);
@@ -96,7 +96,7 @@ class DataSource {
   static const Route kControlTable[];
   static const Route kImageTable[];
 
-  std::recursive_timed_mutex lock_;
+  std::recursive_mutex lock_;
   std::atomic<bool> closing_{false};
   std::filesystem::path folder_;
   std::unique_ptr<ViewHost> view_;
