@@ -191,6 +191,48 @@ TEST_F(CapabilityTest, SetAcceptsOnlyAnAllowedValueExactly) {
                "ORDERED");
 }
 
+// Catches: a listed capability without a record, a message allowed
+// against its support bits, a container the application cannot read back,
+// or a MSG_SET of the current value refused for the wrong reason.
+TEST_F(CapabilityTest, EveryListedCapabilityWithEveryMessage) {
+  Reply list = Ask(CAP_SUPPORTEDCAPS, MSG_GET);
+  ASSERT_EQ(TW_UINT32{list.As<TW_ARRAY>().NumItems}, 40u);
+  for (TW_UINT32 i = 0; i < 40; ++i) {
+    const TW_UINT16 cap = WordAt(list.Items(offsetof(TW_ARRAY, ItemList) + 2 * i));
+    SCOPED_TRACE(testing::Message() << "cap 0x" << std::hex << cap);
+    Reply support = Ask(cap, MSG_QUERYSUPPORT);
+    ASSERT_EQ(support.rc, TWRC_SUCCESS);
+    const TW_UINT32 bits = support.As<TW_ONEVALUE>().Item;
+    ASSERT_TRUE(bits == 13 || bits == 31);
+    const bool settable = bits == 31;
+    for (TW_UINT16 msg : {MSG_GET, MSG_GETCURRENT, MSG_GETDEFAULT}) {
+      Reply reply = Ask(cap, msg);
+      EXPECT_EQ(reply.rc, TWRC_SUCCESS);
+      ASSERT_NE(reply.block, nullptr);
+      EXPECT_TRUE(reply.conType == TWON_ONEVALUE || cap == CAP_SUPPORTEDCAPS || msg == MSG_GET);
+    }
+    for (TW_UINT16 msg : {MSG_GETFIRST, MSG_GETNEXT}) {
+      EXPECT_EQ(Ask(cap, msg).rc, TWRC_FAILURE);
+      EXPECT_EQ(Condition(), TWCC_CAPUNSUPPORTED);
+    }
+    // The application sends back what MSG_GETCURRENT gave it.
+    Reply current = Ask(cap, MSG_GETCURRENT);
+    TW_CAPABILITY set{cap, current.conType, current.block.get()};
+    const TW_UINT16 rc = Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &set);
+    const TW_UINT16 cc = Condition();
+    if (!settable) {
+      EXPECT_EQ(cc, TWCC_CAPBADOPERATION);
+    } else if (rc == TWRC_FAILURE) {
+      EXPECT_EQ(cc, TWCC_BADVALUE);  // a current value outside the allowed list
+    }
+    Reply reset = Ask(cap, MSG_RESET);
+    EXPECT_EQ(reset.rc, settable ? TWRC_SUCCESS : TWRC_FAILURE);
+    if (!settable) {
+      EXPECT_EQ(Condition(), TWCC_CAPBADOPERATION);
+    }
+  }
+}
+
 // Catches: X and Y records keeping separate values.
 TEST_F(CapabilityTest, XAndYShareOneValue) {
   ASSERT_EQ(Set(ICAP_YSCALING, TWON_ONEVALUE, OneFix32(100.0f)), TWRC_SUCCESS);

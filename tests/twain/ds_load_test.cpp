@@ -86,8 +86,9 @@ TEST(LoadedDataSource, SurvivesRepeatedLoadAndUnload) {
   }
 }
 
-// Catches: the notification not reaching the manager the application
-// loaded, or the source failing (or crashing) when no manager is loaded.
+// Catches: MSG_XFERREADY not sent before MSG_ENABLEDS returns when the
+// window is hidden, not reaching the manager the application loaded, or the
+// source failing (or crashing) when no manager is loaded.
 TEST(LoadedDataSource, NotifiesTheLoadedManagerAndOnlyIt) {
   TW_IDENTITY app = Application();
   for (bool withManager : {true, false}) {
@@ -112,6 +113,9 @@ TEST(LoadedDataSource, NotifiesTheLoadedManagerAndOnlyIt) {
       EXPECT_EQ(records[0].msg, MSG_XFERREADY);
       EXPECT_EQ(records[0].originId, 42u);
       EXPECT_EQ(records[0].destId, 7u);
+      EXPECT_EQ(records[0].dg, DG_CONTROL);
+      EXPECT_EQ(records[0].dat, DAT_NULL);
+      EXPECT_TRUE(records[0].nullData);
     }
     ASSERT_EQ(source(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr), TWRC_SUCCESS);
   }

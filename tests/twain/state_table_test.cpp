@@ -246,25 +246,6 @@ TEST_F(TripletInState, FailureBoxesAreOwnedByTheParentWindow) {
   }
 }
 
-// Catches: MSG_XFERREADY sent after MSG_ENABLEDS returns or not at all, or
-// the source left short of 600, when the application hides the window.
-TEST_F(SourceTest, HiddenWindowSendsTransferReadyBeforeEnableReturns) {
-  StandInManager manager;
-  ASSERT_TRUE(manager.Loaded());
-  Open();
-  Enable(false);
-  const auto records = manager.Take();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].msg, MSG_XFERREADY);
-  EXPECT_EQ(records[0].originId, 42u);
-  EXPECT_EQ(records[0].destId, 7u);
-  EXPECT_EQ(records[0].dg, DG_CONTROL);
-  EXPECT_EQ(records[0].dat, DAT_NULL);
-  EXPECT_TRUE(records[0].nullData);
-  EXPECT_EQ(source_->State(), 600u);
-  EXPECT_FALSE(view_->shown);
-}
-
 // Catches: closing the window deadlocking with its still thread, which is
 // handing a still over and is joined by the window's Close.
 TEST_F(SourceTest, ClosingTheWindowDoesNotWaitForAStillBeingHandedOver) {
