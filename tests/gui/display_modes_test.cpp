@@ -261,11 +261,19 @@ TEST_F(DisplayModeTest, ControlBarHidesAfterTheDelay) {
   ASSERT_TRUE(WaitFor([&] { return !Panel().isVisible(); }));
 }
 
+// Catches: a delay of 0 hiding the bar, or the scaled full-screen setting
+// not reaching the picture (1440 x 1080 on 1920 x 1080).
 TEST_F(DisplayModeTest, ControlBarNeverHidesWithADelayOfZero) {
-  QSettings(SettingsFile(), QSettings::IniFormat).setValue("DelayTime", 0);
+  {
+    QSettings settings(SettingsFile(), QSettings::IniFormat);
+    settings.setValue("DelayTime", 0);
+    settings.setValue("FullScreenMode3", 0);
+    settings.setValue("FullScreenMode4", 1);
+  }
   StartOn(0);
   Click(Main().Button(kIdFullScreen));
   ASSERT_TRUE(WaitForMode(kModeFullScreen));
+  EXPECT_EQ(Main().View()->Picture().size(), QSize(1440, 1080));
   MoveMouseBy({5, 5});
   EXPECT_TRUE(Panel().isVisible());
   EXPECT_FALSE(viewer_->BarTimer().isActive());
