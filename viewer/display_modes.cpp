@@ -68,17 +68,17 @@ void Viewer::ToggleOneToOne() {
   }
 }
 
-void Viewer::RequestHalf(bool fromHalfButton) {
+void Viewer::RequestHalf(bool byButton) {
   if (ended_) {
     return;
   }
   MeasureMonitor();
   const bool changes = Flags().g_Display_Mode != kModeHalf && Flags().g_Stream_Run != 0;
   pipeline_->RequestRestart(kModeHalf);
-  if (changes && fromHalfButton) {
+  if (changes && byButton) {
     panel_->Button(kIdCapture)->setEnabled(false);
   }
-  if (changes || fromHalfButton) {
+  if (changes || byButton) {
     g_Half_Toggle = 1;
   }
 }

@@ -176,10 +176,9 @@ void Viewer::Exit() {
   if (ended_) {
     return;
   }
-  panel_->hide();
-  about_->hide();
-  optionDialog_->hide();
-  main_->hide();
+  for (QWidget* window : Windows()) {
+    window->hide();
+  }
   pipeline_->RequestExit();
   QThread::msleep(200);  // lets the streaming threads see the flags
   EndMainWindow();
@@ -212,12 +211,8 @@ void Viewer::EndMainWindow() {
   SetMessageBoxesEnding(true);
   // From here on no user input is acted on: the windows take no clicks,
   // and the wait below serves no input events.
-  for (QWidget* window :
-       {static_cast<QWidget*>(main_.get()), static_cast<QWidget*>(panel_.get()),
-        static_cast<QWidget*>(about_.get()), static_cast<QWidget*>(optionDialog_.get())}) {
-    if (window != nullptr) {
-      window->setEnabled(false);
-    }
+  for (QWidget* window : Windows()) {
+    window->setEnabled(false);
   }
   if (pipeline_) {
     pipeline_->RequestExit();
@@ -252,13 +247,22 @@ void Viewer::EndMainWindow() {
   }
   screenSaver_.Release();
   barTimer_.stop();
-  if (main_) {
-    panel_->hide();
-    about_->hide();
-    optionDialog_->hide();
-    main_->hide();
+  for (QWidget* window : Windows()) {
+    window->hide();
   }
   emit finished();
+}
+
+std::vector<QWidget*> Viewer::Windows() const {
+  std::vector<QWidget*> windows;
+  for (QWidget* window :
+       {static_cast<QWidget*>(main_.get()), static_cast<QWidget*>(panel_.get()),
+        static_cast<QWidget*>(about_.get()), static_cast<QWidget*>(optionDialog_.get())}) {
+    if (window != nullptr) {
+      windows.push_back(window);
+    }
+  }
+  return windows;
 }
 
 void Viewer::Post(std::function<void()> work) {

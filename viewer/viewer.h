@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "devlink/camera_status.h"
 #include "devlink/command_queue.h"
@@ -65,7 +66,6 @@ class Viewer : public QObject, public StreamHost {
   // The in-memory copies of the settings.
   const ViewerSettings& Settings() const { return settings_; }
   int HalfToggle() const { return g_Half_Toggle; }
-  bool BarVisible() const { return g_Bar_Visible != 0; }
   // Timer 1: hides the full-screen control bar.
   QTimer& BarTimer() { return barTimer_; }
 
@@ -76,10 +76,11 @@ class Viewer : public QObject, public StreamHost {
   void OpenPanel();
   void StartCaptureProgram();
   // Display mode requests: the full-screen button and Alt+Enter, the 1:1
-  // toggle, the control bar's half button, Esc in live view.
+  // toggle, and half mode: `byButton` for the control bar's half button and
+  // the toggle (they also disable Cap), false for Esc in live view.
   void RequestFullScreen();
   void ToggleOneToOne();
-  void RequestHalf(bool fromHalfButton);
+  void RequestHalf(bool byButton);
   void ShowOptions();
 
  signals:
@@ -122,7 +123,9 @@ class Viewer : public QObject, public StreamHost {
   void LoadSettings();
   void ReloadOptions();
   void ConfirmOptions();
-  // Whether `watched` belongs to one of the viewer's four windows.
+  // The viewer's four windows, those that exist yet.
+  std::vector<QWidget*> Windows() const;
+  // Whether `watched` belongs to one of them.
   bool OwnWindow(const QObject* watched) const;
 
   Options options_;

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QThread>
 #include <QWindow>
+#include <algorithm>
 
 #include "devlink/command_words.h"
 #include "platform/trace.h"
@@ -200,15 +201,10 @@ bool Viewer::OwnWindow(const QObject* watched) const {
     }
     window = widget->window()->windowHandle();
   }
-  for (const QWidget* own :
-       {static_cast<const QWidget*>(main_.get()), static_cast<const QWidget*>(panel_.get()),
-        static_cast<const QWidget*>(about_.get()),
-        static_cast<const QWidget*>(optionDialog_.get())}) {
-    if (own != nullptr && window != nullptr && own->windowHandle() == window) {
-      return true;
-    }
-  }
-  return false;
+  const std::vector<QWidget*> own = Windows();
+  return window != nullptr && std::any_of(own.begin(), own.end(), [window](const QWidget* mine) {
+           return mine->windowHandle() == window;
+         });
 }
 
 bool Viewer::eventFilter(QObject* watched, QEvent* event) {
