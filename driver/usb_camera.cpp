@@ -215,12 +215,15 @@ IoctlResult UsbCamera::Vendor(const ClientContext& client, std::span<const uint8
 
 IoctlResult UsbCamera::BulkRead(const ClientContext& client, std::span<const uint8_t> in,
                                 std::span<uint8_t> out) {
-  const std::shared_ptr<UsbDevice> device = DeviceFor(client);
+  std::unique_lock lock(mutex_);
+  // Taken with the read's registration, so an unplug either comes before
+  // (no device) or finds the read to cancel.
+  const std::shared_ptr<UsbDevice> device =
+      shuttingDown_ || client.generation != generation_ ? nullptr : device_;
   const std::optional<uint8_t> endpoint = device ? FrameEndpoint(*device, in) : std::nullopt;
   if (!endpoint || out.empty()) {
     return {};
   }
-  std::unique_lock lock(mutex_);
   const auto read = reads_.insert(reads_.end(), Read{client.process});
   // std::map keeps the reference while other processes come and go; an
   // entry with a read pending is never erased.
@@ -249,7 +252,7 @@ IoctlResult UsbCamera::BulkRead(const ClientContext& client, std::span<const uin
     // A client that hung up, an unplug or a stopping daemon ends the read;
     // it still waits for the cancel, because the transfer writes into `out`.
     while (!read->done) {
-      const bool unwanted = (client.peerGone && client.peerGone()) ||
+      const bool unwanted = (client.peerGone && client.peerGone()) || device_ != device ||
                             client.generation != generation_ || shuttingDown_;
       if (unwanted) {
         CancelLocked(*read);
