@@ -7,6 +7,7 @@
 #include <future>
 #include <thread>
 
+#include "devlink/command_words.h"
 #include "devlink/device_directory.h"
 #include "devlink/device_records.h"
 #include "devlink/socket_transport.h"
@@ -281,42 +282,66 @@ TEST_F(UsbDaemonTest, NoPermissionIsOneLineNamingTheUdevRule) {
   EXPECT_EQ(Open(0), nullptr);
 }
 
-// Catches: one program's abort ending another program's read.
-TEST(UsbCamera, AbortEndsOnlyTheAskingProcessRead) {
-  fake::FakeUsbApi api(true);
-  api.Add(CameraAt({1, {2}}));
-  int error = 0;
-  UsbCamera camera({});
-  camera.Attach(api.List(kVendor, kProduct).at(0)->Open(error));
-  std::jthread events([&](std::stop_token stop) {
-    while (!stop.stop_requested()) {
-      api.HandleEvents(20);
-    }
-  });
-  const ClientContext first{camera.Generation(), {}, 100};
-  const ClientContext second{camera.Generation(), {}, 200};
-  auto read = [&](const ClientContext& client) {
-    return std::async(std::launch::async, [&camera, &client] {
+// One camera called directly, as the server would for two programs.
+class UsbCameraTest : public ::testing::Test {
+ protected:
+  UsbCameraTest() {
+    api_.Add(CameraAt({1, {2}}));
+    int error = 0;
+    camera_.Attach(api_.List(kVendor, kProduct).at(0)->Open(error));
+    first_.generation = second_.generation = camera_.Generation();
+  }
+  ~UsbCameraTest() override {
+    camera_.Shutdown();  // ends whatever a failed assertion left pending
+    reads_.clear();
+  }
+  std::shared_future<IoctlResult> StartRead(const ClientContext& client) {
+    reads_.push_back(std::async(std::launch::async, [this, &client] {
       std::vector<uint8_t> frame(16);
-      return camera.Ioctl(client, kIoctlBulkRead, kPipe1, frame);
-    });
-  };
-  auto firstRead = read(first);
-  ASSERT_TRUE(api.WaitForRead(0));
-  auto secondRead = read(second);
-  // Ends whatever is left pending if an assertion fails.
-  struct ShutdownAtExit {
-    UsbCamera& camera;
-    ~ShutdownAtExit() { camera.Shutdown(); }
-  } shutdownAtExit{camera};
-  ASSERT_TRUE(Eventually([&] { return api.PendingReads(0) == 2; }));
-  EXPECT_TRUE(camera.Ioctl(second, kIoctlAbortPipe, kPipe1, {}).ok);
+      return camera_.Ioctl(client, kIoctlBulkRead, kPipe1, frame);
+    }));
+    return reads_.back();
+  }
+  bool Vendor(const ClientContext& client, uint32_t word) {
+    uint8_t reply[4];
+    return camera_.Ioctl(client, kIoctlVendorRequest, EncodeVendorRecord(word), reply).ok;
+  }
+
+  fake::FakeUsbApi api_{true};
+  UsbCamera camera_{{}};
+  ClientContext first_{0, {}, 100};
+  ClientContext second_{0, {}, 200};
+  std::jthread events_{[this](std::stop_token stop) {
+    while (!stop.stop_requested()) {
+      api_.HandleEvents(20);
+    }
+  }};
+  std::vector<std::shared_future<IoctlResult>> reads_;
+};
+
+// Catches: one program's abort ending another program's read, or clearing
+// the halt (and so the data toggle) under that read.
+TEST_F(UsbCameraTest, AbortEndsOnlyTheAskingProcessRead) {
+  auto firstRead = StartRead(first_);
+  auto secondRead = StartRead(second_);
+  ASSERT_TRUE(Eventually([&] { return api_.PendingReads(0) == 2; }));
+  EXPECT_TRUE(camera_.Ioctl(second_, kIoctlAbortPipe, kPipe1, {}).ok);
   EXPECT_FALSE(secondRead.get().ok);
   const uint8_t frame[16] = {};
-  ASSERT_TRUE(api.Complete(0, LIBUSB_TRANSFER_COMPLETED, frame));
+  ASSERT_TRUE(api_.Complete(0, LIBUSB_TRANSFER_COMPLETED, frame));
   EXPECT_EQ(firstRead.get().bytesReturned, 16u);
-  // Another program's transfer was in flight: the pipe's toggle stays.
-  EXPECT_TRUE(api.Seen(0).clearedHalts.empty());
+  EXPECT_TRUE(api_.Seen(0).clearedHalts.empty());
+}
+
+// Catches: one program switching the frame size under another's stream.
+TEST_F(UsbCameraTest, FrameSizeHoldsWhileAnotherProgramStreams) {
+  ASSERT_TRUE(Vendor(first_, kCmdFullResolution));
+  auto read = StartRead(first_);
+  ASSERT_TRUE(Eventually([&] { return api_.PendingReads(0) == 1; }));
+  EXPECT_FALSE(Vendor(second_, kCmdHalfResolution));
+  EXPECT_TRUE(Vendor(second_, kCmdFullResolution));
+  EXPECT_TRUE(Vendor(first_, kCmdHalfResolution));
+  EXPECT_EQ(api_.Seen(0).controls.size(), 3u);  // the refused one never reached the camera
 }
 
 }  // namespace
