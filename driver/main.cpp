@@ -79,12 +79,13 @@ int ServeUsb(const rd420::DaemonOptions& options, const std::string& directory,
   rd420::UsbCameras cameras(
       *api, server, {options.usbVendorId, options.usbProductId},
       [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
-  cameras.Scan();
+  const int present = cameras.Scan();
   if (!server.Start() || !cameras.Start()) {
     return 1;
   }
-  std::fprintf(stderr, "rd420d: serving the USB cameras %04x:%04x in %s\n", options.usbVendorId,
-               options.usbProductId, directory.c_str());
+  std::fprintf(stderr, "rd420d: serving the USB cameras %04x:%04x in %s%s\n", options.usbVendorId,
+               options.usbProductId, directory.c_str(),
+               present == 0 ? "; none is plugged in yet, each gets its node when it comes" : "");
   const int status = Serve(server, stopSignals);
   // The reads the shutdown cancels end through the event thread, which
   // stops after them.

@@ -68,7 +68,7 @@ std::optional<int> UsbCameras::NumberFor(const UsbLocation& location) const {
   return std::nullopt;
 }
 
-void UsbCameras::Scan() {
+int UsbCameras::Scan() {
   std::vector<std::unique_ptr<UsbCandidate>> found =
       api_.List(options_.vendorId, options_.productId);
   std::sort(found.begin(), found.end(),
@@ -143,6 +143,8 @@ void UsbCameras::Scan() {
     }
     report_(Format("rd420d: %s is %s", DeviceName(*number).c_str(), Describe(candidate).c_str()));
   }
+  return static_cast<int>(std::count_if(slots_.begin(), slots_.end(),
+                                        [](const auto& entry) { return entry.second.present; }));
 }
 
 bool UsbCameras::Start() {

@@ -41,8 +41,9 @@ class UsbCameras {
   UsbCameras& operator=(const UsbCameras&) = delete;
 
   // Looks at the bus once. Before the server starts, so the cameras there
-  // open their nodes with it, numbered 0, 1, ... in bus order.
-  void Scan();
+  // open their nodes with it, numbered 0, 1, ... in bus order. Returns how
+  // many cameras are served.
+  int Scan();
   // Starts the event thread; false when it cannot be started.
   bool Start();
   // Ends the event thread. After the server's Shutdown: the reads it
