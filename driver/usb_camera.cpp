@@ -269,10 +269,10 @@ IoctlResult UsbCamera::BulkRead(const ClientContext& client, std::span<const uin
     reader.lastFrame = Clock::now();
   }
   lock.unlock();
-  transfer.reset();
-
   const bool noDevice =
       transfer ? finished.status == LIBUSB_TRANSFER_NO_DEVICE : error == LIBUSB_ERROR_NO_DEVICE;
+  transfer.reset();
+
   if (noDevice) {
     ReportGone();
   } else if (finished.done && finished.status == LIBUSB_TRANSFER_STALL) {

@@ -151,7 +151,7 @@ bool UsbCameras::Start() {
   hotplug_ = api_.HasHotplug() &&
              api_.WatchHotplug(options_.vendorId, options_.productId, [this] { RequestScan(); });
   // A camera that came between Scan and the watch has sent no notice.
-  scanRequested_ = true;
+  RequestScan();
   try {
     thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
   } catch (const std::system_error& failure) {

@@ -55,19 +55,19 @@ std::string PrivateDirectory() {
 // cameras' event thread, clients through the socket transport.
 class UsbDaemonTest : public ::testing::Test {
  protected:
-  void Serve(bool hotplug = true) {
+  void Serve(bool hotplug = true, std::chrono::milliseconds rescanInterval = 20ms) {
     api_ = std::make_unique<fake::FakeUsbApi>(hotplug);
     for (fake::Camera& camera : bus_) {
       api_->Add(std::move(camera));
     }
     server_ =
         std::make_unique<DeviceServer>(directory_, std::map<int, std::unique_ptr<CameraBackend>>{});
-    cameras_ =
-        std::make_unique<UsbCameras>(*api_, *server_, UsbCameras::Options{kVendor, kProduct, 20ms},
-                                     [this](const std::string& line) {
-                                       std::lock_guard lock(linesMutex_);
-                                       lines_.push_back(line);
-                                     });
+    cameras_ = std::make_unique<UsbCameras>(*api_, *server_,
+                                            UsbCameras::Options{kVendor, kProduct, rescanInterval},
+                                            [this](const std::string& line) {
+                                              std::lock_guard lock(linesMutex_);
+                                              lines_.push_back(line);
+                                            });
     cameras_->Scan();
     ASSERT_TRUE(server_->Start());
     ASSERT_TRUE(cameras_->Start());
@@ -246,6 +246,21 @@ TEST_P(UsbReplugTest, UnplugDuringAReadAndReplug) {
 }
 
 INSTANTIATE_TEST_SUITE_P(HotplugOrRescan, UsbReplugTest, ::testing::Bool());
+
+// Catches: a read that finds the device gone leaving its node in place
+// until the next notice or look at the bus, when neither may come soon.
+TEST_F(UsbDaemonTest, AReadThatFindsTheDeviceGoneRemovesItsNode) {
+  bus_.push_back(CameraAt({1, {2}}));
+  Serve(false, std::chrono::hours(1));
+  ASSERT_TRUE(Eventually([&] { return api_->Lists() == 2; }));  // Scan's and Start's
+  const auto handle = Open(0);
+  ASSERT_NE(handle, nullptr);
+  auto read = StartRead(handle, 640 * 480 * 2);
+  ASSERT_TRUE(api_->WaitForRead(0));
+  api_->Unplug(0);
+  EXPECT_FALSE(read.get().first.ok);
+  EXPECT_TRUE(Eventually([&] { return Open(0) == nullptr; }));
+}
 
 // Catches: cameras numbered in the order the bus lists them rather than
 // by bus and port, or a device of another product served.
