@@ -27,6 +27,7 @@ struct Camera {
   uint16_t productId = 0;
   int openError = LIBUSB_SUCCESS;
   std::array<uint8_t, 4> reply{};
+  size_t replyLength = 4;  // the bytes the camera sends of it
   UsbInterface interface {
     0, 0, 0xFF, 0, 0, {
       {0x01, 2, 512, 0}, {
@@ -191,7 +192,7 @@ class FakeUsbApi : public UsbApi {
       }
       c.controls.push_back(
           {requestType, request, value, index, static_cast<uint16_t>(data.size())});
-      const size_t n = std::min(data.size(), c.reply.size());
+      const size_t n = std::min(data.size(), c.replyLength);
       std::copy_n(c.reply.begin(), n, data.begin());
       return static_cast<int>(n);
     }

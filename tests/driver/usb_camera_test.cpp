@@ -74,7 +74,7 @@ class UsbDaemonTest : public ::testing::Test {
     loop_ = std::thread([this] { server_->Run(); });
   }
   ~UsbDaemonTest() override {
-    if (server_) {
+    if (loop_.joinable()) {
       server_->Stop();
       loop_.join();
       server_->Shutdown();
@@ -136,6 +136,18 @@ TEST_F(UsbDaemonTest, VendorRecordBecomesOneControlTransfer) {
   EXPECT_FALSE(handle->Ioctl(kIoctlVendorRequest, bad, reply).ok);
   EXPECT_EQ(api_->Seen(0).controls,
             (std::vector<fake::ControlSetup>{{0xC0, 0xB0, 0x0026, 0x0005, 4}}));
+}
+
+// Catches: a short control reply passed on as a whole word, its missing
+// bytes made up.
+TEST_F(UsbDaemonTest, ShortVendorReplyFails) {
+  fake::Camera camera = CameraAt({1, {2}}, {0x61, 0x80, 0x20, 0x04});
+  camera.replyLength = 2;
+  bus_.push_back(camera);
+  Serve();
+  const auto handle = Open(0);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(Vendor(*handle, 0x00610000), std::nullopt);
 }
 
 // Catches: pipe records out of descriptor order, a field in the wrong
