@@ -29,7 +29,6 @@ constexpr auto kPeerCheckInterval = std::chrono::milliseconds(100);
 // halt, well inside the client's 250 ms for the abort.
 constexpr auto kCancelWait = std::chrono::milliseconds(100);
 // How long after its last frame a process still counts as streaming.
-constexpr auto kStreamingWindow = std::chrono::seconds(1);
 // Opaque handles in the pipe list, as the simulator gives them.
 constexpr uint32_t kInterfaceHandle = 0x1000;
 constexpr uint32_t kPipeHandleBase = 0x2000;
@@ -164,19 +163,6 @@ IoctlResult UsbCamera::PipeInformation(const ClientContext& client, std::span<ui
   return {true, static_cast<uint32_t>(record.size())};
 }
 
-bool UsbCamera::OtherProcessStreams(pid_t process, Clock::time_point now) {
-  bool streams = false;
-  for (auto it = readers_.begin(); it != readers_.end();) {
-    const Reader& reader = it->second;
-    // A program that has ended streams no more, however recent its frame.
-    const bool active = reader.pending > 0 || (now - reader.lastFrame < kStreamingWindow &&
-                                               !(::kill(it->first, 0) != 0 && errno == ESRCH));
-    streams = streams || (active && it->first != process);
-    it = active ? std::next(it) : readers_.erase(it);
-  }
-  return streams;
-}
-
 IoctlResult UsbCamera::Vendor(const ClientContext& client, std::span<const uint8_t> in,
                               std::span<uint8_t> out) {
   const std::optional<uint32_t> word = DecodeVendorRecord(in);
@@ -190,7 +176,7 @@ IoctlResult UsbCamera::Vendor(const ClientContext& client, std::span<const uint8
     // One program cannot change the frame size under another's stream.
     std::lock_guard lock(mutex_);
     if (fullResolution_ && *fullResolution_ != full &&
-        OtherProcessStreams(client.process, Clock::now())) {
+        readers_.OtherProcessStreams(client.process, Clock::now())) {
       return {};
     }
   }
@@ -227,7 +213,7 @@ IoctlResult UsbCamera::BulkRead(const ClientContext& client, std::span<const uin
   const auto read = reads_.insert(reads_.end(), Read{client.process});
   // std::map keeps the reference while other processes come and go; an
   // entry with a read pending is never erased.
-  Reader& reader = readers_[client.process];
+  ProcessReads::Reads& reader = readers_[client.process];
   ++reader.pending;
   lock.unlock();
 

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "driver/camera_backend.h"
+#include "driver/process_reads.h"
 #include "driver/usb_api.h"
 
 namespace rd420 {
@@ -52,12 +53,6 @@ class UsbCamera : public CameraBackend {
     int status = 0;
     uint32_t actualBytes = 0;
   };
-  // What the camera knows of one client process's streaming.
-  struct Reader {
-    int pending = 0;
-    Clock::time_point lastFrame{};
-  };
-
   // The device when `client` may use it, else null.
   std::shared_ptr<UsbDevice> DeviceFor(const ClientContext& client) const;
   IoctlResult PipeInformation(const ClientContext& client, std::span<uint8_t> out);
@@ -66,7 +61,6 @@ class UsbCamera : public CameraBackend {
   IoctlResult BulkRead(const ClientContext& client, std::span<const uint8_t> in,
                        std::span<uint8_t> out);
   IoctlResult Abort(const ClientContext& client, std::span<const uint8_t> in);
-  bool OtherProcessStreams(pid_t process, Clock::time_point now);
   void CancelLocked(Read& read);
   void ReportGone();
 
@@ -77,7 +71,7 @@ class UsbCamera : public CameraBackend {
   uint64_t generation_ = 1;
   bool shuttingDown_ = false;
   std::list<Read> reads_;
-  std::map<pid_t, Reader> readers_;
+  ProcessReads readers_;
   // The last frame size a command chose (true full), unknown until one.
   std::optional<bool> fullResolution_;
 };
