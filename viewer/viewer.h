@@ -13,12 +13,12 @@
 #include "devlink/device_link.h"
 #include "devlink/socket_transport.h"
 #include "devlink/stream_pipeline.h"
+#include "platform/screen_saver.h"
 #include "viewer/about_box.h"
 #include "viewer/button_rules.h"
 #include "viewer/control_panel.h"
 #include "viewer/frame_painter.h"
 #include "viewer/main_window.h"
-#include "viewer/screen_saver.h"
 #include "viewer/still_capture.h"
 
 namespace rd420::viewer {
