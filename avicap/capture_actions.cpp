@@ -128,12 +128,10 @@ void CaptureDlg::OnCapture() {
   settings.displayLocalTime = displayLocalTime_;
   settings.displayCaption = displayCaption_;
   settings.caption = caption_.toStdString();
-  flags_.g_Record_Mode = 1;
-  flags_.g_Stream_On = 1;
   if (timeLimit_) {
     timeLimitTimer_.start(minutes * options_.minuteMs);
   }
-  StartCycle(std::move(settings));
+  StartCycle(true, std::move(settings));
   elapsedTimer_.start(options_.elapsedTickMs);
   recordingStart_ = options_.clockSeconds();
   ShowIndicator(true);
@@ -181,9 +179,7 @@ void CaptureDlg::Restart() {
     ShowIndicator(false);
     return;
   }
-  flags_.g_Record_Mode = 0;
-  flags_.g_Stream_On = 1;
-  StartCycle({});
+  StartCycle(false, {});
 }
 
 void CaptureDlg::OnTimeLimit() {

@@ -206,9 +206,7 @@ bool CaptureDlg::Initialise() {
     }
     return false;
   }
-  flags_.g_Record_Mode = 0;
-  flags_.g_Stream_On = 1;
-  StartCycle({});
+  StartCycle(false, {});
   return true;
 }
 
@@ -276,8 +274,11 @@ void CaptureDlg::CloseRequest() {
   reject();
 }
 
-void CaptureDlg::StartCycle(RecordingSettings settings) {
+void CaptureDlg::StartCycle(bool record, RecordingSettings settings) {
+  // The flags are the new cycle's only once the previous one has ended.
   StopCycle();
+  flags_.g_Record_Mode = record ? 1 : 0;
+  flags_.g_Stream_On = 1;
   cycle_ = std::make_unique<StreamCycle>(link_, flags_, static_cast<CaptureHost&>(*this),
                                          options_.writer, std::move(settings));
   cycle_->Start();

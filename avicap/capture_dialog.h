@@ -105,7 +105,8 @@ class CaptureDlg : public QDialog, private CaptureHost {
   void OnTimeLimit();
   void OnElapsed();
   void Restart();
-  void StartCycle(RecordingSettings settings);
+  // Ends the running cycle, then starts a preview or recording one.
+  void StartCycle(bool record, RecordingSettings settings);
   // Ends the running cycle, serving events meanwhile.
   void StopCycle();
   void CloseRequest();

@@ -42,6 +42,7 @@ void StreamCycle::Start() {
 }
 
 void StreamCycle::Stop() {
+  stopping_ = true;
   stop_.request_stop();
   BufferFree.Set();
   FrameReady.Set();
@@ -98,9 +99,10 @@ void StreamCycle::StreamThread(std::stop_token stop) {
   // 16:9, so the camera sees one control transfer per few frames.
   const uint32_t pollEvery = flags_.g_Aspect_43 != 0 ? 5 : 7;
   uint32_t n = 0;
-  while (flags_.g_Stream_On == 1 && consumer.joinable()) {
+  // A stop request ends the cycle whatever the flags say meanwhile.
+  while (flags_.g_Stream_On == 1 && consumer.joinable() && !stop.stop_requested()) {
     BufferFree.Wait();
-    if (flags_.g_Stream_On == 0) {
+    if (flags_.g_Stream_On == 0 || stop.stop_requested()) {
       break;
     }
     const bool poll = n % pollEvery == 0;
@@ -113,7 +115,7 @@ void StreamCycle::StreamThread(std::stop_token stop) {
           }
         },
         stop);
-    if (flags_.g_Stream_On != 1) {
+    if (flags_.g_Stream_On != 1 || stop.stop_requested()) {
       break;
     }
     if (read) {
@@ -148,9 +150,9 @@ void StreamCycle::ConsumerThread(std::span<const uint8_t> frame, bool record) {
   if (record) {
     writer_->Start(settings_);
   }
-  while (flags_.g_Consumer_Run == 1) {
+  while (flags_.g_Consumer_Run == 1 && !stopping_) {
     FrameReady.Wait();
-    if (flags_.g_Consumer_Run != 1) {
+    if (flags_.g_Consumer_Run != 1 || stopping_) {
       BufferFree.Set();
       break;
     }

@@ -68,6 +68,7 @@ class StreamCycle {
   AutoResetEvent FrameReady;
   AutoResetEvent ConsumerEnded;
   std::stop_source stop_;
+  std::atomic<bool> stopping_{false};  // for the consumer, which has no token
   std::thread stream_;
 };
 
