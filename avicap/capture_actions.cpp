@@ -136,7 +136,10 @@ void CaptureDlg::OnCapture() {
   recordingStart_ = options_.clockSeconds();
   ShowIndicator(true);
 
-  if (AspectChanged(flags_.g_Aspect_43 != 0, flags_.g_Last_Status)) {
+  // Before the first poll there is no word to judge; 0 would pass for a
+  // change in 16:9.
+  const uint32_t lastStatus = flags_.g_Last_Status;
+  if (lastStatus != 0 && AspectChanged(flags_.g_Aspect_43 != 0, lastStatus)) {
     flags_.g_Stream_On = 0;
     ShowMessage(this, kAspectChangedText, "Error (AWN00008)", MessageIcon::kWarning);
     flags_.g_Closing = 1;

@@ -19,8 +19,9 @@ struct CameraEnding {
 class CaptureCameraEndingTest : public CaptureTest,
                                 public ::testing::WithParamInterface<CameraEnding> {};
 
-// Catches: an aspect change or an unplugged camera that leaves the program
-// running, shows no message or more than one, or leaves a thread behind.
+// Catches: an aspect change, a failing control request or an unplugged
+// camera that leaves the program running or hanging, or shows no message
+// or more than one.
 TEST_P(CaptureCameraEndingTest, EndsTheProgramWithOneMessage) {
   ASSERT_TRUE(StartCapture());
   ASSERT_TRUE(WaitForPictures(2));
@@ -37,6 +38,9 @@ TEST_P(CaptureCameraEndingTest, EndsTheProgramWithOneMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Camera, CaptureCameraEndingTest,
     ::testing::Values(CameraEnding{"AspectChange", "aspect 16:9", {"Error (AWN00008)"}},
+                      // The status poll's request fails; it releases the
+                      // stream thread waiting for it before its message.
+                      CameraEnding{"FailingRequest", "fail-vendor all", {"Error (AEP00004)"}},
                       // The read fails; should a status poll meet the
                       // unplug first, the link speaks instead.
                       CameraEnding{"Unplugged",
