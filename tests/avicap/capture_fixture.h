@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -39,12 +40,19 @@ inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 1000
   return true;
 }
 
-// Threads of this process now.
+// Threads of this process that carry its own name: ours, not the ones Qt
+// names and keeps for the process's life (the session bus, for one).
 inline int ThreadCount() {
+  const auto nameOf = [](const std::filesystem::path& comm) {
+    std::ifstream file(comm);
+    std::string name;
+    std::getline(file, name);
+    return name;
+  };
+  const std::string own = nameOf("/proc/self/comm");
   int count = 0;
-  for ([[maybe_unused]] const auto& entry :
-       std::filesystem::directory_iterator("/proc/self/task")) {
-    ++count;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    count += nameOf(entry.path() / "comm") == own ? 1 : 0;
   }
   return count;
 }
@@ -53,41 +61,27 @@ inline int ThreadCount() {
 class RecordingLog : public RecordingWriter {
  public:
   void Start(const RecordingSettings& settings) override {
-    std::lock_guard lock(mutex_);
-    settings_ = settings;
-    ++starts_;
+    {
+      std::lock_guard lock(mutex_);
+      settings_ = settings;
+    }
+    ++starts;
   }
   void Frame(std::span<const uint8_t> bgr, FrameGeometry geometry) override {
-    std::lock_guard lock(mutex_);
-    frames_ += bgr.size() == geometry.BgrBytes() ? 1 : 0;
+    frames += bgr.size() == geometry.BgrBytes() ? 1 : 0;
   }
-  void Finish() override {
-    std::lock_guard lock(mutex_);
-    ++finishes_;
-  }
+  void Finish() override { ++finishes; }
   RecordingSettings Settings() {
     std::lock_guard lock(mutex_);
     return settings_;
   }
-  int Starts() {
-    std::lock_guard lock(mutex_);
-    return starts_;
-  }
-  int Frames() {
-    std::lock_guard lock(mutex_);
-    return frames_;
-  }
-  int Finishes() {
-    std::lock_guard lock(mutex_);
-    return finishes_;
-  }
+  std::atomic<int> starts{0};
+  std::atomic<int> frames{0};
+  std::atomic<int> finishes{0};
 
  private:
   std::mutex mutex_;
   RecordingSettings settings_;
-  int starts_ = 0;
-  int frames_ = 0;
-  int finishes_ = 0;
 };
 
 // The capture program's dialog against a simulated camera in a private
