@@ -30,7 +30,7 @@ int PixelsY(int units) {
 
 enum class Kind { kStatic, kButton, kGroup, kCheck, kEdit, kDigits, kRadio, kImage };
 
-struct ControlSpec {
+struct ControlEntry {
   int id;  // 0: the control has none
   Kind kind;
   const char* text;
@@ -38,7 +38,7 @@ struct ControlSpec {
   bool visible;
 };
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlEntry kControls[] = {
     {kIdPreview, Kind::kStatic, "", 0, 0, 207, 119, true},
     {kIdCapture, Kind::kButton, "&Capture", 190, 353, 41, 23, true},
     {kIdStop, Kind::kButton, "&Stop", 287, 353, 34, 23, true},
@@ -71,9 +71,9 @@ constexpr ControlSpec kControls[] = {
     {0, Kind::kStatic, "frame/sec (5~20)", 262, 235, 60, 9, false},
 };
 
-QWidget* MakeControl(const ControlSpec& spec, QWidget* parent) {
-  const QString text = QString::fromUtf8(spec.text);
-  switch (spec.kind) {
+QWidget* MakeControl(const ControlEntry& entry, QWidget* parent) {
+  const QString text = QString::fromUtf8(entry.text);
+  switch (entry.kind) {
     case Kind::kButton: {
       auto* button = new QPushButton(text, parent);
       button->setAutoDefault(false);  // Enter with no button focused is the dialog's OK
@@ -98,14 +98,14 @@ QWidget* MakeControl(const ControlSpec& spec, QWidget* parent) {
     case Kind::kImage: {
       auto* label = new QLabel(parent);
       label->setPixmap(
-          QPixmap(ResourcePath(spec.id == kIdIdleIndicator ? kBitmapIdle : kBitmapRecording)));
+          QPixmap(ResourcePath(entry.id == kIdIdleIndicator ? kBitmapIdle : kBitmapRecording)));
       return label;
     }
     case Kind::kStatic:
       break;
   }
   auto* label = new QLabel(text, parent);
-  if (spec.id == kIdElapsed) {
+  if (entry.id == kIdElapsed) {
     label->setAlignment(Qt::AlignCenter);
   }
   return label;
@@ -137,18 +137,18 @@ void CaptureDlg::BuildControls() {
   setFixedSize(PixelsX(366), PixelsY(381));
   auto* video = new QButtonGroup(this);
   auto* audio = new QButtonGroup(this);
-  for (const ControlSpec& spec : kControls) {
-    QWidget* control = spec.id == kIdPreview ? new PreviewArea(this) : MakeControl(spec, this);
-    if (spec.id != 0) {
-      control->setObjectName(ControlName(spec.id));
+  for (const ControlEntry& entry : kControls) {
+    QWidget* control = entry.id == kIdPreview ? new PreviewArea(this) : MakeControl(entry, this);
+    if (entry.id != 0) {
+      control->setObjectName(ControlName(entry.id));
     }
-    control->setGeometry(PixelsX(spec.left), PixelsY(spec.top), PixelsX(spec.width),
-                         PixelsY(spec.height));
-    control->setVisible(spec.visible);
-    if (spec.kind == Kind::kRadio) {
+    control->setGeometry(PixelsX(entry.left), PixelsY(entry.top), PixelsX(entry.width),
+                         PixelsY(entry.height));
+    control->setVisible(entry.visible);
+    if (entry.kind == Kind::kRadio) {
       const bool isVideo =
-          spec.id == kIdVideoNone || spec.id == kIdVideoXvid || spec.id == kIdVideoLowQuality;
-      (isVideo ? video : audio)->addButton(static_cast<QRadioButton*>(control), spec.id);
+          entry.id == kIdVideoNone || entry.id == kIdVideoXvid || entry.id == kIdVideoLowQuality;
+      (isVideo ? video : audio)->addButton(static_cast<QRadioButton*>(control), entry.id);
     }
   }
   preview_ = ControlAs<PreviewArea>(kIdPreview);
