@@ -15,6 +15,7 @@
 #include "devlink/device_link.h"
 #include "devlink/socket_transport.h"
 #include "devlink/stream_pipeline.h"
+#include "platform/screen_saver.h"
 #include "viewer/about_box.h"
 #include "viewer/button_rules.h"
 #include "viewer/control_panel.h"
@@ -22,7 +23,6 @@
 #include "viewer/frame_painter.h"
 #include "viewer/main_window.h"
 #include "viewer/option_dialog.h"
-#include "viewer/screen_saver.h"
 #include "viewer/still_capture.h"
 #include "viewer/viewer_settings.h"
 
