@@ -29,7 +29,7 @@ Scanner::~Scanner() {
 }
 
 DeviceLink& Scanner::Link() {
-  if (link_ == nullptr || link_->Failed()) {
+  if (link_ == nullptr || link_->Failed() || !link_->LinkOk()) {
     link_.reset();  // waits for the old link's request threads
     link_ = std::make_unique<DeviceLink>(transport_, SaneLinkMessages());
     link_->UseDevice(name_);

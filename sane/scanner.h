@@ -47,8 +47,9 @@ class Scanner : public CameraControls {
   SANE_Status ReadStatus(uint32_t& word) override;
 
  private:
-  // A link that met a failure refuses every later request; a later scan
-  // gets a fresh one, so a camera plugged back in serves again.
+  // A link that met a failure refuses every later request (or, after a
+  // quiet one, fails every ready-wait); the next call gets a fresh one, so
+  // a camera plugged back in serves again.
   DeviceLink& Link();
   // Between Start and the end of the image, when options stay as they are.
   bool Scanning() const;

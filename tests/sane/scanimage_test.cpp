@@ -108,11 +108,10 @@ Picture SimulatorPicture(const std::map<std::string, std::string>& state, bool h
   return picture;
 }
 
-// scanimage on its own, for the tests that act while it reads.
-class ScanimageProcess {
+// A program running beside the test, for the tests that act while it runs.
+class BackgroundProgram {
  public:
-  explicit ScanimageProcess(std::vector<std::string> args) : dir_(MakeTempDirectory()) {
-    args.insert(args.begin(), SCANIMAGE_PATH);
+  explicit BackgroundProgram(std::vector<std::string> args) : dir_(MakeTempDirectory()) {
     std::vector<char*> argv;
     for (std::string& arg : args) {
       argv.push_back(arg.data());
@@ -128,7 +127,7 @@ class ScanimageProcess {
       _exit(127);
     }
   }
-  ~ScanimageProcess() {
+  ~BackgroundProgram() {
     if (pid_ > 0) {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
@@ -280,7 +279,7 @@ TEST_F(ScanimageTest, LampOptionReachesTheCameraAsItsCommandWord) {
 // a good image, and a gone camera still listed.
 TEST_F(ScanimageTest, UnplugDuringTheReadIsAnIoErrorWithoutHanging) {
   ASSERT_EQ(simulator_->Control("stall").substr(0, 2), "ok");
-  ScanimageProcess scan({"--format=pnm"});
+  BackgroundProgram scan({SCANIMAGE_PATH, "--format=pnm"});
   ASSERT_TRUE(simulator_->WaitForState("bulk", "1"));
   ASSERT_EQ(simulator_->Control("unplug").substr(0, 2), "ok");
   const std::optional<int> exitCode = scan.Wait();
@@ -297,7 +296,7 @@ TEST_F(ScanimageTest, UnplugDuringTheReadIsAnIoErrorWithoutHanging) {
 TEST_F(ScanimageTest, CancelDuringTheReadEndsItAndTheNextScanWorks) {
   ASSERT_EQ(simulator_->Control("stall").substr(0, 2), "ok");
   {
-    ScanimageProcess scan({"--format=pnm"});
+    BackgroundProgram scan({SCANIMAGE_PATH, "--format=pnm"});
     ASSERT_TRUE(simulator_->WaitForState("bulk", "1"));
     scan.Signal(SIGINT);
     const std::optional<int> exitCode = scan.Wait();
@@ -310,6 +309,24 @@ TEST_F(ScanimageTest, CancelDuringTheReadEndsItAndTheNextScanWorks) {
   const Picture picture = DecodePnm(again.out);
   EXPECT_EQ(picture.width, 640);
   EXPECT_EQ(picture.height, 480);
+}
+
+// Catches: a frame size refused because another program streams at the
+// other size taken for a lost camera (it is busy), or ignored.
+TEST_F(ScanimageTest, CameraStreamingAtTheOtherSizeForAnotherProgramIsBusy) {
+  BackgroundProgram stream(
+      {RD420CTL_PATH, "--dir", simulator_->Directory(), "stream", "--seconds", "2", "--half"});
+  ASSERT_TRUE(simulator_->WaitForState("resolution", "half"));
+  // Streaming, as the daemon sees it: frames have gone to the other program.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (std::stoi(simulator_->State().at("frames")) < 2) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "rd420ctl does not stream";
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  const ProgramResult scan = Scanimage({"--source=Full"});
+  EXPECT_NE(scan.exitCode, 0);
+  EXPECT_NE(scan.err.find("sane_start: Device busy"), std::string::npos) << scan.err;
+  EXPECT_EQ(stream.Wait(), 0);
 }
 
 // Catches: rd420.conf's device folder ignored when RD420_DEVICE_DIR is unset.

@@ -93,6 +93,17 @@ TEST_F(ScannerTest, NonBlockingReadReturnsAtOnceUntilTheFrameComes) {
   EXPECT_EQ(status, SANE_STATUS_IO_ERROR);
 }
 
+// Catches: a handle that keeps failing after its camera was unplugged and
+// plugged back in.
+TEST_F(ScannerTest, CameraPluggedBackInScansAgainOnTheSameHandle) {
+  Start();
+  ASSERT_EQ(simulator_->Control("unplug").substr(0, 2), "ok");
+  EXPECT_EQ(scanner_->Start(), SANE_STATUS_IO_ERROR);
+  ASSERT_EQ(simulator_->Control("plug").substr(0, 2), "ok");
+  ASSERT_EQ(scanner_->Start(), SANE_STATUS_GOOD);
+  EXPECT_EQ(ReadAll(), 1280u * 960 * 3);
+}
+
 // Catches: a camera still starting up after the ready-wait reported as gone
 // (I/O error) or as ready.
 TEST_F(ScannerTest, CameraStillStartingUpAfterTheWaitIsBusy) {
