@@ -60,7 +60,7 @@ SANE_Status Scanner::ControlOption(SANE_Int option, SANE_Action action, void* va
 }
 
 SANE_Parameters Scanner::Parameters() const {
-  return scan_ != nullptr ? parameters_ : options_.Parameters();
+  return Scanning() ? parameters_ : options_.Parameters();
 }
 
 SANE_Status Scanner::Start() {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "sane/scan_options.h"
@@ -97,85 +98,70 @@ TEST_F(OptionTableTest, EveryDescriptorFollowsSaneRules) {
   }
 }
 
-struct SizeCase {
-  const char* name;
-  SANE_Int option;
-  SANE_Word word;      // for numbers and booleans
-  const char* string;  // for strings
-  int width, height;   // the parameters afterwards
-  SANE_Word dpi;       // the resolution option afterwards
-  std::string source;  // the source option afterwards
-  SANE_Int info;
-};
-
 // Catches: resolution and source drifting apart, a size change a front-end
 // is not told to reload, a preview at full size.
 TEST_F(OptionTableTest, SizeOptionsChangeTheFrameAndSayReload) {
   constexpr SANE_Int kBoth = SANE_INFO_RELOAD_PARAMS | SANE_INFO_RELOAD_OPTIONS;
-  const SizeCase cases[] = {
-      {"resolution 50", kOptResolution, kHalfDpi, nullptr, 640, 480, kHalfDpi, "Half", kBoth},
-      {"resolution 100", kOptResolution, kFullDpi, nullptr, 1280, 960, kFullDpi, "Full", kBoth},
-      {"source half", kOptSource, 0, "half", 640, 480, kHalfDpi, "Half", kBoth},
-      {"preview", kOptPreview, SANE_TRUE, nullptr, 640, 480, kHalfDpi, "Half",
-       SANE_INFO_RELOAD_PARAMS},
-      {"source full", kOptSource, 0, "Full", 640, 480, kFullDpi, "Full", kBoth},
-      {"no preview", kOptPreview, SANE_FALSE, nullptr, 1280, 960, kFullDpi, "Full",
-       SANE_INFO_RELOAD_PARAMS},
+  const struct {
+    SANE_Int option;
+    SANE_Word word;      // numbers and booleans
+    const char* string;  // strings
+    int width;           // of the frame afterwards (4:3)
+    SANE_Word dpi;
+    const char* source;
+    SANE_Int info;
+  } cases[] = {
+      {kOptResolution, kHalfDpi, nullptr, 640, kHalfDpi, "Half", kBoth},
+      {kOptResolution, kFullDpi, nullptr, 1280, kFullDpi, "Full", kBoth},
+      {kOptSource, 0, "half", 640, kHalfDpi, "Half", kBoth},
+      {kOptPreview, SANE_TRUE, nullptr, 640, kHalfDpi, "Half", SANE_INFO_RELOAD_PARAMS},
+      {kOptSource, 0, "Full", 640, kFullDpi, "Full", kBoth},  // the preview stays half
+      {kOptPreview, SANE_FALSE, nullptr, 1280, kFullDpi, "Full", SANE_INFO_RELOAD_PARAMS},
   };
-  for (const SizeCase& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << options_.Descriptor(c.option)->name << " " << c.word);
     SANE_Int info = 0;
     SANE_Word word = c.word;
-    ASSERT_EQ(
-        c.string != nullptr ? SetString(c.option, c.string, &info) : SetWord(c.option, word, &info),
-        SANE_STATUS_GOOD);
+    ASSERT_EQ(c.string ? SetString(c.option, c.string, &info) : SetWord(c.option, word, &info),
+              SANE_STATUS_GOOD);
     EXPECT_EQ(info, c.info);
     const SANE_Parameters p = options_.Parameters();
     EXPECT_EQ(p.pixels_per_line, c.width);
     EXPECT_EQ(p.bytes_per_line, c.width * 3);
-    EXPECT_EQ(p.lines, c.height);
-    EXPECT_EQ(p.format, SANE_FRAME_RGB);
-    EXPECT_EQ(p.depth, 8);
+    EXPECT_EQ(p.lines, c.width * 3 / 4);
     EXPECT_EQ(GetWord(kOptResolution), c.dpi);
     EXPECT_EQ(GetString(kOptSource), c.source);
   }
 }
 
-struct AreaCase {
-  const char* name;
-  bool half;
-  bool aspect43;
-  double tlx, tly, brx, bry;  // mm
-  Crop crop;
-};
-
 // Catches: a scan area cropped at the wrong scale, off the frame, empty, or
 // on a stage that ignores a 16:9 camera.
 TEST_F(OptionTableTest, ScanAreaInMillimetresCropsTheFrame) {
-  const AreaCase cases[] = {
-      {"whole stage", false, true, 0, 0, 325.12, 243.84, {0, 0, 1280, 960}},
-      {"whole stage, half", true, true, 0, 0, 325.12, 243.84, {0, 0, 640, 480}},
-      {"inset", false, true, 10, 20, 110, 70, {39, 79, 394, 197}},
-      {"inset, half", true, true, 10, 20, 110, 70, {20, 39, 197, 99}},
-      {"edges swapped", false, true, 110, 70, 10, 20, {39, 79, 394, 197}},
-      {"empty at the far edge", false, true, 325.12, 243.84, 325.12, 243.84, {1279, 959, 1, 1}},
-      {"16:9 stage", false, false, 0, 0, 325.12, 300, {0, 0, 1280, 720}},
+  const struct {
+    const char* name;
+    bool half, aspect43;
+    double mm[4];  // tl-x, tl-y, br-x, br-y
+    Crop crop;
+  } cases[] = {
+      {"whole stage", false, true, {0, 0, 325.12, 243.84}, {0, 0, 1280, 960}},
+      {"whole stage, half", true, true, {0, 0, 325.12, 243.84}, {0, 0, 640, 480}},
+      {"inset", false, true, {10, 20, 110, 70}, {39, 79, 394, 197}},
+      {"inset, half", true, true, {10, 20, 110, 70}, {20, 39, 197, 99}},
+      {"edges swapped", false, true, {110, 70, 10, 20}, {39, 79, 394, 197}},
+      {"empty at the far edge", false, true, {325.12, 243.84, 325.12, 243.84}, {1279, 959, 1, 1}},
+      {"16:9 stage", false, false, {0, 0, 325.12, 300}, {0, 0, 1280, 720}},
   };
-  for (const AreaCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     options_.SetAspect43(c.aspect43);
     ASSERT_EQ(SetString(kOptSource, c.half ? "Half" : "Full"), SANE_STATUS_GOOD);
-    const SANE_Int edges[] = {kOptTlX, kOptTlY, kOptBrX, kOptBrY};
-    const double mm[] = {c.tlx, c.tly, c.brx, c.bry};
     for (int i = 0; i < 4; ++i) {
-      SANE_Word value = SANE_FIX(mm[i]);
-      ASSERT_EQ(SetWord(edges[i], value), SANE_STATUS_GOOD);
+      SANE_Word value = SANE_FIX(c.mm[i]);
+      ASSERT_EQ(SetWord(kOptTlX + i, value), SANE_STATUS_GOOD);
     }
     const Crop crop = options_.ScanCrop();
-    EXPECT_EQ(crop.x, c.crop.x);
-    EXPECT_EQ(crop.y, c.crop.y);
-    EXPECT_EQ(crop.width, c.crop.width);
-    EXPECT_EQ(crop.height, c.crop.height);
+    EXPECT_EQ(std::tie(crop.x, crop.y, crop.width, crop.height),
+              std::tie(c.crop.x, c.crop.y, c.crop.width, c.crop.height));
     EXPECT_EQ(options_.Parameters().pixels_per_line, c.crop.width);
     EXPECT_EQ(options_.Parameters().lines, c.crop.height);
   }
@@ -262,14 +248,13 @@ TEST_F(OptionTableTest, CameraControlsSendTheirCommandWords) {
     EXPECT_EQ(camera_.words, std::vector<uint32_t>{c.word}) << options_.Descriptor(c.option)->name;
   }
 
-  camera_.status = 0x61802804;  // lamp on, freeze on, aperture on
-  EXPECT_EQ(GetWord(kOptLamp), SANE_TRUE);
-  EXPECT_EQ(GetWord(kOptFreeze), SANE_TRUE);
-  EXPECT_EQ(GetWord(kOptTextImage), SANE_TRUE);
-  camera_.status = 0x61802400;  // all off
-  EXPECT_EQ(GetWord(kOptLamp), SANE_FALSE);
-  EXPECT_EQ(GetWord(kOptFreeze), SANE_FALSE);
-  EXPECT_EQ(GetWord(kOptTextImage), SANE_FALSE);
+  // 0x61802804: lamp on, freeze on, aperture on; 0x61802400: all off.
+  for (const auto& [status, on] : {std::pair{0x61802804u, SANE_TRUE}, {0x61802400u, SANE_FALSE}}) {
+    camera_.status = status;
+    for (const SANE_Int option : {kOptLamp, kOptFreeze, kOptTextImage}) {
+      EXPECT_EQ(GetWord(option), on) << options_.Descriptor(option)->name;
+    }
+  }
 }
 
 }  // namespace

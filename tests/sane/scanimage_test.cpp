@@ -8,9 +8,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "devlink/convert_frame.h"
@@ -31,32 +31,15 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A binary PNM (P6) as scanimage writes it: header, comments, raw RGB.
+// A binary PNM as scanimage writes it: its header, one newline, raw RGB.
 Picture DecodePnm(const std::string& bytes) {
-  std::istringstream in(bytes);
-  std::string magic;
-  in >> magic;
-  std::vector<int> numbers;
-  while (numbers.size() < 3 && in) {
-    in >> std::ws;
-    if (in.peek() == '#') {
-      std::string comment;
-      std::getline(in, comment);
-      continue;
-    }
-    int n = 0;
-    in >> n;
-    numbers.push_back(n);
-  }
-  in.get();  // the one whitespace before the samples
   Picture picture;
-  if (magic != "P6" || numbers.size() != 3 || numbers[2] != 255) {
-    return picture;
+  int headerBytes = 0;
+  if (std::sscanf(bytes.c_str(), "P6\n# SANE data follows\n%d %d\n255%n", &picture.width,
+                  &picture.height, &headerBytes) == 2 &&
+      headerBytes > 0) {
+    picture.rgb.assign(bytes.begin() + headerBytes + 1, bytes.end());  // after one newline
   }
-  picture.width = numbers[0];
-  picture.height = numbers[1];
-  const size_t start = static_cast<size_t>(in.tellg());
-  picture.rgb.assign(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end());
   return picture;
 }
 
