@@ -55,9 +55,13 @@ RD420_EXPORT SANE_Status sane_rd420_init(SANE_Int* version_code, SANE_Auth_Callb
     std::lock_guard lock(g_mutex);
     // The device link's messages become debug lines: a back-end shows no
     // windows and writes nothing to standard output.
-    g_previousSink = rd420::SetMessageSink([](const void*, const rd420::Message& message) {
+    auto sink = [](const void*, const rd420::Message& message) {
       Debug(1, "%s: %s", message.caption.c_str(), message.text.c_str());
-    });
+    };
+    if (g_backend == nullptr) {
+      g_previousSink = rd420::SetMessageSink(sink);
+    }
+    g_backend.reset();  // a second init without exit starts afresh
     g_backend = std::make_unique<Backend>(rd420::sane::BackendDeviceDirectory());
     return SANE_STATUS_GOOD;
   });
@@ -66,8 +70,8 @@ RD420_EXPORT SANE_Status sane_rd420_init(SANE_Int* version_code, SANE_Auth_Callb
 RD420_EXPORT void sane_rd420_exit(void) {
   Guarded("sane_exit", [] {
     std::lock_guard lock(g_mutex);
-    g_backend.reset();  // closes every camera still open
-    if (g_previousSink) {
+    if (g_backend != nullptr) {
+      g_backend.reset();  // closes every camera still open
       rd420::SetMessageSink(std::move(g_previousSink));
     }
     return SANE_STATUS_GOOD;
