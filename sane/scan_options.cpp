@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "devlink/command_words.h"
@@ -102,28 +103,25 @@ std::pair<int, int> Span(SANE_Fixed from, SANE_Fixed to, int dpi, int limit) {
   return {first, last - first};
 }
 
+// A camera function with two states: the words that set them and the
+// status bit that shows which one the camera is in.
 struct CameraSwitch {
   Option option;
   uint32_t onWord;
   uint32_t offWord;
+  uint32_t statusBit;
+  bool bitMeansOn;
 };
 
 constexpr CameraSwitch kSwitches[] = {
-    {kOptLamp, kCmdLampOn, kCmdLampOff},
-    {kOptTextImage, kCmdApertureOn, kCmdApertureOff},
-    {kOptFreeze, kCmdFreezeOn, kCmdFreezeOff},
+    {kOptLamp, kCmdLampOn, kCmdLampOff, kStatusLamp, true},
+    {kOptTextImage, kCmdApertureOn, kCmdApertureOff, kStatusApertureOff, false},
+    {kOptFreeze, kCmdFreezeOn, kCmdFreezeOff, kStatusFreeze, true},
 };
 
-// The state of each switch as the status word shows it.
-bool SwitchIsOn(SANE_Int option, uint32_t status) {
-  switch (option) {
-    case kOptLamp:
-      return (status & kStatusLamp) != 0;
-    case kOptTextImage:
-      return (status & kStatusApertureOff) == 0;
-    default:
-      return (status & kStatusFreeze) != 0;
-  }
+const CameraSwitch& SwitchFor(SANE_Int option) {
+  return *std::find_if(std::begin(kSwitches), std::end(kSwitches),
+                       [option](const CameraSwitch& s) { return s.option == option; });
 }
 
 uint32_t ButtonWord(SANE_Int option) {
@@ -308,7 +306,8 @@ SANE_Status ScanOptions::Get(SANE_Int option, void* value) {
       uint32_t status = 0;
       const SANE_Status read = camera_.ReadStatus(status);
       if (read == SANE_STATUS_GOOD) {
-        *word = SwitchIsOn(option, status) ? SANE_TRUE : SANE_FALSE;
+        const CameraSwitch& s = SwitchFor(option);
+        *word = ((status & s.statusBit) != 0) == s.bitMeansOn ? SANE_TRUE : SANE_FALSE;
       }
       return read;
     }
@@ -325,7 +324,8 @@ SANE_Status ScanOptions::Set(SANE_Int option, void* value, SANE_Int* info) {
       }
       break;
     case kOptResolution: {
-      const SANE_Word dpi = *word * 2 >= kHalfDpi + kFullDpi ? kFullDpi : kHalfDpi;
+      // The nearer of the two; 75 dpi, half-way, takes the full frame.
+      const SANE_Word dpi = *word >= (kHalfDpi + kFullDpi) / 2 ? kFullDpi : kHalfDpi;
       if (dpi != *word) {
         *word = dpi;
         changes |= SANE_INFO_INEXACT;
@@ -381,12 +381,8 @@ SANE_Status ScanOptions::Set(SANE_Int option, void* value, SANE_Int* info) {
 }
 
 SANE_Status ScanOptions::SetCameraBool(SANE_Int option, SANE_Bool on) {
-  for (const CameraSwitch& s : kSwitches) {
-    if (s.option == option) {
-      return camera_.SendWord(on == SANE_TRUE ? s.onWord : s.offWord);
-    }
-  }
-  return SANE_STATUS_INVAL;
+  const CameraSwitch& s = SwitchFor(option);
+  return camera_.SendWord(on == SANE_TRUE ? s.onWord : s.offWord);
 }
 
 }  // namespace rd420::sane
