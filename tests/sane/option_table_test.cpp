@@ -212,6 +212,8 @@ TEST_F(OptionTableTest, NumbersOffTheirConstraintMoveToTheNearestAllowed) {
       {kOptResolution, 300, kFullDpi},
       {kOptResolution, 60, kHalfDpi},
       {kOptResolution, 75, kFullDpi},
+      {kOptResolution, 2147483647, kFullDpi},  // no overflow on the way
+      {kOptResolution, -5, kHalfDpi},
       {kOptTlX, SANE_FIX(-5), 0},
       {kOptBrX, SANE_FIX(400), SANE_FIX(325.12)},
       {kOptBrY, SANE_FIX(250), SANE_FIX(243.84)},
