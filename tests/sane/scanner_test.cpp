@@ -22,11 +22,11 @@ constexpr StillTiming kFastReadyWait{1, 5000};
 
 class ScannerTest : public ::testing::Test {
  protected:
-  void Start(std::vector<std::string> options = {}) {
+  void Start(std::vector<std::string> options = {}, StillTiming timing = kFastReadyWait) {
     simulator_ = std::make_unique<SimulatorProcess>(std::move(options));
     ASSERT_TRUE(simulator_->Ready());
     transport_ = std::make_unique<SocketTransport>(simulator_->Directory());
-    scanner_ = std::make_unique<Scanner>(*transport_, "RD-420-0", kFastReadyWait);
+    scanner_ = std::make_unique<Scanner>(*transport_, "RD-420-0", timing);
     ASSERT_EQ(scanner_->Open(), SANE_STATUS_GOOD);
   }
   void TearDown() override { scanner_.reset(); }
@@ -109,6 +109,18 @@ TEST_F(ScannerTest, CameraPluggedBackInScansAgainOnTheSameHandle) {
 TEST_F(ScannerTest, CameraStillStartingUpAfterTheWaitIsBusy) {
   Start({"--busy-polls", "100000"});
   EXPECT_EQ(scanner_->Start(), SANE_STATUS_DEVICE_BUSY);
+}
+
+// Catches: a cancel that waits out the ready-wait's 30 seconds.
+TEST_F(ScannerTest, CancelDuringTheReadyWaitEndsItAtOnce) {
+  Start({"--busy-polls", "100000"}, StillTiming{});
+  std::thread canceller([this] {
+    simulator_->WaitForState("status-polls", "3");  // the open's poll, then the wait's
+    scanner_->Cancel();
+  });
+  EXPECT_EQ(scanner_->Start(), SANE_STATUS_CANCELLED);
+  canceller.join();
+  EXPECT_LT(std::stoi(simulator_->State().at("status-polls")), 10);
 }
 
 }  // namespace
