@@ -1,16 +1,17 @@
 #include "devlink/camera_ready.h"
 
 #include <chrono>
-#include <thread>
 
 #include "devlink/camera_status.h"
 #include "devlink/command_words.h"
 #include "devlink/device_link.h"
 #include "devlink/status_word.h"
+#include "platform/thread.h"
 
 namespace rd420 {
 
-bool WaitCameraReady(DeviceLink& link, CameraStatus& status, int pollIntervalMs) {
+bool WaitCameraReady(DeviceLink& link, CameraStatus& status, int pollIntervalMs,
+                     std::stop_token stop) {
   bool ok = true;
   int count = 0;
   for (;;) {
@@ -28,7 +29,9 @@ bool WaitCameraReady(DeviceLink& link, CameraStatus& status, int pollIntervalMs)
       ok = false;
       break;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(pollIntervalMs));
+    if (!SleepUnlessStopped(std::chrono::milliseconds(pollIntervalMs), stop)) {
+      return false;
+    }
   }
   status.g_Aspect_43 = IsAspect43(link.SendCommandQuiet(kPollStatus)) ? 1 : 0;
   if (!ok) {

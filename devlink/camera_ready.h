@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stop_token>
 
 namespace rd420 {
 
@@ -15,8 +16,9 @@ inline constexpr int kReadyPollLimit = 300;
 // g_Aspect_43 and g_Model_Variant. False when the camera never became ready
 // or the link was lost meanwhile; the caller then shows the not-ready
 // message, unless link.Failed() says the final status poll already ended
-// the program with the link's own message.
+// the program with the link's own message. A stop request ends the wait at
+// its next pause with false, for a program whose user gave up waiting.
 bool WaitCameraReady(DeviceLink& link, CameraStatus& status,
-                     int pollIntervalMs = kReadyPollIntervalMs);
+                     int pollIntervalMs = kReadyPollIntervalMs, std::stop_token stop = {});
 
 }  // namespace rd420

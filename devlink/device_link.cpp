@@ -75,6 +75,11 @@ std::unique_ptr<DeviceHandle> DeviceLink::OpenDevice() const {
   return OpenDevice(DeviceName());
 }
 
+void DeviceLink::UseDevice(std::string_view name) {
+  std::lock_guard lock(mutex_);
+  g_DeviceName = name;
+}
+
 bool DeviceLink::DiscoverDevice() {
   bool found = false;
   for (int n = 0; n < kMaxDeviceInstances; ++n) {

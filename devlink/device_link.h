@@ -61,6 +61,10 @@ class DeviceLink {
   // Opens the camera that discovery chose.
   std::unique_ptr<DeviceHandle> OpenDevice() const;
 
+  // Opens `name` from now on, for a program whose user chose the camera
+  // instead of taking discovery's pick.
+  void UseDevice(std::string_view name);
+
   // Tries RD-420-0 .. RD-420-31; the highest that opens wins. When none
   // opens, shows "no device" and returns false.
   bool DiscoverDevice();

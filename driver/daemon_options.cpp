@@ -3,6 +3,9 @@
 #include <getopt.h>
 
 #include <algorithm>
+#include <cctype>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "devlink/ioctl_codes.h"
@@ -14,6 +17,8 @@ const char kDaemonUsage[] =
     "usage: rd420d [--simulate | --usb VID:PID] [--dir DIR] [options]\n"
     "  --dir DIR             device directory (default $RD420_DEVICE_DIR,\n"
     "                        else $XDG_RUNTIME_DIR/rd420, else /tmp/rd420-<uid>)\n"
+    "  --usb VID:PID         serve the real cameras with this vendor and product id\n"
+    "                        (hexadecimal, as lsusb shows them)\n"
     "simulated camera:\n"
     "  --instances 0,3       which RD-420-<n> nodes exist (default 0)\n"
     "  --aspect 4:3|16:9     frame aspect (default 4:3)\n"
@@ -40,6 +45,15 @@ bool ParseInstances(std::string_view text, std::vector<int>& instances) {
   std::sort(instances.begin(), instances.end());
   instances.erase(std::unique(instances.begin(), instances.end()), instances.end());
   return !instances.empty();
+}
+
+// Four hexadecimal digits, as lsusb shows an id.
+std::optional<uint16_t> ParseUsbId(std::string_view text) {
+  if (text.size() != 4 || !std::all_of(text.begin(), text.end(),
+                                       [](unsigned char c) { return std::isxdigit(c) != 0; })) {
+    return std::nullopt;
+  }
+  return static_cast<uint16_t>(std::stoul(std::string(text), nullptr, 16));
 }
 
 }  // namespace
@@ -91,10 +105,20 @@ bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& option
       case kSimulate:
         options.simulate = true;
         break;
-      case kUsb:
+      case kUsb: {
+        const size_t colon = v.find(':');
+        const std::optional<uint16_t> vendor = ParseUsbId(v.substr(0, colon));
+        const std::optional<uint16_t> product =
+            colon == std::string_view::npos ? std::nullopt : ParseUsbId(v.substr(colon + 1));
+        if (!vendor || !product) {
+          error = "--usb takes VID:PID, four hexadecimal digits each, as lsusb shows them";
+          return false;
+        }
         options.simulate = false;
-        options.usbDevice = v;
+        options.usbVendorId = *vendor;
+        options.usbProductId = *product;
         break;
+      }
       case kDir:
         options.directory = v;
         break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,8 @@ struct DaemonOptions {
   std::string directory;          // empty: the default device directory
   std::vector<int> instances{0};  // which RD-420-<n> nodes exist
   bool simulate = true;
-  std::string usbDevice;  // VID:PID with --usb
+  uint16_t usbVendorId = 0;  // --usb VID:PID
+  uint16_t usbProductId = 0;
   sim::CameraOptions camera;
   bool help = false;
 };

@@ -106,10 +106,13 @@ DeviceServer::~DeviceServer() {
 
 void DeviceServer::Shutdown() {
   Stop();
-  if (shutDown_) {
-    return;
+  {
+    std::lock_guard presence(presenceMutex_);
+    if (shutDown_) {
+      return;
+    }
+    shutDown_ = true;
   }
-  shutDown_ = true;
   for (auto& [instance, node] : nodes_) {
     node.camera->Shutdown();
   }
@@ -137,6 +140,9 @@ bool DeviceServer::SetNodePresent(int instance, bool present) {
   // One change at a time: a second plug between the first's check and its
   // listen would find the first's live node and fail.
   std::lock_guard presence(presenceMutex_);
+  if (shutDown_) {
+    return false;
+  }
   if (!present) {
     CloseNode(instance);
     return true;
@@ -151,6 +157,28 @@ bool DeviceServer::SetNodePresent(int instance, bool present) {
     return false;
   }
   Wake();  // the loop polls the new node from now on
+  return true;
+}
+
+bool DeviceServer::AddCamera(int instance, std::unique_ptr<CameraBackend> camera) {
+  std::lock_guard presence(presenceMutex_);
+  if (shutDown_) {
+    return false;
+  }
+  {
+    std::lock_guard lock(nodesMutex_);
+    if (nodes_.contains(instance)) {
+      return false;
+    }
+    nodes_[instance].camera = std::move(camera);
+  }
+  if (!started_) {
+    return true;  // Start opens it with the others
+  }
+  if (!OpenNode(instance)) {
+    return false;
+  }
+  Wake();
   return true;
 }
 
@@ -179,11 +207,13 @@ bool DeviceServer::Start() {
       return false;
     }
   }
+  std::lock_guard presence(presenceMutex_);
   for (auto& [instance, node] : nodes_) {
     if (!OpenNode(instance)) {
       return false;
     }
   }
+  started_ = true;
   return true;
 }
 

@@ -50,6 +50,10 @@ class DeviceServer {
   // Removes or recreates camera `instance`'s node, as a cable pulled or
   // plugged in. Safe from any thread once started.
   bool SetNodePresent(int instance, bool present);
+  // Serves one more camera as node `instance`, at once when started, else
+  // with the others at Start. False when the number is taken or the server
+  // has shut down. Safe from any thread.
+  bool AddCamera(int instance, std::unique_ptr<CameraBackend> camera);
 
  private:
   struct Node {
@@ -76,7 +80,7 @@ class DeviceServer {
   const std::string directory_;
   // The flock on <dir>/rd420d.lock, held while the server lives.
   UniqueFd directoryLock_;
-  std::mutex presenceMutex_;  // one plug or unplug at a time
+  std::mutex presenceMutex_;  // one plug, unplug or new camera at a time
   std::mutex nodesMutex_;     // guards nodes_' listeners (control vs the loop)
   std::map<int, Node> nodes_;
   ControlHandler controlHandler_;
@@ -84,7 +88,8 @@ class DeviceServer {
   UniqueFd wakeRead_;
   UniqueFd wakeWrite_;
   std::atomic<bool> stopping_{false};
-  bool shutDown_ = false;
+  bool started_ = false;   // under presenceMutex_
+  bool shutDown_ = false;  // under presenceMutex_: no node opens after it
   // Given up for a moment to accept and close a newcomer at the descriptor
   // limit, so the listener does not stay readable and spin the loop.
   UniqueFd spareFd_;

@@ -23,7 +23,6 @@ constexpr uint32_t kMaxTransferBytes = 4 * 1024 * 1024;
 constexpr uint32_t kLargestFrameBytes = 1280 * 960 * 2;
 // How long after its last frame a process still counts as streaming, so a
 // reader between two reads keeps its frame size.
-constexpr auto kStreamingWindow = std::chrono::seconds(1);
 
 // The rates a USB 2.0 camera of this kind delivers at each frame size.
 double DefaultFps(const SceneSettings& scene) {
@@ -115,21 +114,6 @@ IoctlResult SimulatedCamera::PipeInformation(std::span<uint8_t> out) {
   return {true, static_cast<uint32_t>(record.size())};
 }
 
-bool SimulatedCamera::OtherProcessStreams(pid_t process, Clock::time_point now) {
-  bool streams = false;
-  for (auto it = readers_.begin(); it != readers_.end();) {
-    const Reader& reader = it->second;
-    // A program that has ended streams no more, however recent its frame
-    // (rd420ctl stream, then a snapshot at the other size).
-    const bool active = reader.pending > 0 || (now - reader.lastFrame < kStreamingWindow &&
-                                               !(::kill(it->first, 0) != 0 && errno == ESRCH));
-    streams = streams || (active && it->first != process);
-    // A process that has stopped reading needs no record.
-    it = active ? std::next(it) : readers_.erase(it);
-  }
-  return streams;
-}
-
 IoctlResult SimulatedCamera::Vendor(const ClientContext& client, std::span<const uint8_t> in,
                                     std::span<uint8_t> out) {
   const std::optional<uint32_t> word = DecodeVendorRecord(in);
@@ -139,7 +123,7 @@ IoctlResult SimulatedCamera::Vendor(const ClientContext& client, std::span<const
   // One program cannot change the frame size under another's stream.
   if ((*word == kCmdFullResolution || *word == kCmdHalfResolution) &&
       (*word == kCmdFullResolution) != model_.FullResolution() &&
-      OtherProcessStreams(client.process, Clock::now())) {
+      readers_.OtherProcessStreams(client.process, Clock::now())) {
     return {};
   }
   if (failVendor_ != 0) {
@@ -186,7 +170,8 @@ Clock::duration SimulatedCamera::FramePeriod() const {
 }
 
 bool SimulatedCamera::WaitForFrameTime(std::unique_lock<std::mutex>& lock,
-                                       const ClientContext& client, const Reader& reader,
+                                       const ClientContext& client,
+                                       const ProcessReads::Reads& reader,
                                        const Clock::time_point& deadline, uint64_t abortEpoch) {
   for (;;) {
     if (!Attached(client) || reader.abortEpoch != abortEpoch ||
@@ -209,10 +194,10 @@ IoctlResult SimulatedCamera::BulkRead(const ClientContext& client, std::span<uin
   }
   // std::map keeps the reference valid while other processes come and go;
   // an entry with a read pending is never erased.
-  Reader& reader = readers_[client.process];
+  ProcessReads::Reads& reader = readers_[client.process];
   ++reader.pending;
   struct PendingGuard {
-    Reader& reader;
+    ProcessReads::Reads& reader;
     ~PendingGuard() { --reader.pending; }
   } pendingGuard{reader};
   const uint64_t abortEpoch = reader.abortEpoch;

@@ -9,6 +9,7 @@
 
 #include "driver/camera_backend.h"
 #include "driver/camera_model.h"
+#include "driver/process_reads.h"
 #include "driver/scene_renderer.h"
 
 namespace rd420::sim {
@@ -58,13 +59,6 @@ class SimulatedCamera : public CameraBackend {
   std::string HistoryLine();
 
  private:
-  // What the camera knows of one client process's bulk reads.
-  struct Reader {
-    uint64_t abortEpoch = 0;  // raised by the process's own abort
-    int pending = 0;
-    Clock::time_point lastFrame{};
-  };
-
   IoctlResult PipeInformation(std::span<uint8_t> out);
   IoctlResult Vendor(const ClientContext& client, std::span<const uint8_t> in,
                      std::span<uint8_t> out);
@@ -74,11 +68,10 @@ class SimulatedCamera : public CameraBackend {
   // abort, unplug, shutdown, client gone). True when the deadline came;
   // the deadline may move up while waiting (a slot given back).
   bool WaitForFrameTime(std::unique_lock<std::mutex>& lock, const ClientContext& client,
-                        const Reader& reader, const Clock::time_point& deadline,
+                        const ProcessReads::Reads& reader, const Clock::time_point& deadline,
                         uint64_t abortEpoch);
   // True when a process other than `process` streams: a read pending or a
   // frame delivered within the last second.
-  bool OtherProcessStreams(pid_t process, Clock::time_point now);
   bool Attached(const ClientContext& client) const;
   Clock::duration FramePeriod() const;
 
@@ -89,7 +82,7 @@ class SimulatedCamera : public CameraBackend {
   bool plugged_ = true;
   bool shuttingDown_ = false;
   uint64_t generation_ = 1;
-  std::map<pid_t, Reader> readers_;
+  ProcessReads readers_;
   bool stallNext_ = false;
   int failVendor_ = 0;
   uint32_t sequence_ = 0;

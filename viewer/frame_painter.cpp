@@ -27,8 +27,9 @@ std::optional<OverlayText> CurrentOverlay(const StreamControls& controls,
 }
 
 FramePainter::FramePainter(const StreamFlags& flags, const StreamControls& controls,
-                           const CameraStatus& status, PictureView* view, QSize monitor,
-                           bool fullScreenScaled)
+                           const CameraStatus& status, PictureView* view,
+                           const MonitorSnapshot& monitor,
+                           const std::atomic<bool>& fullScreenScaled)
     : flags_(flags),
       controls_(controls),
       status_(status),
@@ -39,12 +40,14 @@ FramePainter::FramePainter(const StreamFlags& flags, const StreamControls& contr
 
 void FramePainter::Paint(const DisplayedFrame& frame) {
   const FrameGeometry geometry = frame.bitmap.Geometry();
-  const QRect target =
-      DestinationRect(flags_.g_Display_Mode, status_.g_Aspect_43 != 0, monitor_, fullScreenScaled_);
-  if (backBuffer_.isNull()) {
-    // At least the picture's extent, should the monitor be smaller.
-    const QSize extent(target.right() + 1, target.bottom() + 1);
-    backBuffer_ = QImage(monitor_.expandedTo(extent), QImage::Format_RGB32);
+  const uint8_t mode = flags_.g_Display_Mode;
+  const QSize monitor = monitor_.Get().size();
+  const QRect target = DestinationRect(mode, status_.g_Aspect_43 != 0, monitor, fullScreenScaled_);
+  // The window may have moved to a larger monitor since the last frame.
+  if (backBuffer_.width() <= target.right() || backBuffer_.height() <= target.bottom() ||
+      backBuffer_.width() < monitor.width() || backBuffer_.height() < monitor.height()) {
+    backBuffer_ = QImage(monitor.expandedTo(QSize(target.right() + 1, target.bottom() + 1)),
+                         QImage::Format_RGB32);
     backBuffer_.fill(Qt::black);
   }
   // The rows are bottom-up: the frame's first row is the picture's bottom.
@@ -63,22 +66,29 @@ void FramePainter::Paint(const DisplayedFrame& frame) {
     font.setPixelSize(16);
     font.setBold(true);
     painter.setFont(font);
-    const int top = target.top() + target.height() - 20;
-    const QSize box(target.width(), 20);
+    // A 1:1 picture on a smaller monitor starts off it; the value goes
+    // where it can be seen.
+    const QRect seen = target & QRect(QPoint(0, 0), backBuffer_.size());
+    const int top = seen.top() + seen.height() - 20;
+    const QSize box(seen.width(), 20);
     painter.setPen(Qt::black);
-    painter.drawText(QRect(QPoint(target.left() + 10, top + 1), box), Qt::AlignLeft | Qt::AlignTop,
+    painter.drawText(QRect(QPoint(seen.left() + 10, top + 1), box), Qt::AlignLeft | Qt::AlignTop,
                      overlay->text);
     painter.setPen(overlay->colour);
-    painter.drawText(QRect(QPoint(target.left() + 9, top), box), Qt::AlignLeft | Qt::AlignTop,
+    painter.drawText(QRect(QPoint(seen.left() + 9, top), box), Qt::AlignLeft | Qt::AlignTop,
                      overlay->text);
   }
   painter.end();
 
-  const QImage picture = backBuffer_.copy(target);
+  QRect shown = target;
+  if (mode == kModeOneToOne && monitor.width() == 1280) {
+    shown.setWidth(target.width() - 6);  // the button column starts at 1275
+  }
+  const QImage picture = backBuffer_.copy(shown);
   // Queued to the view itself: dropped if the view has gone meanwhile.
   QMetaObject::invokeMethod(
       view_,
-      [view = view_, picture, origin = target.topLeft()] { view->ShowPicture(picture, origin); },
+      [view = view_, picture, origin = shown.topLeft()] { view->ShowPicture(picture, origin); },
       Qt::QueuedConnection);
 }
 

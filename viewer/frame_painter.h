@@ -4,11 +4,13 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <atomic>
 #include <optional>
 
 #include "devlink/camera_status.h"
 #include "devlink/stream_flags.h"
 #include "devlink/stream_host.h"
+#include "viewer/display_geometry.h"
 #include "viewer/main_window.h"
 
 namespace rd420::viewer {
@@ -30,7 +32,8 @@ std::optional<OverlayText> CurrentOverlay(const StreamControls& controls,
 class FramePainter {
  public:
   FramePainter(const StreamFlags& flags, const StreamControls& controls, const CameraStatus& status,
-               PictureView* view, QSize monitor, bool fullScreenScaled);
+               PictureView* view, const MonitorSnapshot& monitor,
+               const std::atomic<bool>& fullScreenScaled);
 
   void Paint(const DisplayedFrame& frame);
 
@@ -39,9 +42,9 @@ class FramePainter {
   const StreamControls& controls_;
   const CameraStatus& status_;
   PictureView* view_;  // outlives the display threads
-  const QSize monitor_;
-  const bool fullScreenScaled_;
-  QImage backBuffer_;  // made by the first frame, kept for the program's life
+  const MonitorSnapshot& monitor_;
+  const std::atomic<bool>& fullScreenScaled_;
+  QImage backBuffer_;  // made by the first frame, grown for a larger monitor
 };
 
 }  // namespace rd420::viewer

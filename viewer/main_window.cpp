@@ -18,20 +18,26 @@ void PictureView::ShowPicture(const QImage& picture, QPoint origin) {
   origin_ = origin;
   notice_.clear();  // a new live picture replaces the held one
   ++picturesShown_;
-  update();
+  Repaint();
 }
 
 void PictureView::SetNotice(const QString& text, QPoint position) {
   notice_ = text;
   noticePosition_ = position;
-  update();
+  Repaint();
 }
 
-void PictureView::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.fillRect(rect(), Qt::black);
+void PictureView::Repaint() {
+  if (isVisible() || parentWidget() == nullptr) {
+    update();
+  } else {
+    parentWidget()->update();
+  }
+}
+
+void PictureView::Draw(QPainter& painter, QPoint offset) const {
   if (!picture_.isNull()) {
-    painter.drawImage(origin_ - pos(), picture_);
+    painter.drawImage(origin_ + offset, picture_);
   }
   if (!notice_.isEmpty()) {
     QFont font(QStringLiteral("Liberation Sans"));
@@ -39,9 +45,15 @@ void PictureView::paintEvent(QPaintEvent*) {
     font.setBold(true);
     painter.setFont(font);
     painter.setPen(QColor(255, 0, 0));
-    painter.drawText(QRect(noticePosition_ - pos(), QSize(400, 20)), Qt::AlignLeft | Qt::AlignTop,
+    painter.drawText(QRect(noticePosition_ + offset, QSize(400, 20)), Qt::AlignLeft | Qt::AlignTop,
                      notice_);
   }
+}
+
+void PictureView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::black);
+  Draw(painter, -pos());
 }
 
 MainWindow::MainWindow(bool aspect43) : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
@@ -60,17 +72,34 @@ MainWindow::MainWindow(bool aspect43) : QWidget(nullptr, Qt::Window | Qt::Framel
   }
 }
 
+void MainWindow::SetSeeThroughFrom(int x) {
+  seeThroughFrom_ = x;
+  update();
+}
+
 void MainWindow::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
-  painter.fillRect(rect(), Qt::transparent);
-  painter.fillRect(QRect(0, 0, 642, height()), Qt::black);
+  painter.fillRect(rect(), Qt::black);
+  if (seeThroughFrom_ < width()) {
+    painter.fillRect(QRect(seeThroughFrom_, 0, width() - seeThroughFrom_, height()),
+                     Qt::transparent);
+  }
+  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  if (view_->isHidden()) {
+    view_->Draw(painter, {});
+  }
 }
 
 void MainWindow::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && windowHandle()) {
+  if (event->button() == Qt::LeftButton && windowHandle() &&
+      (!dragArea || dragArea(event->position().toPoint()))) {
     windowHandle()->startSystemMove();
   }
+}
+
+void MainWindow::moveEvent(QMoveEvent*) {
+  emit moved();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -44,10 +44,13 @@ class TracedStillActions : public StillActions {
 Viewer::Viewer(Options options)
     : options_(std::move(options)),
       transport_(options_.deviceDirectory),
-      link_(transport_, ViewerLinkMessages()) {
+      link_(transport_, ViewerLinkMessages()),
+      settingsKey_(QString::fromLatin1(kViewerSettingsKey), options_.settingsFile) {
   SetMessageBoxesEnding(false);
   // A failed vendor request has been reported on its thread; end here.
   link_.SetFatalHandler([this] { Post([this] { EndMainWindow(); }); });
+  barTimer_.setSingleShot(true);
+  connect(&barTimer_, &QTimer::timeout, this, [this] { SetBarVisible(false); });
   if (options_.stillActions == nullptr) {
     defaultActions_ = std::make_unique<TracedStillActions>();
     options_.stillActions = defaultActions_.get();
@@ -78,7 +81,6 @@ bool Viewer::Start() {
     return false;
   }
   qApp->installEventFilter(this);
-  monitor_ = QGuiApplication::primaryScreen()->geometry().size();
   const bool aspect43 = status_.g_Aspect_43 != 0;
   BuildWindows(aspect43, status_.g_Model_Variant != 0);
   link_.SetOwner(main_.get());
@@ -107,8 +109,24 @@ bool Viewer::Start() {
 void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   main_ = std::make_unique<MainWindow>(aspect43);
   main_->setWindowIcon(QIcon(SkinPicture(kIconMain)));
-  main_->move((monitor_.width() - 660) / 2, (monitor_.height() - (aspect43 ? 614 : 494)) / 2);
+  // Not placed yet: the window stands on the primary monitor.
+  const QRect monitor = MeasureMonitor();
+  main_->move(monitor.left() + (monitor.width() - 660) / 2,
+              monitor.top() + (monitor.height() - (aspect43 ? 614 : 494)) / 2);
   connect(main_.get(), &MainWindow::closeRequested, this, &Viewer::Exit);
+  connect(main_.get(), &MainWindow::moved, this, [this] {
+    MeasureMonitor();
+    // The panel travels with the half window.
+    if (g_Layout_Large == 0 && !ended_) {
+      panel_->move(main_->x(), main_->y() + main_->height());
+    }
+  });
+  // A press in the picture moves the captionless window.
+  main_->dragArea = [this](QPoint at) {
+    const int halfHeight = status_.g_Aspect_43 != 0 ? 480 : 360;
+    return (!LargeMode() && at.y() < halfHeight) ||
+           (Flags().g_Requested_Mode == kModeOneToOne && at.y() < 2 * halfHeight);
+  };
   panel_ = std::make_unique<ControlPanel>(modelVariant, main_.get());
   panel_->move(main_->x(), main_->y() + main_->height());
   connect(panel_.get(), &ControlPanel::shown, this,
@@ -119,8 +137,11 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   pipeline_ = std::make_unique<StreamPipeline>(link_, status_, commands_, *this, options_.timings);
   about_ =
       std::make_unique<AboutBox>(Controls().g_Zoom_Osd, Controls().g_Brightness_Osd, main_.get());
-  painter_ =
-      std::make_unique<FramePainter>(Flags(), Controls(), status_, main_->View(), monitor_, false);
+  optionDialog_ = std::make_unique<OptionDialog>(main_.get());
+  connect(optionDialog_.get(), &OptionDialog::showing, this, &Viewer::ReloadOptions);
+  connect(optionDialog_.get(), &OptionDialog::confirmed, this, &Viewer::ConfirmOptions);
+  painter_ = std::make_unique<FramePainter>(Flags(), Controls(), status_, main_->View(), monitor_,
+                                            fullScreenScaled_);
   StillHooks hooks;
   hooks.enableCapture = [this] { Post([this] { panel_->Button(kIdCapture)->setEnabled(true); }); };
   hooks.enableSaveAndPrint = [this] {
@@ -148,15 +169,16 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
                                           std::move(hooks));
   ConnectButtons(main_.get());
   ConnectButtons(panel_.get());
+  LoadSettings();
 }
 
 void Viewer::Exit() {
   if (ended_) {
     return;
   }
-  panel_->hide();
-  about_->hide();
-  main_->hide();
+  for (QWidget* window : Windows()) {
+    window->hide();
+  }
   pipeline_->RequestExit();
   QThread::msleep(200);  // lets the streaming threads see the flags
   EndMainWindow();
@@ -189,11 +211,8 @@ void Viewer::EndMainWindow() {
   SetMessageBoxesEnding(true);
   // From here on no user input is acted on: the windows take no clicks,
   // and the wait below serves no input events.
-  for (QWidget* window : {static_cast<QWidget*>(main_.get()), static_cast<QWidget*>(panel_.get()),
-                          static_cast<QWidget*>(about_.get())}) {
-    if (window != nullptr) {
-      window->setEnabled(false);
-    }
+  for (QWidget* window : Windows()) {
+    window->setEnabled(false);
   }
   if (pipeline_) {
     pipeline_->RequestExit();
@@ -227,12 +246,23 @@ void Viewer::EndMainWindow() {
     stopper.join();
   }
   screenSaver_.Release();
-  if (main_) {
-    panel_->hide();
-    about_->hide();
-    main_->hide();
+  barTimer_.stop();
+  for (QWidget* window : Windows()) {
+    window->hide();
   }
   emit finished();
+}
+
+std::vector<QWidget*> Viewer::Windows() const {
+  std::vector<QWidget*> windows;
+  for (QWidget* window :
+       {static_cast<QWidget*>(main_.get()), static_cast<QWidget*>(panel_.get()),
+        static_cast<QWidget*>(about_.get()), static_cast<QWidget*>(optionDialog_.get())}) {
+    if (window != nullptr) {
+      windows.push_back(window);
+    }
+  }
+  return windows;
 }
 
 void Viewer::Post(std::function<void()> work) {
@@ -245,6 +275,7 @@ void Viewer::RunStarting(uint8_t) {
   Post([this] {
     if (!ended_) {
       screenSaver_.Inhibit();
+      ApplyTopMost();
     }
   });
 }
@@ -258,8 +289,9 @@ void Viewer::HandleStatus() {
   inputs.status = status_.g_Normal_Status;
   inputs.aspect43 = status_.g_Aspect_43 != 0;
   inputs.modelVariant = status_.g_Model_Variant != 0;
+  const QRect monitor = monitor_.Get();
   inputs.monitorFitsOneToOne =
-      monitor_.width() >= 1280 && monitor_.height() >= (inputs.aspect43 ? 960 : 720);
+      monitor.width() >= 1280 && monitor.height() >= (inputs.aspect43 ? 960 : 720);
   inputs.largeMode = LargeMode();
   Trace("Send Data = 0x%8.8X, g_Normal_Status : 0x%8.8X", link_.CommandWord(), inputs.status);
   StatusOutcome outcome = HandleStatusWord(inputs, status_.g_Prev_Status);
@@ -287,7 +319,8 @@ bool Viewer::StartStill(Event& stillReady) {
 }
 
 void Viewer::LayOut(uint8_t mode) {
-  Trace("viewer: lay out for mode 0x%02X", mode);  // the layouts come with the display modes
+  // Queued before the new run's first picture, so it is laid out first.
+  Post([this, mode] { ApplyLayout(mode); });
 }
 
 void Viewer::ResumingLive() {

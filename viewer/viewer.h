@@ -1,25 +1,30 @@
 #pragma once
 
 #include <QObject>
-#include <QSize>
+#include <QRect>
 #include <QString>
+#include <QTimer>
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "devlink/camera_status.h"
 #include "devlink/command_queue.h"
 #include "devlink/device_link.h"
 #include "devlink/socket_transport.h"
 #include "devlink/stream_pipeline.h"
+#include "platform/screen_saver.h"
 #include "viewer/about_box.h"
 #include "viewer/button_rules.h"
 #include "viewer/control_panel.h"
+#include "viewer/display_geometry.h"
 #include "viewer/frame_painter.h"
 #include "viewer/main_window.h"
-#include "viewer/screen_saver.h"
+#include "viewer/option_dialog.h"
 #include "viewer/still_capture.h"
+#include "viewer/viewer_settings.h"
 
 namespace rd420::viewer {
 
@@ -37,6 +42,7 @@ class Viewer : public QObject, public StreamHost {
     std::function<void()> releaseInstanceLock;
     StreamTimings timings;
     uint32_t readyPollIntervalMs = 100;  // the ready-wait's poll spacing
+    QString settingsFile;                // empty: the user's own
   };
 
   explicit Viewer(Options options);
@@ -50,12 +56,18 @@ class Viewer : public QObject, public StreamHost {
   MainWindow* Main() const { return main_.get(); }
   ControlPanel* Panel() const { return panel_.get(); }
   AboutBox* About() const { return about_.get(); }
+  OptionDialog* OptionsDialog() const { return optionDialog_.get(); }
   const StreamFlags& Flags() const { return pipeline_->Flags(); }
   StreamControls& Controls() { return pipeline_->Controls(); }
   StreamPipeline& Pipeline() { return *pipeline_; }
   StillFlags& Stills() { return stills_; }
   const CameraStatus& Status() const { return status_; }
   StillCapture& Still() { return *still_; }
+  // The in-memory copies of the settings.
+  const ViewerSettings& Settings() const { return settings_; }
+  int HalfToggle() const { return g_Half_Toggle; }
+  // Timer 1: hides the full-screen control bar.
+  QTimer& BarTimer() { return barTimer_; }
 
   // User actions (GUI thread).
   void Exit();
@@ -63,6 +75,13 @@ class Viewer : public QObject, public StreamHost {
   void QuickSave();
   void OpenPanel();
   void StartCaptureProgram();
+  // Display mode requests: the full-screen button and Alt+Enter, the 1:1
+  // toggle, and half mode: `byButton` for the control bar's half button and
+  // the toggle (they also disable Cap), false for Esc in live view.
+  void RequestFullScreen();
+  void ToggleOneToOne();
+  void RequestHalf(bool byButton);
+  void ShowOptions();
 
  signals:
   // The main window has ended; the process may leave its event loop.
@@ -93,16 +112,43 @@ class Viewer : public QObject, public StreamHost {
   void Post(std::function<void()> work);
   bool LargeMode() const { return (Flags().g_Display_Mode & 0x0F) == 0x01; }
 
+  // Display modes (display_modes.cpp).
+  QRect MeasureMonitor();
+  void ApplyLayout(uint8_t mode);
+  void SetBarVisible(bool visible);
+  void RestartBarTimer();
+  void TrackMouse(const QEvent* event);
+  void ApplyTopMost();
+  // Settings (viewer_options.cpp).
+  void LoadSettings();
+  void ReloadOptions();
+  void ConfirmOptions();
+  // The viewer's four windows, those that exist yet.
+  std::vector<QWidget*> Windows() const;
+  // Whether `watched` belongs to one of them.
+  bool OwnWindow(const QObject* watched) const;
+
   Options options_;
   SocketTransport transport_;
   DeviceLink link_;
   CameraStatus status_;
   CommandQueue commands_;
   StillFlags stills_;
-  QSize monitor_;
+  MonitorSnapshot monitor_{QRect()};
+  SettingsKey settingsKey_;
+  ViewerSettings settings_;
+  std::atomic<bool> fullScreenScaled_{false};
+  // Display mode state, GUI thread.
+  int g_Half_Toggle = 1;
+  int g_Layout_Large = 0;
+  int g_Layout_FullScreen = 0;
+  int g_Bar_Visible = 1;
+  QTimer barTimer_;
+  QPoint lastMouse_;
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<ControlPanel> panel_;
   std::unique_ptr<AboutBox> about_;
+  std::unique_ptr<OptionDialog> optionDialog_;
   std::unique_ptr<FramePainter> painter_;
   std::unique_ptr<StillActions> defaultActions_;
   std::unique_ptr<StillCapture> still_;

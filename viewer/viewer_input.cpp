@@ -2,6 +2,8 @@
 // thread only.
 #include <QKeyEvent>
 #include <QThread>
+#include <QWindow>
+#include <algorithm>
 
 #include "devlink/command_words.h"
 #include "platform/trace.h"
@@ -82,11 +84,22 @@ void Viewer::OnClicked(QWidget* window, SkinButton* button) {
         main_->showMinimized();
         break;
       case kIdAbout:
-        about_->move(main_->x() + 130, main_->y() + 100);
+        if (g_Layout_FullScreen == 0) {
+          about_->move(main_->x() + (g_Layout_Large != 0 ? 260 : 130), main_->y() + 100);
+        }
         about_->show();
         break;
-      default:  // the display modes and the option dialog come with their windows
-        Trace("viewer: button %d is not built yet", spec.id);
+      case kIdFullScreen:
+        RequestFullScreen();
+        break;
+      case kIdOneToOne:
+        ToggleOneToOne();
+        break;
+      case kIdOptions:
+        ShowOptions();
+        break;
+      default:
+        Trace("viewer: button %d has no action", spec.id);
     }
     return;
   }
@@ -102,13 +115,19 @@ void Viewer::OnClicked(QWidget* window, SkinButton* button) {
       break;
     case kIdPanelClose:
       main_->Button(kIdOpenPanel)->setEnabled(true);
+      if (LargeMode()) {
+        g_Bar_Visible = 1;
+      }
       panel_->hide();
+      break;
+    case kIdHalf:
+      RequestHalf(true);
       break;
     case kIdCaptureProgram:
       StartCaptureProgram();
       break;
     default:
-      Trace("viewer: panel button %d is not built yet", spec.id);
+      Trace("viewer: panel button %d has no action", spec.id);
   }
 }
 
@@ -162,16 +181,53 @@ void Viewer::OpenPanel() {
   if (ended_) {
     return;
   }
-  const int height = status_.g_Aspect_43 != 0 ? 482 : 362;
-  panel_->move(main_->x(), main_->y() + height);
+  if (g_Layout_Large == 0) {
+    panel_->move(main_->x(), main_->y() + (status_.g_Aspect_43 != 0 ? 482 : 362));
+  } else if (g_Layout_FullScreen == 0) {
+    const QRect monitor = MeasureMonitor();
+    panel_->move(monitor.left() + monitor.width() - 642, monitor.top() + monitor.height() - 159);
+  }
   QThread::msleep(50);
   panel_->show();
   panel_->Button(kIdPanelClose)->setEnabled(true);
 }
 
+bool Viewer::OwnWindow(const QObject* watched) const {
+  const QWindow* window = qobject_cast<const QWindow*>(watched);
+  if (window == nullptr) {
+    const auto* widget = qobject_cast<const QWidget*>(watched);
+    if (widget == nullptr) {
+      return false;
+    }
+    window = widget->window()->windowHandle();
+  }
+  const std::vector<QWidget*> own = Windows();
+  return window != nullptr && std::any_of(own.begin(), own.end(), [window](const QWidget* mine) {
+           return mine->windowHandle() == window;
+         });
+}
+
 bool Viewer::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() != QEvent::KeyPress || ended_) {
+  // An event is seen as it reaches its window and again at the widget it
+  // goes to: a key acted on is taken at the first, and the mouse tracking
+  // comes to the same result twice.
+  if (ended_) {
     return QObject::eventFilter(watched, event);
+  }
+  switch (event->type()) {
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+      TrackMouse(event);
+      return false;
+    case QEvent::KeyPress:
+      break;
+    default:
+      return false;
+  }
+  // The keys belong to the viewer's windows; a message box answers its own.
+  if (!OwnWindow(watched)) {
+    return false;
   }
   const auto* key = static_cast<QKeyEvent*>(event);
   if (key->isAutoRepeat()) {
@@ -181,12 +237,14 @@ bool Viewer::eventFilter(QObject* watched, QEvent* event) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
       if ((key->modifiers() & Qt::AltModifier) != 0 && Flags().g_Stream_Run != 0) {
-        Trace("viewer: full screen is not built yet");
+        RequestFullScreen();
       }
       return true;
     case Qt::Key_Escape:
       if (Flags().g_Capture_Mode == 0) {
-        pipeline_->RequestRestart(kModeHalf);
+        if (Flags().g_Stream_Run != 0) {
+          RequestHalf(false);
+        }
       } else if (Flags().g_Capture_Started != 0 && stills_.g_Save_Request == 0 &&
                  stills_.g_Print_Request == 0) {
         CaptureToggle();

@@ -29,6 +29,17 @@ TEST(DaemonOptions, EveryOptionReachesTheCamera) {
   EXPECT_TRUE(options.camera.functionsInactive);
 }
 
+// Catches: the camera's ids misread (decimal, or vendor and product
+// swapped).
+TEST(DaemonOptions, UsbTakesHexadecimalIds) {
+  DaemonOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({"--usb", "0a5c:21E8"}, options, error)) << error;
+  EXPECT_FALSE(options.simulate);
+  EXPECT_EQ(options.usbVendorId, 0x0a5c);
+  EXPECT_EQ(options.usbProductId, 0x21e8);
+}
+
 // Catches: the --name=value form refused, or a second parse in the same
 // process that starts where the first one ended.
 TEST(DaemonOptions, ValuesAfterAnEqualsSignAndRepeatedParses) {
@@ -43,14 +54,18 @@ TEST(DaemonOptions, ValuesAfterAnEqualsSignAndRepeatedParses) {
 
 // Catches: a bad command line accepted, or refused without saying why.
 TEST(DaemonOptions, MistakesAreRefusedWithAReason) {
-  for (std::vector<const char*> bad : std::vector<std::vector<const char*>>{{"--instances", "32"},
-                                                                            {"--instances", "1,,2"},
-                                                                            {"--aspect", "3:2"},
-                                                                            {"--variant", "2"},
-                                                                            {"--busy-polls", "-1"},
-                                                                            {"--fps", "nan"},
-                                                                            {"--dir"},
-                                                                            {"--colour"}}) {
+  for (std::vector<const char*> bad :
+       std::vector<std::vector<const char*>>{{"--instances", "32"},
+                                             {"--instances", "1,,2"},
+                                             {"--aspect", "3:2"},
+                                             {"--variant", "2"},
+                                             {"--busy-polls", "-1"},
+                                             {"--fps", "nan"},
+                                             {"--dir"},
+                                             {"--colour"},
+                                             {"--usb", "0a5c"},
+                                             {"--usb", "a5c:21e8"},
+                                             {"--usb", "0a5c:21g8"}}) {
     DaemonOptions options;
     std::string error;
     EXPECT_FALSE(Parse(bad, options, error)) << bad[0];

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <chrono>
@@ -80,6 +81,7 @@ class ViewerTest : public ::testing::Test {
     options.programDirectory = programDirectory_;
     options.releaseInstanceLock = [this] { ++lockReleases_; };
     options.timings = timings_;
+    options.settingsFile = SettingsFile();
     viewer_ = std::make_unique<Viewer>(std::move(options));
     QObject::connect(viewer_.get(), &Viewer::finished, [this] { ++finished_; });
     return viewer_->Start();
@@ -103,6 +105,8 @@ class ViewerTest : public ::testing::Test {
     return WaitFor([&] { return History().find(word) != std::string::npos; });
   }
   void Click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  // The viewer's settings file, private to the test.
+  QString SettingsFile() const { return settingsFolder_.filePath(QStringLiteral("QRN_VMX.ini")); }
 
   MessageRecorder messages_;
   RecordingStillActions actions_;
@@ -112,6 +116,7 @@ class ViewerTest : public ::testing::Test {
   QString programDirectory_;
   int lockReleases_ = 0;
   StreamTimings timings_;
+  QTemporaryDir settingsFolder_;
 };
 
 }  // namespace rd420::viewer::test

@@ -1,4 +1,4 @@
-#include "viewer/screen_saver.h"
+#include "platform/screen_saver.h"
 
 #include <QDBusConnection>
 #include <QDBusInterface>
@@ -6,7 +6,7 @@
 
 #include "platform/trace.h"
 
-namespace rd420::viewer {
+namespace rd420 {
 namespace {
 
 constexpr char kService[] = "org.freedesktop.ScreenSaver";
@@ -37,9 +37,8 @@ void ScreenSaverInhibitor::Inhibit() {
   }
   QDBusInterface screenSaver(kService, kPath, kService, bus);
   screenSaver.setTimeout(kCallTimeoutMs);
-  const QDBusReply<uint32_t> reply =
-      screenSaver.call(QStringLiteral("Inhibit"), QStringLiteral("TORVELA_VADIzivid"),
-                       QStringLiteral("showing the live camera picture"));
+  const QDBusReply<uint32_t> reply = screenSaver.call(
+      QStringLiteral("Inhibit"), application_, QStringLiteral("showing the live camera picture"));
   if (reply.isValid()) {
     cookie_ = reply.value();
   } else {
@@ -60,4 +59,4 @@ void ScreenSaverInhibitor::Release() {
   QDBusConnection::disconnectFromBus(QString::fromLatin1(kConnection));
 }
 
-}  // namespace rd420::viewer
+}  // namespace rd420

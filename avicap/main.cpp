@@ -1,0 +1,15 @@
+// TORVELA_AVICap: the document camera's capture program.
+#include <QApplication>
+
+#include "avicap/capture_dialog.h"
+#include "avicap/message_box_sink.h"
+#include "devlink/device_directory.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  rd420::avicap::InstallMessageBoxSink();
+  rd420::avicap::CaptureDlg::Options options;
+  options.deviceDirectory = rd420::DefaultDeviceDirectory();
+  options.programDirectory = QCoreApplication::applicationDirPath();
+  return rd420::avicap::RunCaptureProgram(std::move(options));
+}

@@ -1,0 +1,375 @@
+#include "driver/usb_camera.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <future>
+#include <thread>
+
+#include "devlink/command_words.h"
+#include "devlink/device_directory.h"
+#include "devlink/device_records.h"
+#include "devlink/socket_transport.h"
+#include "driver/usb_cameras.h"
+#include "fake_usb_api.h"
+
+namespace rd420 {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint16_t kVendor = 0x1234;
+constexpr uint16_t kProduct = 0x5678;
+constexpr uint8_t kPipe1[4] = {1, 0, 0, 0};
+
+fake::Camera CameraAt(UsbLocation location, std::array<uint8_t, 4> reply = {}) {
+  fake::Camera camera;
+  camera.location = std::move(location);
+  camera.vendorId = kVendor;
+  camera.productId = kProduct;
+  camera.reply = reply;
+  return camera;
+}
+
+// Waits a bounded while for `condition`; a bound against hangs, not a
+// measure of speed.
+template <typename Condition>
+bool Eventually(Condition condition) {
+  for (int i = 0; i < 500; ++i) {
+    if (condition()) {
+      return true;
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
+std::string PrivateDirectory() {
+  static int count = 0;
+  return std::filesystem::temp_directory_path() /
+         ("rd420-usb-" + std::to_string(::getpid()) + "-" + std::to_string(++count));
+}
+
+// rd420d --usb in-process on a fake bus: the server on its own thread, the
+// cameras' event thread, clients through the socket transport.
+class UsbDaemonTest : public ::testing::Test {
+ protected:
+  void Serve(bool hotplug = true, std::chrono::milliseconds rescanInterval = 20ms) {
+    api_ = std::make_unique<fake::FakeUsbApi>(hotplug);
+    for (fake::Camera& camera : bus_) {
+      api_->Add(std::move(camera));
+    }
+    server_ =
+        std::make_unique<DeviceServer>(directory_, std::map<int, std::unique_ptr<CameraBackend>>{});
+    cameras_ = std::make_unique<UsbCameras>(*api_, *server_,
+                                            UsbCameras::Options{kVendor, kProduct, rescanInterval},
+                                            [this](const std::string& line) {
+                                              std::lock_guard lock(linesMutex_);
+                                              lines_.push_back(line);
+                                            });
+    cameras_->Scan();
+    ASSERT_TRUE(server_->Start());
+    ASSERT_TRUE(cameras_->Start());
+    loop_ = std::thread([this] { server_->Run(); });
+  }
+  ~UsbDaemonTest() override {
+    if (loop_.joinable()) {
+      server_->Stop();
+      loop_.join();
+      server_->Shutdown();
+      reads_.clear();
+      cameras_->Stop();
+    }
+    std::filesystem::remove_all(directory_);
+  }
+
+  std::shared_ptr<DeviceHandle> Open(int instance) {
+    return SocketTransport(directory_).Open(DeviceName(instance));
+  }
+  static std::optional<std::array<uint8_t, 4>> Vendor(DeviceHandle& handle, uint32_t word) {
+    std::array<uint8_t, 4> reply{};
+    const IoctlResult result = handle.Ioctl(kIoctlVendorRequest, EncodeVendorRecord(word), reply);
+    return result.ok && result.bytesReturned == 4 ? std::optional(reply) : std::nullopt;
+  }
+  // A bulk read of `length` bytes on its own thread. The fixture keeps a
+  // copy, so a failed assertion cannot leave the test waiting for it: the
+  // server's shutdown ends it first.
+  using ReadResult = std::pair<IoctlResult, std::vector<uint8_t>>;
+  std::shared_future<ReadResult> StartRead(std::shared_ptr<DeviceHandle> handle, size_t length) {
+    reads_.push_back(std::async(std::launch::async, [handle, length] {
+      std::vector<uint8_t> frame(length);
+      const IoctlResult result = handle->Ioctl(kIoctlBulkRead, kPipe1, frame);
+      frame.resize(result.bytesReturned);
+      return std::make_pair(result, frame);
+    }));
+    return reads_.back();
+  }
+  std::vector<std::string> Lines() {
+    std::lock_guard lock(linesMutex_);
+    return lines_;
+  }
+
+  const std::string directory_ = PrivateDirectory();
+  std::vector<fake::Camera> bus_;
+  std::unique_ptr<fake::FakeUsbApi> api_;
+  std::unique_ptr<DeviceServer> server_;
+  std::unique_ptr<UsbCameras> cameras_;
+  std::thread loop_;
+  std::vector<std::shared_future<ReadResult>> reads_;
+  std::mutex linesMutex_;
+  std::vector<std::string> lines_;
+};
+
+// Catches: a command word sent with the wrong setup (direction, type,
+// request, value/index swapped), reply bytes reordered on the way back, or
+// a malformed record passed on to the camera.
+TEST_F(UsbDaemonTest, VendorRecordBecomesOneControlTransfer) {
+  bus_.push_back(CameraAt({1, {2}}, {0x61, 0x80, 0x20, 0x04}));
+  Serve();
+  const auto handle = Open(0);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(Vendor(*handle, 0x00260005), (std::array<uint8_t, 4>{0x61, 0x80, 0x20, 0x04}));
+  VendorRecord bad = EncodeVendorRecord(0x00260005);
+  bad[4] = 0xB1;
+  uint8_t reply[4];
+  EXPECT_FALSE(handle->Ioctl(kIoctlVendorRequest, bad, reply).ok);
+  EXPECT_EQ(api_->Seen(0).controls,
+            (std::vector<fake::ControlSetup>{{0xC0, 0xB0, 0x0026, 0x0005, 4}}));
+}
+
+// Catches: a short control reply passed on as a whole word, its missing
+// bytes made up.
+TEST_F(UsbDaemonTest, ShortVendorReplyFails) {
+  fake::Camera camera = CameraAt({1, {2}}, {0x61, 0x80, 0x20, 0x04});
+  camera.replyLength = 2;
+  bus_.push_back(camera);
+  Serve();
+  const auto handle = Open(0);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(Vendor(*handle, 0x00610000), std::nullopt);
+}
+
+// Catches: pipe records out of descriptor order, a field in the wrong
+// place, or the transfer type numbered differently from the record's.
+TEST_F(UsbDaemonTest, PipeListFollowsTheEndpointDescriptors) {
+  fake::Camera camera = CameraAt({1, {2}});
+  camera.interface = {1,    0,    0xFF,
+                      0x01, 0x02, {{0x01, 2, 512, 0}, {0x82, 2, 512, 0}, {0x83, 3, 16, 4}}};
+  bus_.push_back(camera);
+  Serve();
+  const auto handle = Open(0);
+  ASSERT_NE(handle, nullptr);
+  std::vector<uint8_t> record(kPipeInformationBufferBytes);
+  const IoctlResult result = handle->Ioctl(kIoctlGetPipeInformation, {}, record);
+  ASSERT_TRUE(result.ok);
+  record.resize(result.bytesReturned);
+  const std::optional<InterfaceInformation> info = DecodeInterfaceInformation(record);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->interfaceNumber, 1);
+  EXPECT_EQ(info->interfaceSubClass, 0x01);
+  EXPECT_EQ(info->interfaceProtocol, 0x02);
+  ASSERT_EQ(info->pipes.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    const UsbEndpoint& e = camera.interface.endpoints[i];
+    const PipeInformation& pipe = info->pipes[i];
+    EXPECT_EQ(pipe.maximumPacketSize, e.maxPacketSize) << i;
+    EXPECT_EQ(pipe.endpointAddress, e.address) << i;
+    EXPECT_EQ(pipe.interval, e.interval) << i;
+    EXPECT_EQ(pipe.pipeType, e.attributes) << i;
+  }
+  EXPECT_NE(info->pipes[1].pipeHandle, info->pipes[2].pipeHandle);
+}
+
+// Catches: a frame read as several transfers or on the wrong endpoint, a
+// short transfer reported whole or as a failure, a stall that leaves the
+// pipe halted, a failed transfer reported as success.
+TEST_F(UsbDaemonTest, BulkReadEndsAsItsTransferEnds) {
+  bus_.push_back(CameraAt({1, {2}}));
+  Serve();
+  const auto handle = Open(0);
+  ASSERT_NE(handle, nullptr);
+  constexpr size_t kFrame = 640 * 480 * 2;
+  struct Case {
+    int status;
+    size_t arrives;
+    bool ok;
+    std::vector<uint8_t> halts;
+  };
+  const Case cases[] = {
+      {LIBUSB_TRANSFER_COMPLETED, kFrame, true, {}},
+      {LIBUSB_TRANSFER_COMPLETED, 1000, true, {}},
+      {LIBUSB_TRANSFER_STALL, 0, false, {0x82}},
+      {LIBUSB_TRANSFER_ERROR, 0, false, {0x82}},
+  };
+  for (const Case& c : cases) {
+    auto read = StartRead(handle, kFrame);
+    EXPECT_EQ(api_->WaitForRead(0), std::make_pair(uint8_t{0x82}, kFrame));
+    std::vector<uint8_t> data(c.arrives);
+    for (size_t i = 0; i < data.size(); ++i) {
+      data[i] = static_cast<uint8_t>(i * 7);
+    }
+    ASSERT_TRUE(api_->Complete(0, c.status, data));
+    const auto [result, frame] = read.get();
+    EXPECT_EQ(result.ok, c.ok) << c.status;
+    EXPECT_EQ(frame, c.ok ? data : std::vector<uint8_t>{}) << c.status;
+    EXPECT_EQ(api_->Seen(0).clearedHalts, c.halts) << c.status;
+  }
+}
+
+// Catches: an abort that leaves the read waiting for a frame, or a pipe
+// left halted after it.
+TEST_F(UsbDaemonTest, AbortDuringAReadCancelsItAndClearsTheHalt) {
+  bus_.push_back(CameraAt({1, {2}}));
+  Serve();
+  const auto reader = Open(0);
+  const auto aborter = Open(0);
+  ASSERT_TRUE(reader && aborter);
+  auto read = StartRead(reader, 640 * 480 * 2);
+  ASSERT_TRUE(api_->WaitForRead(0));
+  EXPECT_TRUE(aborter->Ioctl(kIoctlAbortPipe, kPipe1, {}).ok);
+  EXPECT_FALSE(read.get().first.ok);
+  EXPECT_EQ(api_->Seen(0).cancels, 1);
+  EXPECT_EQ(api_->Seen(0).clearedHalts, (std::vector<uint8_t>{0x82}));
+}
+
+// Catches: an unplug that leaves a read waiting or the node in place, a
+// camera that comes back under another number, or a handle from before the
+// unplug that works again. With and without hot-plug notices.
+class UsbReplugTest : public UsbDaemonTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(UsbReplugTest, UnplugDuringAReadAndReplug) {
+  bus_.push_back(CameraAt({1, {2}}, {0, 0, 0, 1}));
+  Serve(GetParam());
+  const auto before = Open(0);
+  ASSERT_NE(before, nullptr);
+  auto read = StartRead(before, 640 * 480 * 2);
+  ASSERT_TRUE(api_->WaitForRead(0));
+  api_->Unplug(0);
+  EXPECT_FALSE(read.get().first.ok);
+  EXPECT_TRUE(Eventually([&] { return Open(0) == nullptr; }));
+  api_->Plug(0);
+  std::shared_ptr<DeviceHandle> after;
+  EXPECT_TRUE(Eventually([&] { return (after = Open(0)) != nullptr; }));
+  ASSERT_NE(after, nullptr);
+  EXPECT_EQ(Vendor(*after, 0x00610000), (std::array<uint8_t, 4>{0, 0, 0, 1}));
+  EXPECT_EQ(Vendor(*before, 0x00610000), std::nullopt);
+  EXPECT_EQ(Open(1), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(HotplugOrRescan, UsbReplugTest, ::testing::Bool());
+
+// Catches: a read that finds the device gone leaving its node in place
+// until the next notice or look at the bus, when neither may come soon.
+TEST_F(UsbDaemonTest, AReadThatFindsTheDeviceGoneRemovesItsNode) {
+  bus_.push_back(CameraAt({1, {2}}));
+  Serve(false, std::chrono::hours(1));
+  ASSERT_TRUE(Eventually([&] { return api_->Lists() == 2; }));  // Scan's and Start's
+  const auto handle = Open(0);
+  ASSERT_NE(handle, nullptr);
+  auto read = StartRead(handle, 640 * 480 * 2);
+  ASSERT_TRUE(api_->WaitForRead(0));
+  api_->Unplug(0);
+  EXPECT_FALSE(read.get().first.ok);
+  EXPECT_TRUE(Eventually([&] { return Open(0) == nullptr; }));
+}
+
+// Catches: cameras numbered in the order the bus lists them rather than
+// by bus and port, or a device of another product served.
+TEST_F(UsbDaemonTest, CamerasAreNumberedInBusOrder) {
+  bus_.push_back(CameraAt({2, {1}}, {0, 0, 0, 3}));
+  bus_.push_back(CameraAt({1, {3}}, {0, 0, 0, 2}));
+  bus_.push_back(CameraAt({1, {1, 4}}, {0, 0, 0, 1}));
+  fake::Camera other = CameraAt({1, {1, 1}}, {0, 0, 0, 9});
+  other.productId = kProduct + 1;
+  bus_.push_back(other);
+  Serve();
+  for (uint8_t instance = 0; instance < 3; ++instance) {
+    const auto handle = Open(instance);
+    ASSERT_NE(handle, nullptr) << int{instance};
+    EXPECT_EQ(Vendor(*handle, 0x00610000),
+              (std::array<uint8_t, 4>{0, 0, 0, uint8_t(instance + 1)}));
+  }
+  EXPECT_EQ(Open(3), nullptr);
+}
+
+// Catches: a camera without permission passed over in silence, told again
+// at every look at the bus, or told without the way out.
+TEST_F(UsbDaemonTest, NoPermissionIsOneLineNamingTheUdevRule) {
+  fake::Camera camera = CameraAt({1, {2}});
+  camera.openError = LIBUSB_ERROR_ACCESS;
+  bus_.push_back(camera);
+  Serve(false);
+  EXPECT_TRUE(Eventually([&] { return api_->Lists() >= 4; }));
+  ASSERT_EQ(Lines().size(), 1u);
+  EXPECT_EQ(Lines()[0],
+            "rd420d: no permission to open the camera 1234:5678 at /dev/bus/usb/001/004 (bus 1 "
+            "port 2); install the udev rule resources/udev/70-rd420.rules (with VVVV:PPPP set to "
+            "1234:5678) into /etc/udev/rules.d/, then plug the camera in again");
+  EXPECT_EQ(Open(0), nullptr);
+}
+
+// One camera called directly, as the server would for two programs.
+class UsbCameraTest : public ::testing::Test {
+ protected:
+  UsbCameraTest() {
+    api_.Add(CameraAt({1, {2}}));
+    int error = 0;
+    camera_.Attach(api_.List(kVendor, kProduct).at(0)->Open(error));
+    first_.generation = second_.generation = camera_.Generation();
+  }
+  ~UsbCameraTest() override {
+    camera_.Shutdown();  // ends whatever a failed assertion left pending
+    reads_.clear();
+  }
+  std::shared_future<IoctlResult> StartRead(const ClientContext& client) {
+    reads_.push_back(std::async(std::launch::async, [this, &client] {
+      std::vector<uint8_t> frame(16);
+      return camera_.Ioctl(client, kIoctlBulkRead, kPipe1, frame);
+    }));
+    return reads_.back();
+  }
+  bool Vendor(const ClientContext& client, uint32_t word) {
+    uint8_t reply[4];
+    return camera_.Ioctl(client, kIoctlVendorRequest, EncodeVendorRecord(word), reply).ok;
+  }
+
+  fake::FakeUsbApi api_{true};
+  UsbCamera camera_{{}};
+  ClientContext first_{0, {}, 100};
+  ClientContext second_{0, {}, 200};
+  std::jthread events_{[this](std::stop_token stop) {
+    while (!stop.stop_requested()) {
+      api_.HandleEvents(20);
+    }
+  }};
+  std::vector<std::shared_future<IoctlResult>> reads_;
+};
+
+// Catches: one program's abort ending another program's read, or clearing
+// the halt (and so the data toggle) under that read.
+TEST_F(UsbCameraTest, AbortEndsOnlyTheAskingProcessRead) {
+  auto firstRead = StartRead(first_);
+  auto secondRead = StartRead(second_);
+  ASSERT_TRUE(Eventually([&] { return api_.PendingReads(0) == 2; }));
+  EXPECT_TRUE(camera_.Ioctl(second_, kIoctlAbortPipe, kPipe1, {}).ok);
+  EXPECT_FALSE(secondRead.get().ok);
+  const uint8_t frame[16] = {};
+  ASSERT_TRUE(api_.Complete(0, LIBUSB_TRANSFER_COMPLETED, frame));
+  EXPECT_EQ(firstRead.get().bytesReturned, 16u);
+  EXPECT_TRUE(api_.Seen(0).clearedHalts.empty());
+}
+
+// Catches: one program switching the frame size under another's stream.
+TEST_F(UsbCameraTest, FrameSizeHoldsWhileAnotherProgramStreams) {
+  ASSERT_TRUE(Vendor(first_, kCmdFullResolution));
+  auto read = StartRead(first_);
+  ASSERT_TRUE(Eventually([&] { return api_.PendingReads(0) == 1; }));
+  EXPECT_FALSE(Vendor(second_, kCmdHalfResolution));
+  EXPECT_TRUE(Vendor(second_, kCmdFullResolution));
+  EXPECT_TRUE(Vendor(first_, kCmdHalfResolution));
+  EXPECT_EQ(api_.Seen(0).controls.size(), 3u);  // the refused one never reached the camera
+}
+
+}  // namespace
+}  // namespace rd420

@@ -1,0 +1,172 @@
+// The display modes: their requests, their layouts, the full-screen control
+// bar's auto-hide and the main window's z-order. GUI thread only.
+#include <QApplication>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QStyle>
+#include <QWindow>
+
+#include "platform/message.h"
+#include "platform/trace.h"
+#include "viewer/control_ids.h"
+#include "viewer/viewer.h"
+
+namespace rd420::viewer {
+namespace {
+
+constexpr char kOneToOneRefusedText[] =
+    "이 모드를 이용하기 위하여 1280보다 큰 너비의 해상도가 필요합니다.";
+
+}  // namespace
+
+QRect Viewer::MeasureMonitor() {
+  // The monitor that holds most of the main window, else the nearest one.
+  const QRect window = main_->frameGeometry();
+  QScreen* best = nullptr;
+  int bestArea = 0;
+  for (QScreen* screen : QGuiApplication::screens()) {
+    const QRect common = screen->geometry() & window;
+    if (common.width() * common.height() > bestArea) {
+      bestArea = common.width() * common.height();
+      best = screen;
+    }
+  }
+  if (best == nullptr) {
+    best = QGuiApplication::screenAt(window.center());
+  }
+  if (best == nullptr) {
+    best = main_->screen();
+  }
+  const QRect monitor = best->geometry();
+  monitor_.Set(monitor);
+  return monitor;
+}
+
+void Viewer::RequestFullScreen() {
+  if (ended_) {
+    return;
+  }
+  MeasureMonitor();
+  pipeline_->RequestRestart(kModeFullScreen);
+}
+
+void Viewer::ToggleOneToOne() {
+  if (ended_) {
+    return;
+  }
+  const QRect monitor = MeasureMonitor();
+  if (g_Half_Toggle != 0) {
+    // The 1:1 window's button column would lie beyond a narrower monitor.
+    if (monitor.width() < 1280) {
+      ShowMessage(nullptr, kOneToOneRefusedText, "ERROR (AWN00007)", MessageIcon::kError);
+      return;
+    }
+    pipeline_->RequestRestart(kModeOneToOne);
+    g_Half_Toggle = 0;
+  } else {
+    RequestHalf(true);
+  }
+}
+
+void Viewer::RequestHalf(bool byButton) {
+  if (ended_) {
+    return;
+  }
+  MeasureMonitor();
+  const bool changes = Flags().g_Display_Mode != kModeHalf && Flags().g_Stream_Run != 0;
+  pipeline_->RequestRestart(kModeHalf);
+  if (changes && byButton) {
+    panel_->Button(kIdCapture)->setEnabled(false);
+  }
+  if (changes || byButton) {
+    g_Half_Toggle = 1;
+  }
+}
+
+void Viewer::ApplyLayout(uint8_t mode) {
+  if (ended_) {
+    return;
+  }
+  const WindowLayout layout = LayoutFor(mode, status_.g_Aspect_43 != 0, monitor_.Get(),
+                                        qApp->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+  Trace("viewer: lay out for mode 0x%02X", mode);
+  g_Layout_Large = mode != kModeHalf ? 1 : 0;
+  g_Layout_FullScreen = mode == kModeFullScreen ? 1 : 0;
+  panel_->hide();
+  PictureView* picture = main_->View();
+  picture->setGeometry(QRect(QPoint(0, 0), layout.picture));
+  picture->setVisible(layout.pictureShown);
+  for (const auto& [id, place] : layout.buttons) {
+    main_->Button(id)->move(place);
+  }
+  for (SkinButton* button : main_->findChildren<SkinButton*>()) {
+    button->setVisible(layout.buttonsShown);
+  }
+  main_->setGeometry(layout.window);
+  main_->SetSeeThroughFrom(layout.seeThroughFrom);
+
+  SkinButton* half = panel_->Button(kIdHalf);
+  half->setEnabled(mode != kModeHalf);
+  half->setVisible(mode != kModeHalf);
+  panel_->Button(kIdPanelClose)->setVisible(mode != kModeFullScreen);
+  panel_->Button(kIdPanelClose)->setEnabled(true);
+  main_->Button(kIdOpenPanel)->setEnabled(true);
+  if (mode != kModeOneToOne) {
+    panel_->move(layout.panel);
+  }
+  if (mode == kModeFullScreen) {
+    SetBarVisible(true);
+    RestartBarTimer();
+  }
+  main_->update();
+}
+
+void Viewer::SetBarVisible(bool visible) {
+  g_Bar_Visible = visible ? 1 : 0;
+  if (g_Layout_FullScreen != 0 && !ended_) {
+    panel_->setVisible(visible);
+  }
+}
+
+void Viewer::RestartBarTimer() {
+  barTimer_.stop();
+  if (settings_.DelayTime != 0) {
+    barTimer_.start(static_cast<int>(std::min<uint32_t>(settings_.DelayTime, INT32_MAX)));
+  }
+}
+
+void Viewer::TrackMouse(const QEvent* event) {
+  const auto* mouse = static_cast<const QMouseEvent*>(event);
+  const QPoint position = mouse->globalPosition().toPoint();
+  const bool large = LargeMode();
+  if (event->type() == QEvent::MouseMove) {
+    const QPoint moved = position - lastMouse_;
+    if (large && (std::abs(moved.x()) > 1 || std::abs(moved.y()) > 1)) {
+      SetBarVisible(true);
+      RestartBarTimer();
+    }
+  } else if (large && mouse->button() == Qt::LeftButton) {
+    SetBarVisible(true);
+    if (event->type() == QEvent::MouseButtonPress) {
+      barTimer_.stop();  // the bar stays while the button is held
+    } else {
+      RestartBarTimer();
+    }
+  }
+  lastMouse_ = position;
+}
+
+void Viewer::ApplyTopMost() {
+  if (ended_) {
+    return;
+  }
+  // On the window itself: a widget's flag change would re-create the
+  // window and move it.
+  if (QWindow* window = main_->windowHandle()) {
+    window->setFlag(Qt::WindowStaysOnTopHint, settings_.TopMostMode);
+  } else {
+    main_->setWindowFlag(Qt::WindowStaysOnTopHint, settings_.TopMostMode);
+  }
+}
+
+}  // namespace rd420::viewer
