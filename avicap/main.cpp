@@ -2,12 +2,12 @@
 #include <QApplication>
 
 #include "avicap/capture_dialog.h"
-#include "avicap/message_box_sink.h"
 #include "devlink/device_directory.h"
+#include "platform/message_box_sink.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  rd420::avicap::InstallMessageBoxSink();
+  rd420::InstallMessageBoxSink();
   rd420::avicap::CaptureDlg::Options options;
   options.deviceDirectory = rd420::DefaultDeviceDirectory();
   options.programDirectory = QCoreApplication::applicationDirPath();

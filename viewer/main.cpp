@@ -2,12 +2,12 @@
 #include <QApplication>
 
 #include "devlink/device_directory.h"
-#include "viewer/message_box_sink.h"
+#include "platform/message_box_sink.h"
 #include "viewer/viewer.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  rd420::viewer::InstallMessageBoxSink();
+  rd420::InstallMessageBoxSink();
   rd420::viewer::Viewer::Options options;
   options.deviceDirectory = rd420::DefaultDeviceDirectory();
   options.programDirectory = QCoreApplication::applicationDirPath();

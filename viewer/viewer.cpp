@@ -10,10 +10,10 @@
 #include "devlink/command_words.h"
 #include "platform/instance_lock.h"
 #include "platform/message.h"
+#include "platform/message_box_sink.h"
 #include "platform/trace.h"
 #include "viewer/control_ids.h"
 #include "viewer/link_messages.h"
-#include "viewer/message_box_sink.h"
 
 namespace rd420::viewer {
 namespace {

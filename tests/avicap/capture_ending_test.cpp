@@ -61,7 +61,7 @@ class CaptureUserEndingTest : public CaptureTest,
 // leaving a capture or request thread running, a recording unfinished, or
 // the lock held.
 TEST_P(CaptureUserEndingTest, LeavesNoThreadBehind) {
-  const int baseline = ThreadCount();
+  const int baseline = OwnThreadCount();
   ASSERT_TRUE(StartCapture());
   Dialog().show();
   ASSERT_TRUE(WaitForPictures(2));
@@ -69,7 +69,7 @@ TEST_P(CaptureUserEndingTest, LeavesNoThreadBehind) {
     Click(kIdCapture);
     ASSERT_TRUE(WaitFor([&] { return log_.frames > 0; }));
   }
-  EXPECT_GT(ThreadCount(), baseline);
+  EXPECT_GT(OwnThreadCount(), baseline);
   if (GetParam().okAction) {
     Control(kIdEstimate)->setFocus();
     QTest::keyClick(&Dialog(), Qt::Key_Return);
@@ -77,8 +77,8 @@ TEST_P(CaptureUserEndingTest, LeavesNoThreadBehind) {
     Click(kIdExit);
   }
   EXPECT_TRUE(Dialog().Ended());
-  EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= baseline; }, 3000))
-      << ThreadCount() << " threads, " << baseline << " before";
+  EXPECT_TRUE(WaitFor([&] { return OwnThreadCount() <= baseline; }, 3000))
+      << OwnThreadCount() << " threads, " << baseline << " before";
   EXPECT_EQ(log_.finishes, log_.starts);
   EXPECT_TRUE(InstanceLock::Acquire(kCameraLockName).has_value());
   EXPECT_TRUE(messages_.Messages().empty());

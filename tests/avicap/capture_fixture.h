@@ -20,42 +20,14 @@
 #include "avicap/capture_dialog.h"
 #include "avicap/control_ids.h"
 #include "platform/message.h"
+#include "support/gui_helpers.h"
 #include "support/simulator_process.h"
 
 namespace rd420::avicap::test {
 
+using rd420::test::OwnThreadCount;
 using rd420::test::SimulatorProcess;
-
-// Serves events until `condition` holds or `timeoutMs` passes.
-inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > timeoutMs) {
-      return false;
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QThread::msleep(2);
-  }
-  return true;
-}
-
-// Threads of this process that carry its own name: ours, not the ones Qt
-// names and keeps for the process's life (the session bus, for one).
-inline int ThreadCount() {
-  const auto nameOf = [](const std::filesystem::path& comm) {
-    std::ifstream file(comm);
-    std::string name;
-    std::getline(file, name);
-    return name;
-  };
-  const std::string own = nameOf("/proc/self/comm");
-  int count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-    count += nameOf(entry.path() / "comm") == own ? 1 : 0;
-  }
-  return count;
-}
+using rd420::test::WaitFor;
 
 // Records what the recording consumer handed to its writer.
 class RecordingLog : public RecordingWriter {

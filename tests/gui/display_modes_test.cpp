@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "gui/viewer_fixture.h"
-#include "viewer/message_box_sink.h"
+#include "platform/message_box_sink.h"
 
 namespace rd420::viewer::test {
 namespace {

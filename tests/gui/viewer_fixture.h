@@ -12,27 +12,16 @@
 #include <mutex>
 
 #include "platform/message.h"
+#include "support/gui_helpers.h"
 #include "support/simulator_process.h"
 #include "viewer/control_ids.h"
 #include "viewer/viewer.h"
 
 namespace rd420::viewer::test {
 
+using rd420::test::OwnThreadCount;
 using rd420::test::SimulatorProcess;
-
-// Serves events until `condition` holds or `timeoutMs` passes.
-inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > timeoutMs) {
-      return false;
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QThread::msleep(2);
-  }
-  return true;
-}
+using rd420::test::WaitFor;
 
 // Records what save and print were handed.
 class RecordingStillActions : public StillActions {

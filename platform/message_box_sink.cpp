@@ -1,4 +1,4 @@
-#include "viewer/message_box_sink.h"
+#include "platform/message_box_sink.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -8,7 +8,7 @@
 
 #include "platform/message.h"
 
-namespace rd420::viewer {
+namespace rd420 {
 namespace {
 
 std::atomic<bool> g_ending{false};
@@ -41,4 +41,4 @@ void SetMessageBoxesEnding(bool ending) {
   g_ending = ending;
 }
 
-}  // namespace rd420::viewer
+}  // namespace rd420

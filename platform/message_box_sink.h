@@ -1,6 +1,6 @@
 #pragma once
 
-namespace rd420::viewer {
+namespace rd420 {
 
 // Shows the program's messages as modal boxes on the GUI thread. A worker
 // thread waits until the user has answered, unless the program is ending
@@ -8,7 +8,8 @@ namespace rd420::viewer {
 // goes to standard error instead. Install on the GUI thread after the
 // QApplication exists.
 void InstallMessageBoxSink();
-// True from the start of the ending; a new viewer sets it back to false.
+// True from the start of the program's ending; a program that starts
+// again sets it back to false.
 void SetMessageBoxesEnding(bool ending);
 
-}  // namespace rd420::viewer
+}  // namespace rd420
