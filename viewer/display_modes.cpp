@@ -20,7 +20,8 @@ constexpr char kOneToOneRefusedText[] =
 }  // namespace
 
 QRect Viewer::MeasureMonitor() {
-  // The monitor that holds most of the main window, else the nearest one.
+  // The monitor that holds most of the main window; off every monitor, the
+  // one Qt has put it on.
   const QRect window = main_->frameGeometry();
   QScreen* best = nullptr;
   int bestArea = 0;
@@ -30,9 +31,6 @@ QRect Viewer::MeasureMonitor() {
       bestArea = common.width() * common.height();
       best = screen;
     }
-  }
-  if (best == nullptr) {
-    best = QGuiApplication::screenAt(window.center());
   }
   if (best == nullptr) {
     best = main_->screen();
