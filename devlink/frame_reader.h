@@ -24,9 +24,11 @@ class FrameReader {
   // time or was stopped is ended on this side at once (the device handle
   // is cancelled and dead afterwards), then aborted at the camera. Returns
   // whether a frame arrived; the transfer thread has ended by then in
-  // every case, whatever the daemon does. A short read is not examined.
+  // every case, whatever the daemon does. A short read is not examined
+  // here: BytesRead says how much the last read brought.
   bool Read(std::span<uint8_t> buffer, uint32_t timeoutMs, const std::function<void()>& beside = {},
             std::stop_token stop = {});
+  uint32_t BytesRead() const { return request_.bytesReturned; }
 
  private:
   DeviceLink& link_;

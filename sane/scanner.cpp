@@ -29,7 +29,9 @@ Scanner::~Scanner() {
 }
 
 DeviceLink& Scanner::Link() {
-  if (link_ == nullptr || link_->Failed() || !link_->LinkOk()) {
+  // A scan's worker uses the link until the scan ends: a failed link is
+  // replaced only after that.
+  if (link_ == nullptr || (scan_ == nullptr && (link_->Failed() || !link_->LinkOk()))) {
     link_.reset();  // waits for the old link's request threads
     link_ = std::make_unique<DeviceLink>(transport_, SaneLinkMessages());
     link_->UseDevice(name_);

@@ -19,7 +19,9 @@ namespace {
 // The daemon refuses a frame-size change while another program streams at
 // the other size; a camera that still answers its status poll then refused
 // only the size, and is busy rather than gone.
-SANE_Status SetFrameSize(DeviceHandle& device, Resolution resolution) {
+SANE_Status SetFrameSize(DeviceHandle& device, Resolution resolution, std::stop_token stop) {
+  // A cancel ends a request the daemon sits on at once.
+  const std::stop_callback cancel(stop, [&device] { device.Cancel(); });
   std::array<uint8_t, kVendorReplyBytes> reply{};
   auto send = [&](uint32_t word) {
     return device.Ioctl(kIoctlVendorRequest, EncodeVendorRecord(word), reply).ok;
@@ -120,7 +122,8 @@ SANE_Status StillScan::Read(std::stop_token stop) {
     Debug(1, "cannot open %s", link_.DeviceName().c_str());
     return SANE_STATUS_IO_ERROR;
   }
-  if (const SANE_Status sized = SetFrameSize(*device, resolution_); sized != SANE_STATUS_GOOD) {
+  if (const SANE_Status sized = SetFrameSize(*device, resolution_, stop);
+      sized != SANE_STATUS_GOOD) {
     return sized;
   }
   try {
@@ -132,6 +135,12 @@ SANE_Status StillScan::Read(std::stop_token stop) {
   FrameReader reader(link_, *device);
   if (!reader.Read(frame_, timing_.frameTimeoutMs, {}, stop)) {
     Debug(1, "the frame read failed or timed out");
+    return SANE_STATUS_IO_ERROR;
+  }
+  // A short frame (the camera changed its aspect meanwhile, or a transfer
+  // cut short) would hand out rows the camera never sent.
+  if (reader.BytesRead() != frame_.size()) {
+    Debug(1, "the frame read returned %u of %zu bytes", reader.BytesRead(), frame_.size());
     return SANE_STATUS_IO_ERROR;
   }
   return SANE_STATUS_GOOD;

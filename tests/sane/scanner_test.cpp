@@ -71,6 +71,44 @@ TEST_F(ScannerTest, CancelFromAnotherThreadEndsTheReadAndTheHandleScansAgain) {
   EXPECT_EQ(ReadAll(), 1280u * 960 * 3);
 }
 
+// Catches: an option read during a scan replacing the link that has
+// failed while the scan's worker still reads through it (a use after free
+// when the read then ends, which the address sanitizer reports).
+TEST_F(ScannerTest, FailedLinkIsReplacedOnlyAfterTheScan) {
+  Start();
+  ASSERT_EQ(simulator_->Control("stall").substr(0, 2), "ok");
+  ASSERT_EQ(scanner_->Start(), SANE_STATUS_GOOD);
+  ASSERT_TRUE(simulator_->WaitForState("bulk", "1"));
+  ASSERT_EQ(simulator_->Control("fail-vendor all").substr(0, 2), "ok");
+  SANE_Bool lamp = SANE_FALSE;
+  for (int i = 0; i < 2; ++i) {
+    scanner_->ControlOption(kOptLamp, SANE_ACTION_GET_VALUE, &lamp, nullptr);
+  }
+  scanner_->Cancel();
+  SANE_Byte byte = 0;
+  SANE_Int length = -1;
+  EXPECT_EQ(scanner_->Read(&byte, 1, &length), SANE_STATUS_CANCELLED);
+  ASSERT_EQ(simulator_->Control("fail-vendor off").substr(0, 2), "ok");
+  ASSERT_EQ(scanner_->Start(), SANE_STATUS_GOOD);
+  EXPECT_EQ(ReadAll(), 1280u * 960 * 3);
+}
+
+// Catches: a frame cut short (the camera turned 16:9 during the read)
+// handed out as a whole one, its missing rows black.
+TEST_F(ScannerTest, ShortFrameIsAnIoError) {
+  Start({"--fps", "1"});
+  // The first frame comes at once; the next one a second later, with the
+  // aspect the camera has then.
+  ASSERT_EQ(scanner_->Start(), SANE_STATUS_GOOD);
+  ASSERT_EQ(ReadAll(), 1280u * 960 * 3);
+  ASSERT_EQ(scanner_->Start(), SANE_STATUS_GOOD);
+  ASSERT_TRUE(simulator_->WaitForState("bulk", "2"));
+  ASSERT_EQ(simulator_->Control("aspect 16:9").substr(0, 2), "ok");
+  SANE_Byte byte = 0;
+  SANE_Int length = -1;
+  EXPECT_EQ(scanner_->Read(&byte, 1, &length), SANE_STATUS_IO_ERROR);
+}
+
 // Catches: a non-blocking read that blocks until the frame arrives, or an
 // unplug it never reports.
 TEST_F(ScannerTest, NonBlockingReadReturnsAtOnceUntilTheFrameComes) {
