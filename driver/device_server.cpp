@@ -176,6 +176,10 @@ bool DeviceServer::AddCamera(int instance, std::unique_ptr<CameraBackend> camera
     return true;  // Start opens it with the others
   }
   if (!OpenNode(instance)) {
+    // Refused whole, so the caller can offer it again; the loop never saw
+    // it without a listener.
+    std::lock_guard lock(nodesMutex_);
+    nodes_.erase(instance);
     return false;
   }
   Wake();

@@ -51,8 +51,9 @@ class DeviceServer {
   // plugged in. Safe from any thread once started.
   bool SetNodePresent(int instance, bool present);
   // Serves one more camera as node `instance`, at once when started, else
-  // with the others at Start. False when the number is taken or the server
-  // has shut down. Safe from any thread.
+  // with the others at Start. False, and the camera freed, when the number
+  // is taken, its node cannot be made or the server has shut down. Safe
+  // from any thread.
   bool AddCamera(int instance, std::unique_ptr<CameraBackend> camera);
 
  private:

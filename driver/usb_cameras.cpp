@@ -91,6 +91,13 @@ int UsbCameras::Scan() {
     slot.present = false;
     report_(Format("rd420d: %s unplugged", DeviceName(instance).c_str()));
   }
+  // A device that has left is forgotten with its problem, so the periodic
+  // look that the problem keeps up ends with it.
+  std::erase_if(told_, [&](const auto& key) {
+    return std::none_of(found.begin(), found.end(), [&](const auto& candidate) {
+      return candidate->Location() == key.first && candidate->Address() == key.second;
+    });
+  });
   for (size_t i = 0; i < found.size(); ++i) {
     if (served[i]) {
       continue;
@@ -125,22 +132,40 @@ int UsbCameras::Scan() {
       }
       continue;
     }
-    told_.erase(key);
     Slot& slot = slots_[*number];
-    slot.location = candidate.Location();
-    slot.address = candidate.Address();
-    slot.present = true;
+    bool nodeUp = false;
     if (slot.camera == nullptr) {
       auto camera = std::make_unique<UsbCamera>([this] { RequestScan(); });
-      slot.camera = camera.get();
-      slot.camera->Attach(std::move(device));
-      server_.AddCamera(*number, std::move(camera));
+      camera->Attach(std::move(device));
+      UsbCamera* const borrowed = camera.get();
+      // The server frees a camera it refuses (shutting down, or no node).
+      if (server_.AddCamera(*number, std::move(camera))) {
+        slot.camera = borrowed;
+        nodeUp = true;
+      } else {
+        slots_.erase(*number);
+      }
     } else {
       // Attached before its node comes back, so no handle opened on the
       // node can belong to the camera's earlier life.
       slot.camera->Attach(std::move(device));
-      server_.SetNodePresent(*number, true);
+      nodeUp = server_.SetNodePresent(*number, true);
+      if (!nodeUp) {
+        slot.camera->Detach();
+      }
     }
+    if (!nodeUp) {
+      // Tried again at every look at the bus, but told only once.
+      if (told_.insert(key).second) {
+        report_(Format("rd420d: %s gets no node %s; it is tried again at the next look at the bus",
+                       Describe(candidate).c_str(), DeviceName(*number).c_str()));
+      }
+      continue;
+    }
+    told_.erase(key);
+    slot.location = candidate.Location();
+    slot.address = candidate.Address();
+    slot.present = true;
     report_(Format("rd420d: %s is %s", DeviceName(*number).c_str(), Describe(candidate).c_str()));
   }
   return static_cast<int>(std::count_if(slots_.begin(), slots_.end(),
@@ -180,13 +205,16 @@ void UsbCameras::Run(std::stop_token stop) {
   while (!stop.stop_requested()) {
     const auto untilScan =
         std::chrono::ceil<std::chrono::milliseconds>(nextScan - Clock::now()).count();
+    // A camera that failed to open (held by another program, say) sends no
+    // notice when that passes, so the bus is looked at while one has.
+    const bool periodic = !hotplug_ || !told_.empty();
     const int waitMs =
-        hotplug_ ? kEventWaitMs : static_cast<int>(std::clamp<int64_t>(untilScan, 0, kEventWaitMs));
+        periodic ? static_cast<int>(std::clamp<int64_t>(untilScan, 0, kEventWaitMs)) : kEventWaitMs;
     api_.HandleEvents(waitMs);
     if (stop.stop_requested()) {
       break;
     }
-    const bool due = !hotplug_ && Clock::now() >= nextScan;
+    const bool due = periodic && Clock::now() >= nextScan;
     if (scanRequested_.exchange(false) || due) {
       Scan();
       nextScan = Clock::now() + options_.rescanInterval;

@@ -23,8 +23,9 @@ inline constexpr char kUdevRulePath[] = "resources/udev/70-rd420.rules";
 // bus order, and removes and restores a camera's node as it is unplugged
 // and plugged in again, under the same number. Runs the USB event thread,
 // which also looks at the bus: on each hot-plug notice where libusb has
-// them, else every `rescanInterval`. The bus is only looked at on that
-// thread (and by Scan before Start).
+// them, and every `rescanInterval` where it has none or while a camera
+// there could not be served. The bus is only looked at on that thread (and
+// by Scan before Start).
 class UsbCameras {
  public:
   struct Options {

@@ -108,6 +108,11 @@ class FakeUsbApi : public UsbApi {
     }
     NoticeLocked();
   }
+  // As when another program lets the camera go: no notice comes.
+  void SetOpenError(int camera, int error) {
+    std::lock_guard lock(mutex_);
+    cameras_[camera].openError = error;
+  }
   void Plug(int camera) {
     std::lock_guard lock(mutex_);
     cameras_[camera].present = true;

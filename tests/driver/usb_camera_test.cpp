@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <thread>
 
@@ -151,11 +152,14 @@ TEST_F(UsbDaemonTest, ShortVendorReplyFails) {
 }
 
 // Catches: pipe records out of descriptor order, a field in the wrong
-// place, or the transfer type numbered differently from the record's.
+// place, the transfer type numbered differently from the record's, or the
+// isochronous sync and usage bits taken into the type.
 TEST_F(UsbDaemonTest, PipeListFollowsTheEndpointDescriptors) {
   fake::Camera camera = CameraAt({1, {2}});
+  // 0x25: isochronous, asynchronous, implicit feedback data.
   camera.interface = {1,    0,    0xFF,
-                      0x01, 0x02, {{0x01, 2, 512, 0}, {0x82, 2, 512, 0}, {0x83, 3, 16, 4}}};
+                      0x01, 0x02, {{0x01, 2, 512, 0}, {0x82, 2, 512, 0}, {0x83, 0x25, 16, 4}}};
+  const uint32_t types[] = {2, 2, 1};
   bus_.push_back(camera);
   Serve();
   const auto handle = Open(0);
@@ -176,7 +180,7 @@ TEST_F(UsbDaemonTest, PipeListFollowsTheEndpointDescriptors) {
     EXPECT_EQ(pipe.maximumPacketSize, e.maxPacketSize) << i;
     EXPECT_EQ(pipe.endpointAddress, e.address) << i;
     EXPECT_EQ(pipe.interval, e.interval) << i;
-    EXPECT_EQ(pipe.pipeType, e.attributes) << i;
+    EXPECT_EQ(pipe.pipeType, types[i]) << i;
   }
   EXPECT_NE(info->pipes[1].pipeHandle, info->pipes[2].pipeHandle);
 }
@@ -307,6 +311,70 @@ TEST_F(UsbDaemonTest, NoPermissionIsOneLineNamingTheUdevRule) {
             "port 2); install the udev rule resources/udev/70-rd420.rules (with VVVV:PPPP set to "
             "1234:5678) into /etc/udev/rules.d/, then plug the camera in again");
   EXPECT_EQ(Open(0), nullptr);
+}
+
+// Catches: a camera that comes while the daemon shuts down logged as
+// served and kept after the server refused (and freed) it, so its leaving
+// touches freed memory.
+TEST_F(UsbDaemonTest, ACameraComingDuringTheShutdownIsNotServed) {
+  fake::Camera camera = CameraAt({1, {2}});
+  camera.present = false;
+  bus_.push_back(camera);
+  Serve();
+  server_->Stop();
+  loop_.join();
+  server_->Shutdown();
+  api_->Plug(0);
+  ASSERT_TRUE(Eventually([&] { return !Lines().empty(); }));
+  const int lists = api_->Lists();
+  api_->Unplug(0);
+  ASSERT_TRUE(Eventually([&] { return api_->Lists() > lists; }));
+  cameras_->Stop();  // the scan after the unplug has ended
+  EXPECT_EQ(Lines(), std::vector<std::string>{
+                         "rd420d: the camera 1234:5678 at /dev/bus/usb/001/005 (bus 1 port 2) "
+                         "gets no node RD-420-0; it is tried again at the next look at the bus"});
+}
+
+// Catches: a camera whose node could not be made (here a file stands where
+// it belongs), on arrival or on a replug, logged as served and never tried
+// again until it is plugged in anew.
+TEST_F(UsbDaemonTest, ANodeThatCouldNotBeMadeIsTriedAgain) {
+  fake::Camera camera = CameraAt({1, {2}}, {0, 0, 0, 1});
+  camera.present = false;
+  bus_.push_back(camera);
+  Serve(false);
+  const std::string node = DevicePath(directory_, DeviceName(0));
+  const auto refusals = [&] {
+    const std::vector<std::string> lines = Lines();
+    return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+      return line.find("gets no node RD-420-0") != std::string::npos;
+    });
+  };
+  for (int refused = 1; refused <= 2; ++refused) {  // arrival, then replug
+    { std::ofstream(node) << "not a socket"; }
+    api_->Plug(0);
+    ASSERT_TRUE(Eventually([&] { return refusals() == refused; })) << refused;
+    std::filesystem::remove(node);
+    std::shared_ptr<DeviceHandle> handle;
+    ASSERT_TRUE(Eventually([&] { return (handle = Open(0)) != nullptr; })) << refused;
+    EXPECT_EQ(Vendor(*handle, 0x00610000), (std::array<uint8_t, 4>{0, 0, 0, 1}));
+    api_->Unplug(0);
+    ASSERT_TRUE(Eventually([&] { return Open(0) == nullptr; }));
+  }
+}
+
+// Catches: a camera held by another program left unserved after that
+// program lets it go, when hot-plug notices (which that sends none of) are
+// all that makes the daemon look at the bus.
+TEST_F(UsbDaemonTest, ACameraHeldElsewhereIsServedOnceReleased) {
+  fake::Camera camera = CameraAt({1, {2}});
+  camera.openError = LIBUSB_ERROR_BUSY;
+  bus_.push_back(camera);
+  Serve(true);
+  ASSERT_TRUE(Eventually([&] { return Lines().size() == 1; }));
+  EXPECT_EQ(Open(0), nullptr);
+  api_->SetOpenError(0, LIBUSB_SUCCESS);
+  EXPECT_TRUE(Eventually([&] { return Open(0) != nullptr; }));
 }
 
 // One camera called directly, as the server would for two programs.
