@@ -87,7 +87,8 @@ QString CaptureDlg::ChooseFile() {
 void CaptureDlg::OnCapture() {
   if (displayCaption_) {
     const QString text = ControlAs<QLineEdit>(kIdCaption)->text();
-    if (text.size() > kMaxCaptionLength) {
+    // Characters, not UTF-16 units: an emoji is one character but two units.
+    if (text.toUcs4().size() > kMaxCaptionLength) {
       ShowMessage(this, kCaptionTooLongText, "Error (AVI00001)", MessageIcon::kWarning);
       ControlAs<QLineEdit>(kIdCaption)->setFocus();
       return;

@@ -198,8 +198,7 @@ bool CaptureDlg::Initialise() {
     return false;
   }
   if (link_.QueryHighSpeed(this) != 1) {
-    // A device that did not open for the check has said so; telling the
-    // user the link is not USB 2.0 as well would be wrong.
+    // A failed open has been reported; calling the link not USB 2.0 as well would be false.
     if (!link_.Failed()) {
       link_.ShowFailure(LinkFailure::kNotHighSpeed, this);
       FailStart(true);

@@ -57,6 +57,7 @@ std::optional<uint64_t> FreeKilobytes(const std::string& folder) {
 }
 
 bool LimitsFileTo4GB(const std::string& folder) {
+  // Only FAT stops a file at 4 GB; ext4, xfs or btrfs are not NTFS but hold larger ones.
   struct statfs info {};
   return statfs(folder.c_str(), &info) == 0 && info.f_type == MSDOS_SUPER_MAGIC;
 }

@@ -96,21 +96,22 @@ struct Refusal {
   int64_t freeMinusEstimateKB;
   const char* caption;  // null: the recording starts
   const char* text;
+  char32_t letter = U'가';
 };
 
 class CaptureRefusalTest : public CaptureRecordTest,
                            public ::testing::WithParamInterface<Refusal> {};
 
-// Catches: a caption of 51 characters accepted or one of 50 refused, and a
-// time-limited recording started on a disk with no more room than the
-// estimate.
+// Catches: a caption of 51 characters accepted or one of 50 refused (also
+// when each takes two UTF-16 units), and a time-limited recording started on
+// a disk with no more room than the estimate.
 TEST_P(CaptureRefusalTest, RefusesOnlyPastTheLimit) {
   const Refusal& refusal = GetParam();
   ASSERT_TRUE(StartCapture());
   Check(kIdTimeLimit);
   freeKilobytes_ = Dialog().RequiredKB() + refusal.freeMinusEstimateKB;
   Check(kIdShowCaption);
-  Type(kIdCaption, QString(refusal.captionLength, QChar(u'가')));
+  Type(kIdCaption, QString::fromUcs4(&refusal.letter, 1).repeated(refusal.captionLength));
   Click(kIdCapture);
   if (refusal.caption == nullptr) {
     EXPECT_TRUE(WaitFor([&] { return log_.starts == 1; }));
@@ -132,6 +133,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Refusal{"Caption50", 50, 1, nullptr, nullptr},
                       Refusal{"Caption51", 51, 1, "Error (AVI00001)",
                               "User Caption Must be written within 50 characters.   "},
+                      Refusal{"Emoji50", 50, 1, nullptr, nullptr, U'😀'},
+                      Refusal{"Emoji51", 51, 1, "Error (AVI00001)",
+                              "User Caption Must be written within 50 characters.   ", U'😀'},
                       Refusal{"FreeEqualsEstimate", 10, 0, "Error (AVI00002)",
                               "Not enough Hard disk space! Check AVI file size to caputre   "}),
     [](const auto& param) { return std::string(param.param.name); });
