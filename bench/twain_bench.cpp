@@ -44,7 +44,7 @@ struct Session {
 void BM_HandOverStill(benchmark::State& state) {
   Session session;
   for (auto _ : state) {
-    session.source.HandOverStill(session.still);
+    session.source.HandOverStill(session.still, 1280, 960);
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(session.still.size()));
 }
@@ -52,7 +52,7 @@ BENCHMARK(BM_HandOverStill)->Unit(benchmark::kMillisecond);
 
 void BM_NativeTransfer(benchmark::State& state) {
   Session session;
-  session.source.HandOverStill(session.still);
+  session.source.HandOverStill(session.still, 1280, 960);
   for (auto _ : state) {
     TW_HANDLE dib = nullptr;
     if (session.source.Entry(&session.app, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib) !=
@@ -69,7 +69,7 @@ BENCHMARK(BM_NativeTransfer)->Unit(benchmark::kMillisecond);
 
 void BM_MemoryTransfer(benchmark::State& state) {
   Session session;
-  session.source.HandOverStill(session.still);
+  session.source.HandOverStill(session.still, 1280, 960);
   std::vector<std::uint8_t> strip(65535);
   for (auto _ : state) {
     TW_UINT16 rc = TWRC_SUCCESS;
@@ -90,7 +90,7 @@ BENCHMARK(BM_MemoryTransfer)->Unit(benchmark::kMillisecond);
 
 void BM_FileTransfer(benchmark::State& state) {
   Session session;
-  session.source.HandOverStill(session.still);
+  session.source.HandOverStill(session.still, 1280, 960);
   for (auto _ : state) {
     if (session.source.Entry(&session.app, DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr) !=
         TWRC_XFERDONE) {

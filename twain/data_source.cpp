@@ -1,9 +1,11 @@
 #include "twain/data_source.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "platform/message.h"
 #include "platform/trace.h"
@@ -52,6 +54,13 @@ std::filesystem::path TraceLogPath() {
 }
 
 std::filesystem::path DefaultTransferFilePath() {
+  // A fixed name in a shared folder could be planted by another user.
+  for (const char* variable : {"XDG_RUNTIME_DIR", "HOME"}) {
+    const char* folder = std::getenv(variable);
+    if (folder != nullptr && *folder != '\0') {
+      return std::filesystem::path(folder) / "twain.bmp";
+    }
+  }
   return TraceLogPath().parent_path() / "twain.bmp";
 }
 
@@ -96,13 +105,27 @@ DataSource::~DataSource() {
 
 TW_UINT16 DataSource::Entry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                             TW_MEMREF data) {
-  std::lock_guard lock(lock_);
-  try {
-    return Dispatch(origin, dg, dat, msg, data);
-  } catch (...) {
-    // Nothing may cross DS_Entry; what throws here is running out of memory.
-    return Fail(TWCC_LOWMEMORY);
+  TW_UINT16 rc;
+  TW_IDENTITY source, application;
+  bool notify;
+  {
+    std::lock_guard lock(lock_);
+    try {
+      rc = Dispatch(origin, dg, dat, msg, data);
+    } catch (...) {
+      // Nothing may cross DS_Entry; what throws here is running out of memory.
+      rc = Fail(TWCC_LOWMEMORY);
+    }
+    notify = std::exchange(xferReadyDue_, false);
+    source = SourceIdentity;
+    application = AppIdentity;
   }
+  // Without the lock: the application's callback may call DS_Entry, or wait
+  // for another thread that does.
+  if (notify) {
+    SendToSourceManager(source, application, MSG_XFERREADY);
+  }
+  return rc;
 }
 
 TW_UINT16 DataSource::Dispatch(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
@@ -214,7 +237,9 @@ TW_UINT16 DataSource::UserInterface(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data)
         SourceState_ = 500;
       } else {
         // The hidden window streams; the application may transfer at once.
-        NotifyXferReady();
+        // Entry sends MSG_XFERREADY before it returns.
+        SourceState_ = 600;
+        xferReadyDue_ = true;
       }
       return TWRC_SUCCESS;
     case MSG_DISABLEDS:
@@ -222,8 +247,10 @@ TW_UINT16 DataSource::UserInterface(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data)
         return Fail(TWCC_SEQERROR);
       }
       CloseView();
-      // Nothing can be transferred in 400; an unfinished image goes now.
+      // Nothing can be transferred in 400; an unfinished image goes now,
+      // and the next window's capture buttons start enabled.
       TransferImage_.Release();
+      ResumeFlag_ = true;
       SourceState_ = 400;
       return TWRC_SUCCESS;
     default:
@@ -291,14 +318,23 @@ bool DataSource::LockUnlessClosing(std::unique_lock<std::recursive_mutex>& lock)
   return true;
 }
 
-void DataSource::HandOverStill(std::span<const std::uint8_t> pixels) {
+void DataSource::HandOverStill(std::span<const std::uint8_t> pixels, int width, int height) {
   {
     std::unique_lock lock(lock_, std::defer_lock);
     if (!LockUnlessClosing(lock)) {
       return;
     }
     ResumeFlag_ = false;
-    TransferFrame.assign(pixels.begin(), pixels.end());
+    const bool whole =
+        width > 0 && height > 0 &&
+        pixels.size() == static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
+    if (whole) {
+      TransferFrame.assign(pixels.begin(), pixels.end());
+    } else {
+      TransferFrame.clear();
+    }
+    StillWidth = whole ? width : 0;
+    StillHeight = whole ? height : 0;
     capabilities_.SetStillValues();
   }
   NotifyXferReady();

@@ -37,9 +37,11 @@ class DataSource {
 
   // The still hand-over, called by the view window when the user presses
   // "Scan Capturing Image": `pixels` are the still DIB's rows, bottom-up
-  // BGR, 3 bytes a pixel. They are copied, so the caller may reuse them at
-  // once. Sets the still's capability values, then NotifyXferReady.
-  void HandOverStill(std::span<const std::uint8_t> pixels);
+  // BGR, 3 bytes a pixel, `width` x `height`. They are copied, so the caller
+  // may reuse them at once. Sets the still's capability values, then
+  // NotifyXferReady. Only a transfer of exactly this size takes the still;
+  // pixels that do not fill width x height are no still at all.
+  void HandOverStill(std::span<const std::uint8_t> pixels, int width, int height);
 
   // SourceState 600, then MSG_XFERREADY to the manager. Neither happens
   // when the window is being closed.
@@ -112,6 +114,9 @@ class DataSource {
 
   std::atomic<bool> ResumeFlag_{true};
   std::vector<std::uint8_t> TransferFrame;  // empty until a still is handed over
+  int StillWidth = 0;
+  int StillHeight = 0;
+  bool xferReadyDue_ = false;  // MSG_XFERREADY to send once Entry lets go of the lock
   std::int32_t PendingCount = 1;
   TransferImage TransferImage_;
   std::string TransferFileName;
@@ -119,8 +124,9 @@ class DataSource {
   std::array<TW_ELEMENT8, 256> rgbResponse_{};
 };
 
-// The trace log the source removes when it is opened, and the file name
-// DAT_SETUPFILEXFER reports: both in the temporary folder.
+// The trace log the source removes when it is opened, in the temporary
+// folder, and the file name DAT_SETUPFILEXFER reports, in the user's own
+// folder ($XDG_RUNTIME_DIR, else $HOME, else the temporary folder).
 std::filesystem::path TraceLogPath();
 std::filesystem::path DefaultTransferFilePath();
 

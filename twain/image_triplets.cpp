@@ -38,9 +38,10 @@ static_assert(sizeof(BitmapFileHeader) == 14);
 // Writes the DIB as a BMP file. False, leaving no file behind, when it
 // cannot be created or written whole.
 bool WriteBmpFile(const std::string& name, const std::uint8_t* dib, size_t dibBytes) {
-  // Only a regular file is replaced: a folder, a pipe or a device is not.
+  // Only a regular file is replaced: a folder, a pipe, a device or a
+  // symbolic link (which could point at another user's file) is not.
   std::error_code error;
-  const auto status = std::filesystem::status(name, error);
+  const auto status = std::filesystem::symlink_status(name, error);
   if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
     return false;
   }
@@ -51,8 +52,14 @@ bool WriteBmpFile(const std::string& name, const std::uint8_t* dib, size_t dibBy
       0,
       0,
       static_cast<std::uint32_t>(sizeof fileHeader + sizeof header + header.biClrUsed * 4)};
-  std::FILE* file = std::fopen(name.c_str(), "wb");
+  // O_NOFOLLOW: a link planted after the check is refused too.
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    return false;
+  }
+  std::FILE* file = ::fdopen(fd, "wb");
   if (file == nullptr) {
+    ::close(fd);
     return false;
   }
   bool written = std::fwrite(&fileHeader, sizeof fileHeader, 1, file) == 1 &&
@@ -75,9 +82,9 @@ bool DataSource::PrepareTransferImage() {
   if (!size) {
     return false;
   }
-  // No still handed over yet, or one smaller than the picture: never read
-  // past what the view window gave.
-  if (TransferFrame.size() < static_cast<size_t>(size->width) * size->height * 3) {
+  // No still handed over yet, or one of another size (the display mode or
+  // the always-full setting changed since): never copy it as this size.
+  if (TransferFrame.empty() || StillWidth != size->width || StillHeight != size->height) {
     return false;
   }
   const std::optional<BitmapInfoHeader> header =

@@ -2,7 +2,10 @@
 // and a condition code, touches nothing it should not, and keeps working.
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <string>
 
 #include "tests/twain/twain_fixture.h"
 
@@ -96,6 +99,26 @@ TEST_F(SourceTest, UnwritableTransferFileFailsAndKeepsTheStill) {
   std::filesystem::remove(target);
   EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
   EXPECT_EQ(std::filesystem::file_size(target), 54 + 640u * 480 * 3);
+}
+
+// Catches: the default transfer file kept in the shared temporary folder,
+// or a symbolic link at its name followed to overwrite another file.
+TEST_F(SourceTest, DefaultTransferFileIsPerUserAndNoLinkIsFollowed) {
+  const auto runtime = folder_ / "run";
+  std::filesystem::create_directory(runtime);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  GoTo(600);
+  TW_SETUPFILEXFER setup{};
+  ASSERT_EQ(Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &setup), TWRC_SUCCESS);
+  EXPECT_EQ(std::string(setup.FileName), (runtime / "twain.bmp").string());
+
+  std::ofstream(folder_ / "victim") << "keep";
+  std::filesystem::create_symlink(folder_ / "victim", runtime / "twain.bmp");
+  EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_OPERATIONERROR);
+  EXPECT_EQ(source_->State(), 600u);
+  std::ifstream victim(folder_ / "victim");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "keep");
 }
 
 }  // namespace

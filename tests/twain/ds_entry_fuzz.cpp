@@ -67,6 +67,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/twain-fuzz-XXXXXX";
   g_folder = mkdtemp(pattern);
   setenv("TMPDIR", g_folder.c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", g_folder.c_str(), 1);
   for (const char* name : {"XGA_FULL.bmp", "XGA_HALF.bmp", "720P_FULL.bmp", "720P_HALF.bmp"}) {
     std::filesystem::copy_file(std::filesystem::path(TWAIN_TEMPLATE_DIR) / name, g_folder / name,
                                std::filesystem::copy_options::overwrite_existing);
@@ -93,10 +94,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   for (int step = 0; step < 64 && !input.Empty(); ++step) {
     const std::uint8_t op = input.Byte();
     if (op % 16 == 14) {
-      const size_t sizes[] = {0,   640 * 360 * 3, 640 * 480 * 3, 1280 * 720 * 3, 1280 * 960 * 3,
-                              1000};
-      still.assign(sizes[input.Byte() % 6], input.Byte());
-      source.HandOverStill(still);
+      // Whole stills of each picture size, an empty one, and one whose
+      // bytes do not fill the size it claims.
+      const struct {
+        int width, height;
+        size_t bytes;
+      } stills[] = {{0, 0, 0},
+                    {640, 360, 640 * 360 * 3},
+                    {640, 480, 640 * 480 * 3},
+                    {1280, 720, 1280 * 720 * 3},
+                    {1280, 960, 1280 * 960 * 3},
+                    {640, 480, 1000}};
+      const auto& pick = stills[input.Byte() % 6];
+      still.assign(pick.bytes, input.Byte());
+      source.HandOverStill(still, pick.width, pick.height);
       continue;
     }
     if (op % 16 == 15) {

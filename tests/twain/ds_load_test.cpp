@@ -86,18 +86,28 @@ TEST(LoadedDataSource, SurvivesRepeatedLoadAndUnload) {
   }
 }
 
+// How often the stand-in manager has been loaded in this process.
+int ManagerLoads() {
+  const char* loads = std::getenv(kStandInLoadsVariable);
+  return loads != nullptr ? std::atoi(loads) : 0;
+}
+
 // Catches: MSG_XFERREADY not sent before MSG_ENABLEDS returns when the
-// window is hidden, not reaching the manager the application loaded, or the
-// source failing (or crashing) when no manager is loaded.
+// window is hidden, not reaching the manager the application loaded, the
+// source failing (or crashing) when no manager is loaded, or loading one
+// itself to send it. The round without a manager goes first: once loaded,
+// the stand-in may stay resident after its last dlclose.
 TEST(LoadedDataSource, NotifiesTheLoadedManagerAndOnlyIt) {
   TW_IDENTITY app = Application();
-  for (bool withManager : {true, false}) {
+  for (bool withManager : {false, true}) {
     SCOPED_TRACE(withManager);
     std::unique_ptr<StandInManager> manager;
     if (withManager) {
       manager = std::make_unique<StandInManager>();
       ASSERT_TRUE(manager->Loaded());
+      manager->Take();  // what reached a copy other tests left resident
     }
+    const int loads = ManagerLoads();
     LoadedSource source;
     ASSERT_TRUE(source.Loaded());
     TW_IDENTITY identity{};
@@ -118,6 +128,7 @@ TEST(LoadedDataSource, NotifiesTheLoadedManagerAndOnlyIt) {
       EXPECT_TRUE(records[0].nullData);
     }
     ASSERT_EQ(source(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr), TWRC_SUCCESS);
+    EXPECT_EQ(ManagerLoads(), loads);
   }
 }
 

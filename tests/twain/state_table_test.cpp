@@ -2,8 +2,10 @@
 // application reads with DAT_STATUS afterwards.
 
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <thread>
 
 #include "tests/twain/twain_fixture.h"
@@ -254,12 +256,37 @@ TEST_F(SourceTest, ClosingTheWindowDoesNotWaitForAStillBeingHandedOver) {
   GoTo(500);
   still_ = Still();
   view_->onClose = [this] {
-    std::thread stillThread([this] { source_->HandOverStill(still_); });
+    std::thread stillThread([this] { HandOver(); });
     stillThread.join();
   };
   ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_SUCCESS);
   EXPECT_EQ(source_->State(), 400u);
   EXPECT_TRUE(manager.Take().empty());
+}
+
+// Catches: MSG_XFERREADY sent with the source's lock held, so an
+// application whose callback waits on a thread calling DS_Entry deadlocks.
+TEST_F(SourceTest, CallbackMayWaitForAnotherThreadsCall) {
+  StandInManager manager;
+  ASSERT_TRUE(manager.Loaded());
+  GoTo(400);
+  bool answered = false;
+  std::thread caller;
+  manager.OnNotification([&] {
+    std::packaged_task<TW_UINT16()> ask([this] {
+      TW_PENDINGXFERS pending{};
+      return Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending);
+    });
+    std::future<TW_UINT16> reply = ask.get_future();
+    caller = std::thread(std::move(ask));
+    // Bounded, so a deadlock fails the test instead of hanging it.
+    answered = reply.wait_for(std::chrono::seconds(5)) == std::future_status::ready &&
+               reply.get() == TWRC_SUCCESS;
+  });
+  Enable(false);
+  caller.join();
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(source_->State(), 600u);
 }
 
 // Catches: the stored condition code read twice, or left uncleared.

@@ -209,7 +209,7 @@ TEST_F(TransferTest, NoImageWithoutStillOrTemplate) {
 
   std::filesystem::remove(folder_ / "XGA_HALF.bmp");
   still_ = Still();
-  source_->HandOverStill(still_);
+  HandOver();
   EXPECT_EQ(Native(dib), TWRC_FAILURE);
   EXPECT_EQ(Condition(), TWCC_OPERATIONERROR);
   EXPECT_EQ(source_->State(), 600u);
@@ -263,10 +263,33 @@ TEST_F(TransferTest, EndTransferReleasesAndTheNextStillIsAnnounced) {
   EXPECT_EQ(source_->State(), 600u);
   EXPECT_TRUE(source_->ResumeFlag());
   manager.Take();
-  source_->HandOverStill(still_);
+  HandOver();
   const auto records = manager.Take();
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].msg, MSG_XFERREADY);
+}
+
+// Catches: the capture buttons left disabled for good when the pending
+// still is reset and the window closed and opened again.
+TEST_F(TransferTest, ResetThenReopenReleasesTheCaptureButtons) {
+  GoTo(600);
+  TW_PENDINGXFERS pending{};
+  ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
+  ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_SUCCESS);
+  Enable(true);
+  EXPECT_TRUE(source_->ResumeFlag());
+}
+
+// Catches: a still larger than the picture the transfer prepares (the
+// display mode changed after the hand-over) copied as a smaller one.
+TEST_F(TransferTest, StillOfAnotherSizeIsNotTransferred) {
+  view_->geometry = {true, 1, false};  // 1280 x 960
+  GoTo(600);
+  view_->geometry = {true, 2, false};  // 640 x 480
+  DibBlock dib;
+  EXPECT_EQ(Native(dib), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_OPERATIONERROR);
+  EXPECT_EQ(source_->State(), 600u);
 }
 
 }  // namespace

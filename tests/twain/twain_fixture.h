@@ -24,10 +24,14 @@ class StandInManager {
     library_ = dlopen(STANDIN_DSM_PATH, RTLD_NOW | RTLD_GLOBAL);
     if (library_ != nullptr) {
       take_ = reinterpret_cast<StandInTakeRecordsFn>(dlsym(library_, "StandInTakeRecords"));
+      setCallback_ = reinterpret_cast<StandInSetCallbackFn>(dlsym(library_, "StandInSetCallback"));
     }
   }
   ~StandInManager() {
     if (library_ != nullptr) {
+      if (setCallback_ != nullptr) {
+        setCallback_(nullptr, nullptr);
+      }
       dlclose(library_);
     }
   }
@@ -37,10 +41,17 @@ class StandInManager {
     records.resize(take_(records.data(), records.size()));
     return records;
   }
+  // Runs `callback` inside each later notification, as an application would.
+  void OnNotification(std::function<void()> callback) {
+    callback_ = std::move(callback);
+    setCallback_([](void* self) { static_cast<StandInManager*>(self)->callback_(); }, this);
+  }
 
  private:
   void* library_ = nullptr;
   StandInTakeRecordsFn take_ = nullptr;
+  StandInSetCallbackFn setCallback_ = nullptr;
+  std::function<void()> callback_;
 };
 
 // The view window as the tests play it: what MSG_ENABLEDS asked for, and
@@ -89,9 +100,10 @@ class SourceTest : public testing::Test {
   SourceTest() {
     char pattern[] = "/tmp/twain-test-XXXXXX";
     folder_ = mkdtemp(pattern);
-    // The trace log and the default transfer file go to the temporary
-    // folder: this test's own.
+    // The trace log (temporary folder) and the default transfer file (the
+    // user's runtime folder) go to this test's own folder.
     setenv("TMPDIR", folder_.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
     for (const char* name : {"XGA_FULL.bmp", "XGA_HALF.bmp", "720P_FULL.bmp", "720P_HALF.bmp"}) {
       std::filesystem::copy_file(std::filesystem::path(TWAIN_TEMPLATE_DIR) / name, folder_ / name);
     }
@@ -136,6 +148,11 @@ class SourceTest : public testing::Test {
     }
     return pixels;
   }
+  // The user presses "Scan Capturing Image" with `still_` on the screen.
+  void HandOver() {
+    const auto size = ImageSizeFor(view_->geometry);
+    source_->HandOverStill(still_, size->width, size->height);
+  }
   // Walks the source to a state the way an application and a user would.
   void GoTo(std::uint32_t state) {
     if (state >= 400) {
@@ -146,7 +163,7 @@ class SourceTest : public testing::Test {
     }
     if (state >= 600) {
       still_ = Still();
-      source_->HandOverStill(still_);
+      HandOver();
     }
     if (state >= 700) {
       std::vector<std::uint8_t> strip(4096);
