@@ -23,6 +23,7 @@
 #include "devlink/command_words.h"
 #include "devlink/status_word.h"
 #include "platform/message.h"
+#include "platform/serve_events.h"
 #include "platform/trace.h"
 
 namespace rd420::avicap {
@@ -50,28 +51,6 @@ class TracedWriter : public RecordingWriter {
  private:
   int frames_ = 0;
 };
-
-// Runs `work` on a thread of its own while this one serves every event but
-// user input: a worker being waited for may wait for the GUI thread to
-// show its message.
-void RunServingEvents(const std::function<void()>& work) {
-  std::atomic<bool> finished{false};
-  std::thread helper;
-  try {
-    helper = std::thread([&] {
-      work();
-      finished = true;
-    });
-  } catch (const std::system_error&) {
-    work();  // no thread to spare
-    return;
-  }
-  while (!finished) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
-    QThread::msleep(1);
-  }
-  helper.join();
-}
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include "platform/instance_lock.h"
 #include "platform/message.h"
 #include "platform/message_box_sink.h"
+#include "platform/serve_events.h"
 #include "platform/trace.h"
 #include "viewer/control_ids.h"
 #include "viewer/link_messages.h"
@@ -220,31 +221,13 @@ void Viewer::EndMainWindow() {
   // The threads are stopped from a thread of their own while this one
   // keeps serving events: a worker, or a vendor request that failed, may be
   // waiting for the GUI thread to show its message.
-  const auto stopThreads = [this] {
+  RunServingEvents([this] {
     if (pipeline_) {
       pipeline_->Shutdown();
       still_->Stop();
     }
     link_.WaitIdle();
-  };
-  std::atomic<bool> stopped{false};
-  std::thread stopper;
-  try {
-    stopper = std::thread([&] {
-      stopThreads();
-      stopped = true;
-    });
-  } catch (const std::system_error&) {
-    stopThreads();  // no thread to spare: stop them from here
-    stopped = true;
-  }
-  while (!stopped) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
-    QThread::msleep(1);
-  }
-  if (stopper.joinable()) {
-    stopper.join();
-  }
+  });
   screenSaver_.Release();
   barTimer_.stop();
   for (QWidget* window : Windows()) {
