@@ -75,4 +75,9 @@ std::optional<InstanceLock> InstanceLock::Acquire(std::string_view name) {
   return InstanceLock(std::move(fd));
 }
 
+bool InstanceLockHeld(std::string_view name) {
+  // A file that cannot be made holds no lock, and waiting on it would never end.
+  return !InstanceLock::Acquire(name) && errno == EWOULDBLOCK;
+}
+
 }  // namespace rd420

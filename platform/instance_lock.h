@@ -16,6 +16,11 @@ inline constexpr std::string_view kCameraLockName = "VMX_VADIZIVID";
 // $XDG_RUNTIME_DIR, or /tmp/rd420-<uid> when that is unset or empty.
 std::string InstanceLockPath(std::string_view name);
 
+// True when another process (or an InstanceLock of this one) holds the
+// lock. Probes by taking it and letting go at once, so a program starting
+// in that instant may find it held; callers probe only while they wait.
+bool InstanceLockHeld(std::string_view name = kCameraLockName);
+
 // An exclusive flock on the lock file, held while the object lives. The
 // kernel drops it when the process ends however it ends, so a crashed
 // program never leaves the camera locked. Created and dropped by the

@@ -60,7 +60,7 @@ TEST_F(InstanceLockTest, SecondAcquireFailsUntilTheFirstIsGone) {
 }
 
 // Catches: another process's lock going unnoticed, or one that stays after that process is
-// killed (as a pid file would).
+// killed (as a pid file would); a probe that misreads the lock or keeps it.
 TEST_F(InstanceLockTest, KilledHolderReleasesTheLock) {
   int ready[2];
   ASSERT_EQ(::pipe(ready), 0);
@@ -77,7 +77,10 @@ TEST_F(InstanceLockTest, KilledHolderReleasesTheLock) {
   ASSERT_EQ(::read(ready[0], &got, 1), 1);
   ASSERT_EQ(got, '1');
   EXPECT_FALSE(InstanceLock::Acquire());
+  EXPECT_TRUE(InstanceLockHeld());
   holder.Kill();
+  // The probe sees the lock free and lets it go again.
+  EXPECT_FALSE(InstanceLockHeld());
   EXPECT_TRUE(InstanceLock::Acquire());
   ::close(ready[0]);
   ::close(ready[1]);

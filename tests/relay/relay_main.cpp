@@ -1,0 +1,13 @@
+// GoogleTest's main for the relay's tests: one QApplication on the X
+// server the wrapper (xvfb-run-test) gives each run, so the windows the
+// tests open are real top-level windows other programs can see.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "xcb");
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,183 @@
+// The hand-over end to end: the viewer's AVICapture button, the relay, the
+// capture program on the simulated camera, its VADIZIVID button, and the
+// viewer back, with one program at a time on the camera.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QProcess>
+#include <QTest>
+#include <atomic>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "platform/instance_lock.h"
+#include "platform/message.h"
+#include "relay/relay_folder.h"
+#include "relay/x11_windows.h"
+#include "viewer/control_ids.h"
+#include "viewer/control_panel.h"
+#include "viewer/viewer.h"
+
+namespace rd420::relay::test {
+namespace {
+
+using rd420::test::WaitFor;
+
+constexpr char kViewerTitle[] = "TORVELA View Panel";
+constexpr char kCaptureTitle[] = "TORVELA VAV Eduruzu";
+
+// The process holding the camera lock, read from the kernel's lock table
+// (taking the lock to look would stand in the programs' way); 0 for none.
+pid_t LockHolder() {
+  struct stat file;
+  if (stat(InstanceLockPath(kCameraLockName).c_str(), &file) != 0) {
+    return 0;
+  }
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    std::istringstream fields(line);
+    std::string number, kind, mode, access, device;
+    pid_t pid = 0;
+    fields >> number >> kind;
+    if (kind == "->") {
+      continue;  // a waiter, not a holder
+    }
+    fields >> mode >> access >> pid >> device;
+    if (kind == "FLOCK" && device.substr(device.rfind(':') + 1) == std::to_string(file.st_ino)) {
+      return pid;
+    }
+  }
+  return 0;
+}
+
+std::string ProgramOf(pid_t pid) {
+  std::error_code error;
+  return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error)
+      .filename()
+      .string();
+}
+
+// Watches, on a thread of its own, the two main windows and the lock
+// holder until it is destroyed.
+class HandOverWatch {
+ public:
+  HandOverWatch() : thread_([this] { Watch(); }) {}
+  ~HandOverWatch() {
+    stop_ = true;
+    thread_.join();
+  }
+  int BothWindowsSeen() const { return bothWindows_; }
+  // The programs that held the lock, in turn.
+  std::vector<std::string> Holders() {
+    std::lock_guard lock(mutex_);
+    return holders_;
+  }
+
+ private:
+  void Watch() {
+    const std::unique_ptr<X11Windows> windows = X11Windows::Connect();
+    while (!stop_) {
+      if (windows && windows->TopLevelExists(kViewerTitle) &&
+          windows->TopLevelExists(kCaptureTitle)) {
+        ++bothWindows_;
+      }
+      const pid_t holder = LockHolder();
+      if (holder != 0 && holder != lastHolder_) {
+        std::lock_guard lock(mutex_);
+        holders_.push_back(ProgramOf(holder));
+      }
+      lastHolder_ = holder != 0 ? holder : lastHolder_;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+
+  std::atomic<bool> stop_{false};
+  std::atomic<int> bothWindows_{0};
+  std::mutex mutex_;
+  std::vector<std::string> holders_;
+  pid_t lastHolder_ = 0;  // the watch thread's own
+  std::thread thread_;
+};
+
+class RoundTripTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_.Install(VIEWER_PATH);
+    folder_.Install(AVICAP_PATH);
+    ASSERT_TRUE(simulator_.Ready());
+    // What the relay starts finds the camera and keeps its settings here.
+    setenv("RD420_DEVICE_DIR", simulator_.Directory().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (folder_.Path() + "/config").c_str(), 1);
+    windows_ = X11Windows::Connect();
+    ASSERT_TRUE(windows_);
+  }
+
+  bool WindowAppears(const char* title) {
+    return WaitFor([&] { return windows_->TopLevelExists(title); }, 20000);
+  }
+  uint64_t Frames() { return std::stoull(simulator_.State()["frames"]); }
+  // The camera streams to whoever holds it now.
+  bool Streaming() {
+    const uint64_t before = Frames();
+    return WaitFor([&] { return Frames() > before + 2; }, 10000);
+  }
+
+  MessageRecorder messages_;
+  RelayFolder folder_;
+  rd420::test::SimulatorProcess simulator_;
+  std::unique_ptr<X11Windows> windows_;
+};
+
+// Catches: a hand-over in either direction that starts the next program
+// while the last still has its window or the camera, that never starts
+// it, or that leaves it without the camera.
+TEST_F(RoundTripTest, ViewerToCaptureProgramAndBack) {
+  HandOverWatch watch;
+  // The viewer in this process, holding the lock as its program does.
+  std::optional<InstanceLock> lock = InstanceLock::Acquire(kCameraLockName);
+  ASSERT_TRUE(lock);
+  viewer::Viewer::Options options;
+  options.deviceDirectory = simulator_.Directory();
+  options.programDirectory = QString::fromStdString(folder_.Path());
+  options.releaseInstanceLock = [&lock] { lock.reset(); };
+  options.settingsFile = QString::fromStdString(folder_.Path() + "/QRN_VMX.ini");
+  auto viewer = std::make_unique<viewer::Viewer>(std::move(options));
+  ASSERT_TRUE(viewer->Start());
+  ASSERT_TRUE(WindowAppears(kViewerTitle));
+
+  QTest::mouseClick(viewer->Panel()->Button(viewer::kIdCaptureProgram), Qt::LeftButton);
+  ASSERT_TRUE(viewer->Ended());
+  // Its window is hidden but not gone, as until its process has ended.
+  QTest::qWait(500);
+  EXPECT_FALSE(windows_->TopLevelExists(kCaptureTitle));
+  viewer.reset();  // as its program ends
+  FlushWindowRequests();
+
+  ASSERT_TRUE(WindowAppears(kCaptureTitle));
+  ASSERT_TRUE(WaitFor([] { return ProgramOf(LockHolder()) == "TORVELA_AVICap"; }));
+  EXPECT_TRUE(Streaming());
+
+  // Alt+V is the mnemonic of its "&VADIZIVID" button.
+  EXPECT_EQ(
+      QProcess::execute(QStringLiteral("xdotool"),
+                        {QStringLiteral("search"), QStringLiteral("--name"),
+                         QStringLiteral("^%1$").arg(kCaptureTitle), QStringLiteral("windowfocus"),
+                         QStringLiteral("--sync"), QStringLiteral("key"), QStringLiteral("alt+v")}),
+      0);
+  ASSERT_TRUE(WindowAppears(kViewerTitle));
+  ASSERT_TRUE(WaitFor([] { return ProgramOf(LockHolder()) == "TORVELA_VADIzivid"; }));
+  EXPECT_FALSE(windows_->TopLevelExists(kCaptureTitle));
+  EXPECT_TRUE(Streaming());
+
+  EXPECT_EQ(watch.BothWindowsSeen(), 0);
+  const std::vector<std::string> expected = {ProgramOf(getpid()), "TORVELA_AVICap",
+                                             "TORVELA_VADIzivid"};
+  EXPECT_EQ(watch.Holders(), expected);
+  EXPECT_TRUE(messages_.Messages().empty());
+}
+
+}  // namespace
+}  // namespace rd420::relay::test
