@@ -27,6 +27,10 @@ class RelayDlg : public QDialog {
 
   explicit RelayDlg(Options options);
 
+  // Escape and closing do nothing: the program handing over has already
+  // let go of the camera, so only starting the other one ends the relay.
+  void reject() override {}
+
  private:
   void OnTick();
 
