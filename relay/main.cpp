@@ -25,12 +25,13 @@ int main(int argc, char** argv) {
   if (mode == nullptr) {
     return 0;
   }
-  // With no display at all Qt would abort; the hand-over then still
-  // happens, unseen. The token is not Qt's to read.
+  // Without a display that answers Qt would abort; the hand-over then
+  // still happens, unseen. The token is not Qt's to read.
+  std::unique_ptr<X11Windows> x11 = X11Windows::Connect();
   char offscreen[] = "offscreen";
   char platform[] = "-platform";
   std::vector<char*> qtArguments{argv[0]};
-  if (Unset("QT_QPA_PLATFORM") && Unset("DISPLAY") && Unset("WAYLAND_DISPLAY")) {
+  if (Unset("QT_QPA_PLATFORM") && !x11 && Unset("WAYLAND_DISPLAY")) {
     qtArguments.insert(qtArguments.end(), {platform, offscreen});
   }
   int qtCount = static_cast<int>(qtArguments.size());
@@ -40,9 +41,8 @@ int main(int argc, char** argv) {
   // Windows of other programs can be seen only through X11. Elsewhere the
   // program handing over is known by the camera lock, which it lets go
   // only once it has stopped using the camera.
-  std::unique_ptr<X11Windows> x11;
-  if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-    x11 = X11Windows::Connect();
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+    x11.reset();  // a native Wayland program has no X11 window to find
   }
   RelayDlg::Options options;
   options.mode = mode;

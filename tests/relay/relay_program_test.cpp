@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "platform/instance_lock.h"
 #include "relay/relay_folder.h"
@@ -119,8 +120,8 @@ INSTANTIATE_TEST_SUITE_P(Relay, IgnoredArgumentTest,
 struct HandOver {
   const char* name;
   const char* argument;
-  bool x11;      // waits on a window; else on the camera lock
-  bool display;  // the relay is given a display at all
+  bool x11;             // waits on a window; else on the camera lock
+  const char* display;  // for the lock: DISPLAY, or unset when null
   const char* title;
   const char* started;
   const char* picture;
@@ -151,11 +152,13 @@ TEST_P(HandOverTest, StartsTheOtherProgramOnlyOnceTheFirstHasGone) {
     QCoreApplication::processEvents();
   } else {
     ASSERT_TRUE(lock);
-    if (row.display) {
+    unset_ << QStringLiteral("WAYLAND_DISPLAY") << QStringLiteral("QT_QPA_PLATFORM");
+    if (row.display == nullptr) {
+      unset_ << QStringLiteral("DISPLAY");
+    } else if (std::string_view(row.display) == "offscreen") {
       set_.emplace_back(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     } else {
-      unset_ << QStringLiteral("DISPLAY") << QStringLiteral("WAYLAND_DISPLAY")
-             << QStringLiteral("QT_QPA_PLATFORM");
+      set_.emplace_back(QStringLiteral("DISPLAY"), QString::fromUtf8(row.display));
     }
   }
   Start({QString::fromUtf8(row.argument)});
@@ -197,16 +200,19 @@ TEST_P(HandOverTest, StartsTheOtherProgramOnlyOnceTheFirstHasGone) {
 
 INSTANTIATE_TEST_SUITE_P(
     Relay, HandOverTest,
-    ::testing::Values(HandOver{"WindowToCapture", "4418306", true, true, "TORVELA View Panel",
+    ::testing::Values(HandOver{"WindowToCapture", "4418306", true, nullptr, "TORVELA View Panel",
                                "TORVELA_AVICap", "103"},
-                      HandOver{"WindowToViewer", "582917", true, true, "TORVELA VAV Eduruzu",
+                      HandOver{"WindowToViewer", "582917", true, nullptr, "TORVELA VAV Eduruzu",
                                "TORVELA_VADIzivid", "104"},
                       // A display that is not X11, as Wayland without XWayland is.
-                      HandOver{"LockToCapture", "4418306", false, true, nullptr, "TORVELA_AVICap",
-                               nullptr},
+                      HandOver{"LockToCapture", "4418306", false, "offscreen", nullptr,
+                               "TORVELA_AVICap", nullptr},
                       // No display at all; blanks before the token do not matter.
-                      HandOver{"NoDisplayToViewer", "  582917", false, false, nullptr,
-                               "TORVELA_VADIzivid", nullptr}),
+                      HandOver{"NoDisplayToViewer", "  582917", false, nullptr, nullptr,
+                               "TORVELA_VADIzivid", nullptr},
+                      // A display nobody serves.
+                      HandOver{"DeadDisplayToCapture", "4418306", false, ":4242", nullptr,
+                               "TORVELA_AVICap", nullptr}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // Catches: a relay that waits, fails or complains when the program it
