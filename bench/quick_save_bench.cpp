@@ -1,0 +1,103 @@
+// F2 in the viewer against rd420d --simulate, offscreen: the time from the
+// quick-save request to the JPEG on disk and live view showing pictures
+// again, at half and at full still size, and the JPEG's size beside the
+// BMP's for the same picture.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "platform/message.h"
+#include "support/simulator_process.h"
+#include "viewer/viewer.h"
+
+namespace {
+
+bool ServeUntil(const std::function<bool()>& done, int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > timeoutMs) {
+      return false;
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+  }
+  return true;
+}
+
+void BM_QuickSaveToLiveView(benchmark::State& state) {
+  const bool full = state.range(0) == 1;
+  rd420::MessageRecorder messages;
+  rd420::test::SimulatorProcess simulator;
+  QTemporaryDir folder;
+  const QString quickCap = folder.filePath(QStringLiteral("QuickCap"));
+  const QString settingsFile = folder.filePath(QStringLiteral("QRN_VMX.ini"));
+  QSettings(settingsFile, QSettings::IniFormat).setValue(QStringLiteral("QuickCap"), quickCap);
+  rd420::viewer::Viewer::Options options;
+  options.deviceDirectory = simulator.Directory();
+  options.settingsFile = settingsFile;
+  rd420::viewer::Viewer viewer(std::move(options));
+  if (!simulator.Ready() || !viewer.Start()) {
+    state.SkipWithError("the viewer did not start");
+    return;
+  }
+  viewer.Still().alwaysFull = full;
+  const auto shown = [&] { return viewer.Main()->View()->PicturesShown(); };
+  ServeUntil([&] { return shown() > 10; }, 10000);
+
+  int64_t jpegBytes = 0;
+  int width = 0;
+  for (auto _ : state) {
+    QDir(quickCap).removeRecursively();
+    ServeUntil([] { return false; }, 300);  // live view settles
+    QElapsedTimer timer;
+    timer.start();
+    viewer.QuickSave();
+    const int before = shown();
+    bool done = ServeUntil(
+        [&] {
+          return !QDir(quickCap).entryList({QStringLiteral("*.jpg")}).isEmpty() &&
+                 viewer.Stills().g_QuickSave_Busy == 0 && viewer.Flags().g_Stream_Run == 1 &&
+                 shown() > before;
+        },
+        10000);
+    state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+    if (!done || !messages.Messages().empty()) {
+      state.SkipWithError("the quick save did not end in live view");
+      break;
+    }
+    const QFileInfo saved(quickCap + QLatin1Char('/') +
+                          QDir(quickCap).entryList({QStringLiteral("*.jpg")}).first());
+    jpegBytes = saved.size();
+    width = full ? 1280 : 640;
+  }
+  const int height = width * 3 / 4;
+  const int64_t bmpBytes = 54 + int64_t{(width * 3 + 3) & ~3} * height;
+  state.counters["jpeg_KiB"] = static_cast<double>(jpegBytes) / 1024;
+  state.counters["bmp_KiB"] = static_cast<double>(bmpBytes) / 1024;
+  state.counters["jpeg_per_bmp_percent"] = 100.0 * static_cast<double>(jpegBytes) / bmpBytes;
+  state.SetLabel(full ? "1280x960 still" : "640x480 still");
+  viewer.Exit();
+}
+BENCHMARK(BM_QuickSaveToLiveView)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(10)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
