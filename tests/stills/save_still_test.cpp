@@ -6,9 +6,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QTemporaryDir>
 
 #include "platform/message.h"
+#include "stills/still_dialogs.h"
 
 namespace rd420::stills {
 namespace {
@@ -95,6 +97,18 @@ TEST(QuickSaveStill, NamesTheFileByTheSecondAndCreatesOnlyTheLastFolder) {
   EXPECT_FALSE(QuickSaveStill(GreyStill(), deep, taken));
   EXPECT_FALSE(QDir(root.filePath(QStringLiteral("missing"))).exists());
   EXPECT_EQ(messages.Captions(), std::vector<std::string>{kAig00004});
+}
+
+// Catches: other filter texts, another default extension (a name typed
+// without one must become a BMP), or no prompt before overwriting.
+TEST(SaveDialog, OffersJpegThenBitmapWithBmpByDefault) {
+  QFileDialog dialog;
+  ConfigureSaveDialog(dialog);
+  EXPECT_EQ(dialog.nameFilters(), QStringList({QStringLiteral("JPEG File(*.jpg)"),
+                                               QStringLiteral("BITMAP File(*.bmp)")}));
+  EXPECT_EQ(dialog.defaultSuffix(), QStringLiteral("bmp"));
+  EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+  EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
 }
 
 }  // namespace
