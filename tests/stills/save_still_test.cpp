@@ -3,11 +3,15 @@
 #include "stills/save_still.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QTemporaryDir>
+#include <csignal>
 
 #include "platform/message.h"
 #include "stills/still_dialogs.h"
@@ -97,6 +101,30 @@ TEST(QuickSaveStill, NamesTheFileByTheSecondAndCreatesOnlyTheLastFolder) {
   EXPECT_FALSE(QuickSaveStill(GreyStill(), deep, taken));
   EXPECT_FALSE(QDir(root.filePath(QStringLiteral("missing"))).exists());
   EXPECT_EQ(messages.Captions(), std::vector<std::string>{kAig00004});
+}
+
+// Catches: a full disk reported as a saved picture, with another message,
+// or leaving a partial file in the folder.
+TEST(QuickSaveStill, AFullDiskGivesAig00004AndLeavesNoFile) {
+  QTemporaryDir folder;
+  ImagingBitmap large;
+  ASSERT_TRUE(large.Create(1280, 960, 24));
+  // A file-size limit stands for the full disk; in a child, so it stays
+  // there. The child answers 0 when it saw exactly the expected failure.
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    MessageRecorder messages;
+    const bool saved = QuickSaveStill(large, folder.path(), QDateTime::currentDateTime());
+    _exit(!saved && messages.Captions() == std::vector<std::string>{kAig00004} ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 // Catches: other filter texts, another default extension (a name typed
