@@ -17,6 +17,9 @@ HeldStillActions::HeldStillActions(HeldStillEnvironment environment)
   if (!environment_.now) {
     environment_.now = [] { return QDateTime::currentDateTime(); };
   }
+  if (!environment_.ending) {
+    environment_.ending = [] { return false; };
+  }
 }
 
 void HeldStillActions::OnGuiThread(const std::function<void()>& work) {
@@ -35,7 +38,11 @@ void HeldStillActions::SaveStill(const ImagingBitmap& still, uint8_t, bool quick
     return;
   }
   QString path;
-  OnGuiThread([&] { path = environment_.dialogs->AskSavePath(environment_.owner()); });
+  OnGuiThread([&] {
+    if (!environment_.ending()) {
+      path = environment_.dialogs->AskSavePath(environment_.owner());
+    }
+  });
   if (!path.isEmpty()) {
     SaveStillAs(still, path);
   }
@@ -45,6 +52,9 @@ void HeldStillActions::PrintStill(const FrameBitmap& still, uint8_t) {
   std::unique_ptr<QPrinter> printer;
   std::optional<PageSetup> setup;
   OnGuiThread([&] {
+    if (environment_.ending()) {
+      return;
+    }
     printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     setup = environment_.dialogs->AskPageSetup(environment_.owner(), *printer, StillPicture(still));
     if (setup && !environment_.dialogs->AskPrinter(environment_.owner(), *printer)) {

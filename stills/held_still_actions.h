@@ -18,6 +18,7 @@ struct HeldStillEnvironment {
   std::function<QString()> quickSaveFolder;  // read from the settings at each quick save
   StillDialogs* dialogs = nullptr;           // null: Qt's dialogs
   std::function<QDateTime()> now;            // null: the local time
+  std::function<bool()> ending;              // the program is ending: no dialog opens
 };
 
 // Saves and prints the held still. Called on the still thread, which waits:

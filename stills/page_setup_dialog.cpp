@@ -142,9 +142,13 @@ void PageSetupDialog::BuildPaperAndMargins(QGridLayout& grid) {
   for (const Source& source : kSources) {
     source_->addItem(QString::fromLatin1(source.name));
   }
-  paperGrid->addWidget(new QLabel(QStringLiteral("Si&ze:"), paperBox), 0, 0);
+  auto* sizeLabel = new QLabel(QStringLiteral("Si&ze:"), paperBox);
+  sizeLabel->setBuddy(paper_);
+  auto* sourceLabel = new QLabel(QStringLiteral("&Source:"), paperBox);
+  sourceLabel->setBuddy(source_);
+  paperGrid->addWidget(sizeLabel, 0, 0);
   paperGrid->addWidget(paper_, 0, 1);
-  paperGrid->addWidget(new QLabel(QStringLiteral("&Source:"), paperBox), 1, 0);
+  paperGrid->addWidget(sourceLabel, 1, 0);
   paperGrid->addWidget(source_, 1, 1);
   connect(paper_, &QComboBox::currentIndexChanged, this, &PageSetupDialog::Relayout);
   grid.addWidget(paperBox, 0, 1);

@@ -56,9 +56,14 @@ bool PrintStillPages(QPrinter& printer, const PageSetup& setup, const FrameBitma
   }
   const QImage picture(bitmap.Pixels().data(), bitmap.Width(), bitmap.Height(), bitmap.Width() * 3,
                        QImage::Format_BGR888);
+  // The paper the printer has, should the print dialog have changed it.
+  PrintSettings settings = setup.settings;
+  const QRectF paper = printer.pageLayout().fullRect(QPageLayout::Millimeter);
+  settings.paperWidth = static_cast<int>(paper.width() * 100 + 0.5);
+  settings.paperHeight = static_cast<int>(paper.height() * 100 + 0.5);
   const QRect sheet = printer.pageLayout().fullRectPixels(printer.resolution());
   const QRect place =
-      PlaceOnPage(setup.settings, setup.printedWidthMm, setup.printedHeightMm, sheet.size());
+      PlaceOnPage(settings, setup.printedWidthMm, setup.printedHeightMm, sheet.size());
   for (int copy = 0; copy < copies; ++copy) {
     if (copy > 0 && !printer.newPage()) {
       ShowPrintFailure("출력을 시작할 수 없습니다. ", "Error (APT00004)");

@@ -48,8 +48,11 @@ Viewer::Viewer(Options options)
     environment.quickSaveFolder = [this] {
       ViewerSettings stored = settings_;
       LoadViewerSettings(settingsKey_, stored);
-      return stored.QuickCap;
+      // An emptied value would put pictures in the file system's root.
+      return stored.QuickCap.isEmpty() ? FirstStartSettings(options_.programDirectory).QuickCap
+                                       : stored.QuickCap;
     };
+    environment.ending = [this] { return ended_; };
     environment.dialogs = options_.stillDialogs;
     defaultActions_ = std::make_unique<stills::HeldStillActions>(std::move(environment));
     options_.stillActions = defaultActions_.get();

@@ -47,11 +47,13 @@ TEST_F(SavePrintTest, SaveWritesTheChosenFileAndKeepsThePictureHeld) {
 }
 
 // Catches: the quick-save folder read once at start instead of at each
-// save, or F2 not writing its time-stamped JPEG there.
+// save, F2 not writing its time-stamped JPEG there, or an emptied folder
+// value saving into the root.
 TEST_F(SavePrintTest, F2WritesIntoTheFolderTheSettingsNameAtThatTime) {
   const QString first = files_.filePath(QStringLiteral("first"));
   const QString second = files_.filePath(QStringLiteral("second"));
   SetQuickCap(first);
+  programDirectory_ = files_.path();
   ASSERT_TRUE(StartViewer());
   ASSERT_TRUE(WaitForPictures(2));
   const auto quickSave = [&](const QString& folder) {
@@ -69,6 +71,11 @@ TEST_F(SavePrintTest, F2WritesIntoTheFolderTheSettingsNameAtThatTime) {
       QRegularExpression(QStringLiteral("^\\d{8}_\\d{6}\\.jpg$")).match(saved[0]).hasMatch())
       << saved[0].toStdString();
   EXPECT_EQ(QImageReader(second + "/" + saved[0]).size(), QSize(640, 480));
+
+  // An emptied value means the first-start folder beside the program, not
+  // the file system's root.
+  SetQuickCap(QString());
+  quickSave(files_.filePath(QStringLiteral("QuickCap")));
   EXPECT_TRUE(messages_.Messages().empty());
 }
 
