@@ -21,6 +21,10 @@ struct PrintSettings {
   int position = 5;  // 1 top-left ... 9 bottom-right, rows top to bottom
   int paperWidth = 21000;
   int paperHeight = 29700;
+  // The picture's proportion, kept with keepProportion: 4:3, or 16:9 for a
+  // 16:9 camera, whose picture 4:3 would stretch.
+  int aspectWidth = 4;
+  int aspectHeight = 3;
 
   bool Landscape() const { return paperWidth >= paperHeight; }
 };

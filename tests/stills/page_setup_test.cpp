@@ -87,5 +87,16 @@ TEST(PageSetupDialog, TypingAWidthKeepsTheProportionAndTheChoicesReachThePrintin
   EXPECT_EQ(printer.pageLayout().pageSize().id(), QPageSize::A4);
 }
 
+// Catches: a 16:9 picture squeezed into 4:3 while its proportion is kept.
+TEST(PageSetupDialog, ASixteenByNinePictureKeepsItsProportion) {
+  PageSetupDialog dialog(QImage(640, 360, QImage::Format_RGB888), QPageSize::A4);
+  dialog.show();
+  EXPECT_EQ(Control<QLineEdit>(dialog, kIdHeightMm)->text(), QStringLiteral("101"));
+  Click(Control<QAbstractButton>(dialog, kIdSpecifiedSize));
+  Type(Control<QLineEdit>(dialog, kIdWidthMm), QStringLiteral("160"));
+  EXPECT_EQ(Control<QLineEdit>(dialog, kIdHeightMm)->text(), QStringLiteral("90"));
+  EXPECT_NEAR(dialog.Result().printedHeightMm, 90, 1);
+}
+
 }  // namespace
 }  // namespace rd420::stills
