@@ -110,6 +110,11 @@ class PagePreview : public QWidget {
 PageSetupDialog::PageSetupDialog(const QImage& picture, QPageSize::PageSizeId paper,
                                  QWidget* parent)
     : QDialog(parent), picture_(picture) {
+  // A 16:9 picture keeps 16:9; anything else is the camera's 4:3.
+  if (picture.width() * 9 == picture.height() * 16) {
+    result_.settings.aspectWidth = 16;
+    result_.settings.aspectHeight = 9;
+  }
   setWindowTitle(QString::fromLatin1(kTitle));
   setFont(QFont(QStringLiteral("Arial"), 8));
   auto* grid = new QGridLayout(this);
@@ -194,7 +199,9 @@ void PageSetupDialog::BuildSizeAndPosition(QGridLayout& grid) {
   keepProportion_ =
       Named(new QCheckBox(QStringLiteral("&Maintain aspect ratio"), sizeBox), kIdMaintainAspect);
   width_ = NumberEdit(kIdWidthMm, 180);
-  height_ = NumberEdit(kIdHeightMm, 135);
+  // 135 for 4:3; the same proportion for a 16:9 picture.
+  height_ =
+      NumberEdit(kIdHeightMm, 180 * result_.settings.aspectHeight / result_.settings.aspectWidth);
   fitToPage_->setChecked(true);
   keepProportion_->setChecked(true);
   width_->setEnabled(false);
@@ -240,11 +247,14 @@ QLineEdit* PageSetupDialog::NumberEdit(int id, int value) {
 void PageSetupDialog::SizeEdited(bool width) {
   // Only the user's typing keeps the proportion: the rewrite itself does
   // not come back here (textEdited is not sent for setText).
+  const PrintSettings& settings = result_.settings;
   if (keepProportion_->isChecked()) {
     if (width) {
-      height_->setText(QString::number(width_->text().toInt() * 3 / 4));
+      height_->setText(
+          QString::number(width_->text().toInt() * settings.aspectHeight / settings.aspectWidth));
     } else {
-      width_->setText(QString::number(height_->text().toInt() * 4 / 3));
+      width_->setText(
+          QString::number(height_->text().toInt() * settings.aspectWidth / settings.aspectHeight));
     }
   }
   Relayout();

@@ -30,8 +30,10 @@ int Row(int position) {
 PreviewLayout LayOutPreview(const PrintSettings& settings, QSize area) {
   const int64_t paperWidthMm = settings.paperWidth / 100;
   const int64_t paperHeightMm = settings.paperHeight / 100;
+  const int64_t aspectWidth = settings.aspectWidth;
+  const int64_t aspectHeight = settings.aspectHeight;
   if (paperWidthMm <= 0 || paperHeightMm <= 0 || area.isEmpty() || settings.position < 1 ||
-      settings.position > 9) {
+      settings.position > 9 || aspectWidth <= 0 || aspectHeight <= 0) {
     return {};
   }
   // A landscape page is drawn turned: its width spans the area's height.
@@ -55,25 +57,27 @@ PreviewLayout LayOutPreview(const PrintSettings& settings, QSize area) {
       height = freeHeight;
     } else if (!landscape) {
       width = freeWidth;
-      height = width * 3 / 4;
+      height = width * aspectHeight / aspectWidth;
       if (height > freeHeight) {
         height = freeHeight;
-        width = height * 4 / 3;
+        width = height * aspectWidth / aspectHeight;
       }
     } else {
       height = freeHeight;
-      width = height * 4 / 3;
+      width = height * aspectWidth / aspectHeight;
       if (width > freeWidth) {
         width = freeWidth;
-        height = width * 3 / 4;
+        height = width * aspectHeight / aspectWidth;
       }
     }
   } else if (!landscape) {
     width = across * settings.widthMm / paperWidthMm;
-    height = settings.keepProportion ? width * 3 / 4 : down * settings.heightMm / paperHeightMm;
+    height = settings.keepProportion ? width * aspectHeight / aspectWidth
+                                     : down * settings.heightMm / paperHeightMm;
   } else {
     height = down * settings.heightMm / paperHeightMm;
-    width = settings.keepProportion ? height * 4 / 3 : across * settings.widthMm / paperWidthMm;
+    width = settings.keepProportion ? height * aspectWidth / aspectHeight
+                                    : across * settings.widthMm / paperWidthMm;
   }
 
   PreviewLayout layout;
