@@ -49,6 +49,8 @@ void StillCapture::Stop() {
 }
 
 void StillCapture::Run(Event& stillReady, std::stop_token stop) {
+  // Nothing asked of an earlier still is served on this one.
+  stills_.g_Save_Request = 0;
   stills_.g_Print_Request = 0;
   stillReady.Set();  // the stopped run may release its buffers now
 
@@ -65,6 +67,10 @@ void StillCapture::Run(Event& stillReady, std::stop_token stop) {
       link_.ShowFailure(LinkFailure::kStreamOpen);
     }
   }
+  // A Save or Print pressed after this pass looked at its requests (during
+  // a quick save's write) was not served: it ends with this still.
+  stills_.g_Save_Request = 0;
+  stills_.g_Print_Request = 0;
   if (stills_.g_QuickSave_Request != 0) {
     stills_.g_QuickSave_Request = 0;
     hooks_.resumeLive();

@@ -13,6 +13,7 @@
 #include "platform/message_box_sink.h"
 #include "platform/serve_events.h"
 #include "platform/trace.h"
+#include "stills/held_still_actions.h"
 #include "viewer/control_ids.h"
 #include "viewer/link_messages.h"
 
@@ -27,19 +28,6 @@ constexpr char kAlreadyRunningText[] =
 constexpr char kFormatChangedText[] =
     "해상도가 변경되어서 프로그램이 종료되었습니다. 프로그램을 다시 실행해 주십시오.";
 
-// Until the stills module saves and prints, a held picture's requests are
-// traced.
-class TracedStillActions : public StillActions {
- public:
-  void SaveStill(const ImagingBitmap& still, uint8_t mode, bool quick) override {
-    Trace("still: save %dx%d mode %u%s", still.Width(), still.Height(), mode,
-          quick ? " (quick)" : "");
-  }
-  void PrintStill(const FrameBitmap& still, uint8_t mode) override {
-    Trace("still: print %dx%d mode %u", still.Geometry().width, still.Geometry().height, mode);
-  }
-};
-
 }  // namespace
 
 Viewer::Viewer(Options options)
@@ -53,7 +41,20 @@ Viewer::Viewer(Options options)
   barTimer_.setSingleShot(true);
   connect(&barTimer_, &QTimer::timeout, this, [this] { SetBarVisible(false); });
   if (options_.stillActions == nullptr) {
-    defaultActions_ = std::make_unique<TracedStillActions>();
+    stills::HeldStillEnvironment environment;
+    environment.gui = this;
+    environment.owner = [this] { return main_.get(); };
+    // Read at each quick save: the folder may have changed in the file.
+    environment.quickSaveFolder = [this] {
+      ViewerSettings stored = settings_;
+      LoadViewerSettings(settingsKey_, stored);
+      // An emptied value would put pictures in the file system's root.
+      return stored.QuickCap.isEmpty() ? FirstStartSettings(options_.programDirectory).QuickCap
+                                       : stored.QuickCap;
+    };
+    environment.ending = [this] { return ended_; };
+    environment.dialogs = options_.stillDialogs;
+    defaultActions_ = std::make_unique<stills::HeldStillActions>(std::move(environment));
     options_.stillActions = defaultActions_.get();
   }
 }

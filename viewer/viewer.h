@@ -26,6 +26,10 @@
 #include "viewer/still_capture.h"
 #include "viewer/viewer_settings.h"
 
+namespace rd420::stills {
+class StillDialogs;
+}
+
 namespace rd420::viewer {
 
 // The viewer program: its start-up, windows, buttons and keys, the live
@@ -37,8 +41,9 @@ class Viewer : public QObject, public StreamHost {
  public:
   struct Options {
     std::string deviceDirectory;
-    QString programDirectory;              // where Swivane is looked for
-    StillActions* stillActions = nullptr;  // save and print; null: trace only
+    QString programDirectory;                      // where Swivane is looked for
+    StillActions* stillActions = nullptr;          // save and print; null: to files and printers
+    stills::StillDialogs* stillDialogs = nullptr;  // their dialogs; null: Qt's
     std::function<void()> releaseInstanceLock;
     StreamTimings timings;
     uint32_t readyPollIntervalMs = 100;  // the ready-wait's poll spacing

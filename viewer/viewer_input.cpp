@@ -161,6 +161,9 @@ void Viewer::CaptureToggle() {
     Apply(ButtonsEnteringCapture(LargeMode()));
     SetCaptureHeld(true);
   } else {
+    // A press the still thread has not taken yet goes with the still.
+    stills_.g_Save_Request = 0;
+    stills_.g_Print_Request = 0;
     Apply(ButtonsResumingLive(LargeMode()));
     SetCaptureHeld(false);
   }

@@ -397,6 +397,29 @@ QImage drawSplash() {
 
 }  // namespace
 
+// The page-setup dialog's nine position buttons: a sheet with the picture
+// in its place; pressed is the same sheet inverted. Numbers normal/pressed,
+// positions 1..9 (rows top to bottom).
+constexpr int kPositionPictures[9][2] = {{268, 269}, {264, 265}, {266, 267}, {270, 271}, {261, 263},
+                                         {272, 273}, {276, 277}, {274, 275}, {278, 279}};
+
+QImage drawPosition(int position, bool pressed) {
+  QImage img = newImage(24, 24);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QColor sheet = pressed ? kCharcoal : kInk;
+  const QColor mark = pressed ? kAmber : kAccent;
+  p.setPen(QPen(pressed ? kAmber : kCharcoal, 1));
+  p.setBrush(sheet);
+  p.drawRect(QRectF(3.5, 1.5, 17, 21));
+  const int column = (position - 1) % 3;
+  const int row = (position - 1) / 3;
+  p.setPen(Qt::NoPen);
+  p.setBrush(mark);
+  p.drawRect(QRectF(5 + column * 5, 3.5 + row * 6, 4, 5));
+  return img;
+}
+
 int main(int argc, char** argv) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -439,6 +462,10 @@ int main(int argc, char** argv) {
     drawCamera(p, QRectF(0, 0, 48, 48));
   }
   save(239, icon);
+  for (int position = 1; position <= 9; ++position) {
+    save(kPositionPictures[position - 1][0], drawPosition(position, false));
+    save(kPositionPictures[position - 1][1], drawPosition(position, true));
+  }
   std::printf("make_skin: %d bitmaps in %s\n", written, qPrintable(out.absolutePath()));
   return ok ? 0 : 1;
 }

@@ -68,6 +68,29 @@ TEST_F(ViewerTest, F2SavesOnceAndReturnsToLiveView) {
   EXPECT_EQ(Panel().Button(kIdCapture)->NormalPicture(), 216);
 }
 
+// Catches: a Save or Print pressed while a quick save is being written
+// (after the still thread looked at its requests) left set after live view
+// resumed, so the next Cap served it at once or F2 was refused.
+TEST_F(ViewerTest, APressDuringAQuickSaveIsDroppedWhenLiveViewResumes) {
+  for (const auto request : {&StillFlags::g_Save_Request, &StillFlags::g_Print_Request}) {
+    actions_.duringSave = [&] { (viewer_->Stills().*request) = 1; };
+    ASSERT_TRUE(StartViewer());
+    ASSERT_TRUE(WaitForPictures(2));
+    QTest::keyClick(&Main(), Qt::Key_F2);
+    ASSERT_TRUE(WaitFor([&] { return viewer_->Stills().g_QuickSave_Busy == 0; }));
+    ASSERT_TRUE(WaitForPictures(2));
+    EXPECT_EQ(viewer_->Stills().*request, 0u);
+    actions_.duringSave = nullptr;
+
+    Click(Panel().Button(kIdCapture));
+    ASSERT_TRUE(WaitFor([&] { return Panel().Button(kIdSave)->isEnabled(); }));
+    QTest::qWait(400);  // several of the held still's passes
+    ASSERT_EQ(actions_.Calls().size(), 1u) << "only the quick save";
+    TearDown();
+    actions_.Clear();
+  }
+}
+
 // Catches: a still thread that reads beside the resumed run, keeps
 // serving after live view resumed, or freezes the picture again after Esc
 // ended a quick save; and a second freeze that waits for ever for the

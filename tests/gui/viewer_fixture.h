@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "platform/message.h"
+#include "support/fake_still_dialogs.h"
 #include "support/gui_helpers.h"
 #include "support/simulator_process.h"
 #include "viewer/control_ids.h"
@@ -34,9 +35,16 @@ class RecordingStillActions : public StillActions {
     uint8_t mode;
   };
   void SaveStill(const ImagingBitmap& still, uint8_t mode, bool quick) override {
-    std::lock_guard lock(mutex_);
-    calls_.push_back({false, quick, still.Width(), still.Height(), mode});
+    {
+      std::lock_guard lock(mutex_);
+      calls_.push_back({false, quick, still.Width(), still.Height(), mode});
+    }
+    if (duringSave) {
+      duringSave();
+    }
   }
+  // Runs on the still thread inside each save, set before the viewer starts.
+  std::function<void()> duringSave;
   void PrintStill(const FrameBitmap& still, uint8_t mode) override {
     std::lock_guard lock(mutex_);
     calls_.push_back({true, false, still.Geometry().width, still.Geometry().height, mode});
@@ -44,6 +52,10 @@ class RecordingStillActions : public StillActions {
   std::vector<Call> Calls() {
     std::lock_guard lock(mutex_);
     return calls_;
+  }
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    calls_.clear();
   }
 
  private:
@@ -65,7 +77,8 @@ class ViewerTest : public ::testing::Test {
   bool StartViewerOn(const std::string& deviceDirectory) {
     Viewer::Options options;
     options.deviceDirectory = deviceDirectory;
-    options.stillActions = &actions_;
+    options.stillActions = recordStills_ ? &actions_ : nullptr;
+    options.stillDialogs = &dialogs_;
     options.readyPollIntervalMs = 1;
     options.programDirectory = programDirectory_;
     options.releaseInstanceLock = [this] { ++lockReleases_; };
@@ -99,6 +112,8 @@ class ViewerTest : public ::testing::Test {
 
   MessageRecorder messages_;
   RecordingStillActions actions_;
+  bool recordStills_ = true;  // false: the program's save and print, with dialogs_
+  rd420::test::FakeStillDialogs dialogs_;
   std::unique_ptr<SimulatorProcess> simulator_;
   std::unique_ptr<Viewer> viewer_;
   int finished_ = 0;

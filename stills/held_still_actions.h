@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDateTime>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+#include "stills/still_dialogs.h"
+#include "viewer/still_capture.h"
+
+namespace rd420::stills {
+
+// What saving and printing need of the program around them.
+struct HeldStillEnvironment {
+  QObject* gui = nullptr;                    // lives on the GUI thread; dialogs run there
+  std::function<QWidget*()> owner;           // the dialogs' owner, the main window
+  std::function<QString()> quickSaveFolder;  // read from the settings at each quick save
+  StillDialogs* dialogs = nullptr;           // null: Qt's dialogs
+  std::function<QDateTime()> now;            // null: the local time
+  std::function<bool()> ending;              // the program is ending: no dialog opens
+};
+
+// Saves and prints the held still. Called on the still thread, which waits:
+// the dialogs and the settings are reached on the GUI thread through a
+// blocking queued call, the file is written and the pages painted here.
+class HeldStillActions : public viewer::StillActions {
+ public:
+  explicit HeldStillActions(HeldStillEnvironment environment);
+
+  void SaveStill(const ImagingBitmap& still, uint8_t mode, bool quick) override;
+  void PrintStill(const FrameBitmap& still, uint8_t mode) override;
+
+ private:
+  // Runs `work` on the GUI thread and waits for it.
+  void OnGuiThread(const std::function<void()>& work);
+
+  HeldStillEnvironment environment_;
+  QtStillDialogs qtDialogs_;
+};
+
+}  // namespace rd420::stills

@@ -1,0 +1,121 @@
+// Save as and quick save of the held still: which names are taken, the
+// quick save's name and folder, and the messages of a failed save.
+#include "stills/save_still.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QTemporaryDir>
+#include <csignal>
+
+#include "platform/message.h"
+#include "stills/still_dialogs.h"
+
+namespace rd420::stills {
+namespace {
+
+ImagingBitmap GreyStill() {
+  ImagingBitmap still;
+  EXPECT_TRUE(still.Create(64, 48, 24));
+  return still;
+}
+
+QByteArray Head(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.read(2) : QByteArray();
+}
+
+constexpr char kAig00003[] = "Error (AIG00003)";
+constexpr char kAig00004[] = "Error (AIG00004)";
+
+// Catches: an ending judged by the whole suffix or in one case only, or a
+// refused name that still writes a file.
+TEST(SaveStillAs, TheLastThreeLettersOfTheNameChooseTheFormat) {
+  const struct {
+    const char* name;
+    const char* head;  // the file's first bytes; null: refused
+  } cases[] = {
+      {"still.bmp", "BM"},           {"still.JPG", "\xFF\xD8"}, {"still.Bmp", "BM"},
+      {"still.jpg", "\xFF\xD8"},     {"still.jpeg", nullptr},   {"still.png", nullptr},
+      {"notes.txt.jpg", "\xFF\xD8"}, {"stilljpg", "\xFF\xD8"},  {"bmp", "BM"},
+  };
+  QTemporaryDir folder;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MessageRecorder messages;
+    const QString path = folder.filePath(QString::fromLatin1(c.name));
+    EXPECT_EQ(SaveStillAs(GreyStill(), path), c.head != nullptr);
+    if (c.head != nullptr) {
+      EXPECT_EQ(Head(path), QByteArray(c.head));
+      EXPECT_TRUE(messages.Messages().empty());
+    } else {
+      EXPECT_FALSE(QFile::exists(path));
+      ASSERT_EQ(messages.Captions(), std::vector<std::string>{kAig00003});
+      EXPECT_EQ(messages.Messages()[0].text,
+                "이미지 저장에 실패하였습니다.\nBMP와 JPEG형식의 포맷만 지원합니다.  ");
+      EXPECT_EQ(messages.Messages()[0].icon, MessageIcon::kError);
+    }
+  }
+}
+
+// Catches: a write failure (a full disk, a folder that cannot be written;
+// both fail the same write, tested in imaging_file_test) reported as
+// success or with another message.
+TEST(SaveStillAs, AFolderThatCannotTakeTheFileGivesAig00004) {
+  QTemporaryDir folder;
+  QFile plain(folder.filePath(QStringLiteral("plain")));
+  ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+  plain.close();
+  MessageRecorder messages;
+  EXPECT_FALSE(SaveStillAs(GreyStill(), folder.filePath(QStringLiteral("plain/still.jpg"))));
+  ASSERT_EQ(messages.Captions(), std::vector<std::string>{kAig00004});
+  EXPECT_EQ(messages.Messages()[0].text, "이미지 저장에 실패하였습니다. ");
+}
+
+// Catches: a wrongly padded name, a second save in the same second that
+// fails or keeps the first picture, a missing last folder not created, or
+// a missing parent created (a mistyped folder) instead of failing.
+TEST(QuickSaveStill, NamesTheFileByTheSecondAndCreatesOnlyTheLastFolder) {
+  const QDateTime taken(QDate(2008, 12, 19), QTime(16, 14, 15));
+  EXPECT_EQ(QuickSaveFileName(taken), QStringLiteral("20081219_161415.jpg"));
+  EXPECT_EQ(QuickSaveFileName(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5))),
+            QStringLiteral("20260102_030405.jpg"));
+
+  QTemporaryDir root;
+  const QString folder = root.filePath(QStringLiteral("QuickCap"));
+  MessageRecorder messages;
+  ASSERT_TRUE(QuickSaveStill(GreyStill(), folder, taken));
+  ImagingBitmap larger;
+  ASSERT_TRUE(larger.Create(640, 480, 24));
+  ASSERT_TRUE(QuickSaveStill(larger, folder, taken));  // same second: replaces
+  const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+  EXPECT_EQ(files, QStringList{QStringLiteral("20081219_161415.jpg")});
+  QFile saved(folder + QStringLiteral("/20081219_161415.jpg"));
+  EXPECT_GT(saved.size(), 2000) << "the second picture replaced the first";
+  EXPECT_TRUE(messages.Messages().empty());
+
+  const QString deep = root.filePath(QStringLiteral("missing/QuickCap"));
+  EXPECT_FALSE(QuickSaveStill(GreyStill(), deep, taken));
+  EXPECT_FALSE(QDir(root.filePath(QStringLiteral("missing"))).exists());
+  EXPECT_EQ(messages.Captions(), std::vector<std::string>{kAig00004});
+}
+
+// Catches: other filter texts, another default extension (a name typed
+// without one must become a BMP), or no prompt before overwriting.
+TEST(SaveDialog, OffersJpegThenBitmapWithBmpByDefault) {
+  QFileDialog dialog;
+  ConfigureSaveDialog(dialog);
+  EXPECT_EQ(dialog.nameFilters(), QStringList({QStringLiteral("JPEG File(*.jpg)"),
+                                               QStringLiteral("BITMAP File(*.bmp)")}));
+  EXPECT_EQ(dialog.defaultSuffix(), QStringLiteral("bmp"));
+  EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+  EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
+}
+
+}  // namespace
+}  // namespace rd420::stills
