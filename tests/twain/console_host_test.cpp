@@ -23,7 +23,8 @@ int ThreadCount() {
 }
 
 // Catches: a source that needs the host's Qt application, cannot start its
-// own a second time after unloading, or leaves a thread behind.
+// own a second time after unloading, or leaves a thread running after
+// MSG_CLOSEDS or after it is unloaded.
 TEST(ConsoleHost, ScansTwiceAndLeavesNoThread) {
   test::SimulatorProcess camera;
   ASSERT_TRUE(camera.Ready());
@@ -34,8 +35,9 @@ TEST(ConsoleHost, ScansTwiceAndLeavesNoThread) {
   const int threads = ThreadCount();
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
-    ASSERT_NO_FATAL_FAILURE(ScanWithLoadedSource());
-    EXPECT_EQ(ThreadCount(), threads);
+    ASSERT_NO_FATAL_FAILURE(
+        ScanWithLoadedSource([&] { EXPECT_EQ(ThreadCount(), threads) << "after MSG_CLOSEDS"; }));
+    EXPECT_EQ(ThreadCount(), threads) << "after unloading";
   }
   test::RemoveDirectory(folder);
 }

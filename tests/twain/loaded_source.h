@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "twain/twain_protocol.h"
 
@@ -42,7 +43,8 @@ class LoadedSource {
 // $RD420_DEVICE_DIR: a shown window enabled and disabled, then a hidden
 // one whose picture is taken by native transfer; then the source is closed
 // and unloaded. The picture must be the camera's (640 x 480, not blank).
-inline void ScanWithLoadedSource() {
+// `afterClose` runs between MSG_CLOSEDS and the unload.
+inline void ScanWithLoadedSource(const std::function<void()>& afterClose) {
   LoadedSource source;
   ASSERT_TRUE(source.Loaded()) << dlerror();
   TW_IDENTITY app{};
@@ -76,6 +78,7 @@ inline void ScanWithLoadedSource() {
     ASSERT_EQ(source(&app, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
   }
   ASSERT_EQ(source(&app, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr), TWRC_SUCCESS);
+  afterClose();
 }
 
 }  // namespace rd420::twain
