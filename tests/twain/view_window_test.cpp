@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -83,7 +84,7 @@ class ViewWindowTest : public ::testing::Test {
     TW_IDENTITY identity{};
     identity.Id = 42;
     ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity), TWRC_SUCCESS);
-    TW_USERINTERFACE ui{showUi ? kTwTrue : kTwFalse, kTwFalse, nullptr};
+    TW_USERINTERFACE ui{showUi ? kTwTrue : kTwFalse, kTwFalse, parent_};
     ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
   }
   TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data) {
@@ -214,6 +215,7 @@ class ViewWindowTest : public ::testing::Test {
   std::unique_ptr<SimulatorProcess> simulator_;
   std::unique_ptr<DataSource> source_;
   ViewWindow* window_ = nullptr;
+  TW_HANDLE parent_ = nullptr;  // the application's window
   TW_IDENTITY app_{};
 };
 
@@ -287,7 +289,8 @@ TEST_F(ViewWindowTest, HiddenWindowTransfersTheCurrentPicture) {
 }
 
 // Catches: Exit closing the window itself or not asking the application,
-// the camera left running or not told to shut down.
+// the camera left running or not told to shut down, MSG_CLOSEDS without
+// MSG_DISABLEDS leaving the window behind.
 TEST_F(ViewWindowTest, ExitAsksTheApplicationToCloseAndKeepsTheWindow) {
   ASSERT_NO_FATAL_FAILURE(Enable(true));
   Click(Main(2));
@@ -296,7 +299,9 @@ TEST_F(ViewWindowTest, ExitAsksTheApplicationToCloseAndKeepsTheWindow) {
   EXPECT_TRUE(View().Main()->isVisible());
   EXPECT_EQ(View().Flags().g_Stream_Run, 0u);
   EXPECT_NE(simulator_->Control("history").find("0x00330005"), std::string::npos);
-  DisableAndClose();
+  // An application may close the source without disabling it first.
+  ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr), TWRC_SUCCESS);
+  EXPECT_EQ(window_->View(), nullptr);
 }
 
 // Catches: a device error that ends the window without telling the
@@ -338,9 +343,13 @@ TEST_F(ViewWindowTest, ALostCameraShowsItsMessageAndAsksToClose) {
 
 // Catches: the viewer's face in the data source: its title, Korean tips,
 // its settings key, save, print, quick save or the capture program
-// reachable, F2 acting.
+// reachable, F2 acting, a window not owned by the application's.
 TEST_F(ViewWindowTest, ShowsTheDataSourcesFace) {
+  QWidget application;
+  application.show();
+  parent_ = &application;
   ASSERT_NO_FATAL_FAILURE(Enable(true));
+  EXPECT_EQ(View().Main()->windowHandle()->transientParent(), application.windowHandle());
   EXPECT_EQ(View().Main()->windowTitle(),
             QStringLiteral("Orvisto View Panel - USB2.0 High Speed Mode"));
   EXPECT_EQ(Main(2062)->toolTip(), QStringLiteral("1:1 Image Mode(Window)"));
