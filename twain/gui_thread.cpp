@@ -105,6 +105,10 @@ void GuiThread::Run(const std::function<void()>& work) {
   }
 }
 
+bool GuiThread::Available() const {
+  return thread_.joinable() || QCoreApplication::instance() != nullptr;
+}
+
 void GuiThread::Stop() {
   if (!thread_.joinable() || std::this_thread::get_id() == threadId_) {
     return;

@@ -87,6 +87,11 @@ bool ViewWindow::Open(TW_HANDLE parent, bool showUi) {
 }
 
 void ViewWindow::Close() {
+  if (viewer_ && !gui_.Available()) {
+    // Widgets cannot outlive the application they belong to; the process
+    // is ending.
+    static_cast<void>(viewer_.release());
+  }
   if (viewer_) {
     gui_.Run([this] {
       viewer_->Close();

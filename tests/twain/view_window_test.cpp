@@ -304,34 +304,46 @@ TEST_F(ViewWindowTest, ExitAsksTheApplicationToCloseAndKeepsTheWindow) {
   EXPECT_EQ(window_->View(), nullptr);
 }
 
-// Catches: a device error that ends the window without telling the
-// application, a Korean or missing message, MSG_ENABLEDS failing without
-// a camera.
+// Catches: a device error, a missing camera or a USB 1.1 link that ends
+// the window without asking the application to close the source, a Korean
+// or missing message, MSG_ENABLEDS failing without a camera.
 TEST_F(ViewWindowTest, ALostCameraShowsItsMessageAndAsksToClose) {
-  for (bool unplugFirst : {true, false}) {
-    SCOPED_TRACE(unplugFirst);
+  const struct {
+    std::vector<std::string> cameraOptions;
+    bool unplugFirst;
+    const char* caption;  // null: whichever request meets the loss first
+    const char* text;
+  } cases[] = {
+      {{},
+       true,
+       "Error (AWN00003)",
+       "Fail to find USB device driver.\nCheck the USB plug or the power of the USB set. "},
+      {{"--full-speed"},
+       false,
+       "Error (AHL00008)",
+       "TORVELA TWAIN program dose not support USB 1.1 port.\nCheck your USB version!"},
+      {{}, false, nullptr, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.caption != nullptr ? c.caption : "lost while streaming");
     messages_.Clear();
-    simulator_ = std::make_unique<SimulatorProcess>();
+    simulator_ = std::make_unique<SimulatorProcess>(c.cameraOptions);
     ASSERT_TRUE(simulator_->Ready());
-    if (unplugFirst) {
+    if (c.unplugFirst) {
       simulator_->Control("unplug");
     }
     ASSERT_NO_FATAL_FAILURE(EnableOn(simulator_->Directory(), true));
-    if (!unplugFirst) {
+    if (c.caption == nullptr) {
       ASSERT_TRUE(WaitFor([&] { return View().Main()->View()->PicturesShown() > 0; }));
       simulator_->Control("unplug");
     }
     EXPECT_TRUE(WaitForNotification(MSG_CLOSEDSREQ));
     ASSERT_EQ(messages_.Messages().size(), 1u);  // shown before the threads ended
     const Message shown = messages_.Messages()[0];
-    if (unplugFirst) {
-      EXPECT_EQ(shown.caption, "Error (AWN00003)");
-      EXPECT_EQ(
-          shown.text,
-          "Fail to find USB device driver.\nCheck the USB plug or the power of the USB set. ");
+    if (c.caption != nullptr) {
+      EXPECT_EQ(shown.caption, c.caption);
+      EXPECT_EQ(shown.text, c.text);
     } else {
-      // Whichever of the frame read and the status poll meets the loss
-      // first reports it, in English.
       const LinkMessages& english = viewer::LinkMessagesFor(viewer::Flavour::kDataSource);
       EXPECT_TRUE(std::any_of(english.begin(), english.end(), [&](const LinkMessage& m) {
         return m.caption == shown.caption && m.text == shown.text;
