@@ -54,8 +54,8 @@ class ViewHost {
   virtual void Release() {}
 };
 
-// Stands in until the view window exists: enabling succeeds with nothing to
-// show, no event is the source's, and the geometry is the view window's
+// Stands in where the source is built without Qt, and for tests of the
+// triplets: enabling succeeds with nothing to show, no event is the source's, and the geometry is the view window's
 // first-start default (4:3 camera, half window, always-full off).
 class WindowlessView final : public ViewHost {
  public:
