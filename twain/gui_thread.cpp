@@ -1,5 +1,7 @@
 #include "twain/gui_thread.h"
 
+#include <dlfcn.h>
+
 #include <QApplication>
 #include <QEvent>
 #include <QThread>
@@ -44,6 +46,17 @@ bool DisplayExpected() {
   return false;
 }
 
+// Qt Widgets leaves pointers into itself in Qt GUI (its accessibility
+// factory), which stays loaded after we are unloaded; were Widgets unloaded
+// with us, the next application would call into freed code. It stays.
+void KeepWidgetsLoaded() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<const void*>(&QApplication::staticMetaObject), &info) != 0 &&
+      info.dli_fname != nullptr) {
+    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  }
+}
+
 }  // namespace
 
 bool GuiThread::Ensure() {
@@ -53,6 +66,7 @@ bool GuiThread::Ensure() {
   if (QCoreApplication::instance() != nullptr) {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
   }
+  KeepWidgetsLoaded();
   std::promise<void> started;
   std::future<void> running = started.get_future();
   try {

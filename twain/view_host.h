@@ -55,8 +55,8 @@ class ViewHost {
 };
 
 // Stands in where the source is built without Qt, and for tests of the
-// triplets: enabling succeeds with nothing to show, no event is the source's, and the geometry is the view window's
-// first-start default (4:3 camera, half window, always-full off).
+// triplets: enabling succeeds with nothing to show, no event is the source's, and the geometry is
+// the view window's first-start default (4:3 camera, half window, always-full off).
 class WindowlessView final : public ViewHost {
  public:
   bool Open(TW_HANDLE, bool) override { return true; }

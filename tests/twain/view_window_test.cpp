@@ -262,7 +262,8 @@ TEST_F(ViewWindowTest, CaptureThenScanDeliversTheCamerasPictureTwice) {
   EndTransfer();
 
   DisableAndClose();
-  EXPECT_EQ(OwnThreadCount(), threadsBefore);
+  // A request thread that has just been joined may take a moment to go.
+  EXPECT_TRUE(WaitFor([&] { return OwnThreadCount() == threadsBefore; }, 2000));
   EXPECT_TRUE(messages_.Messages().empty());
 }
 
@@ -409,9 +410,11 @@ TEST(QtHost, LoadedSourceUsesTheHostsApplicationAndLeavesNoThread) {
   const int threads = test::OwnThreadCount();
   ASSERT_NO_FATAL_FAILURE(ScanWithLoadedSource([&] {
     EXPECT_EQ(QCoreApplication::instance(), host);
-    EXPECT_EQ(test::OwnThreadCount(), threads) << "after MSG_CLOSEDS";
+    EXPECT_TRUE(test::WaitFor([&] { return test::OwnThreadCount() == threads; }, 2000))
+        << "after MSG_CLOSEDS";
   }));
-  EXPECT_EQ(test::OwnThreadCount(), threads) << "after unloading";
+  EXPECT_TRUE(test::WaitFor([&] { return test::OwnThreadCount() == threads; }, 2000))
+      << "after unloading";
 }
 
 }  // namespace
