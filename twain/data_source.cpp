@@ -96,11 +96,17 @@ DataSource::DataSource(std::filesystem::path folder, std::unique_ptr<ViewHost> v
   if (!view_) {
     view_ = std::make_unique<WindowlessView>();
   }
+  view_->Connect({[this](std::span<const std::uint8_t> pixels, int width, int height) {
+                    HandOverStill(pixels, width, height);
+                  },
+                  [this] { return ResumeFlag(); }, [this] { RequestClose(); }});
 }
 
 DataSource::~DataSource() {
   // The view window's threads must not outlive the library.
+  std::lock_guard lock(lock_);
   CloseView();
+  view_->Release();
 }
 
 TW_UINT16 DataSource::Entry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
@@ -207,6 +213,7 @@ TW_UINT16 DataSource::Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF dat
         return Fail(TWCC_SEQERROR);
       }
       CloseView();
+      view_->Release();
       ReleaseTransfer();
       AppIdentity.Id = 0;
       SourceState_ = 300;
@@ -250,6 +257,10 @@ TW_UINT16 DataSource::UserInterface(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data)
       // Nothing can be transferred in 400; an unfinished image goes now,
       // and the next window's capture buttons start enabled.
       TransferImage_.Release();
+      // The next window's hidden transfer takes a fresh picture, not this
+      // window's last still.
+      TransferFrame.clear();
+      TransferFrameTaken = false;
       ResumeFlag_ = true;
       SourceState_ = 400;
       return TWRC_SUCCESS;
@@ -330,6 +341,7 @@ void DataSource::HandOverStill(std::span<const std::uint8_t> pixels, int width, 
         pixels.size() == static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
     if (whole) {
       TransferFrame.assign(pixels.begin(), pixels.end());
+      TransferFrameTaken = false;
     } else {
       TransferFrame.clear();
     }

@@ -114,6 +114,7 @@ class DataSource {
 
   std::atomic<bool> ResumeFlag_{true};
   std::vector<std::uint8_t> TransferFrame;  // empty until a still is handed over
+  bool TransferFrameTaken = false;          // taken from the camera for one transfer
   int StillWidth = 0;
   int StillHeight = 0;
   bool xferReadyDue_ = false;  // MSG_XFERREADY to send once Entry lets go of the lock

@@ -6,6 +6,9 @@
 #include <filesystem>
 
 #include "twain/data_source.h"
+#ifdef RD420_TWAIN_VIEW_WINDOW
+#include "twain/view_window.h"
+#endif
 
 namespace {
 
@@ -21,9 +24,17 @@ std::filesystem::path ModuleFolder() {
   return std::filesystem::path(info.dli_fname).parent_path();
 }
 
+std::unique_ptr<ViewHost> MakeView() {
+#ifdef RD420_TWAIN_VIEW_WINDOW
+  return std::make_unique<ViewWindow>(ViewWindow::Settings{});
+#else
+  return std::make_unique<WindowlessView>();
+#endif
+}
+
 // Built when the manager loads the library and gone when it unloads it, so
 // each load starts with the attach values.
-DataSource g_Source(ModuleFolder(), std::make_unique<WindowlessView>());
+DataSource g_Source(ModuleFolder(), MakeView());
 
 }  // namespace
 

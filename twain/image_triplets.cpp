@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "platform/message.h"
 #include "twain/data_source.h"
@@ -82,6 +83,11 @@ bool DataSource::PrepareTransferImage() {
   if (!size) {
     return false;
   }
+  // A hidden window's transfer takes the camera's current picture.
+  if (TransferFrame.empty() && viewOpen_ &&
+      view_->TakeStill(TransferFrame, StillWidth, StillHeight)) {
+    TransferFrameTaken = true;
+  }
   // No still handed over yet, or one of another size (the display mode or
   // the always-full setting changed since): never copy it as this size.
   if (TransferFrame.empty() || StillWidth != size->width || StillHeight != size->height) {
@@ -112,6 +118,10 @@ void DataSource::ReleaseTransfer() {
     --PendingCount;
   }
   TransferImage_.Release();
+  // The next transfer without a hand-over takes a fresh picture.
+  if (std::exchange(TransferFrameTaken, false)) {
+    TransferFrame.clear();
+  }
 }
 
 TW_UINT16 DataSource::PendingXfers(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) {

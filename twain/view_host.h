@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
+#include <vector>
 
 #include "twain/twain_protocol.h"
 
@@ -16,12 +20,22 @@ struct ImageGeometry {
   bool alwaysFull = false;
 };
 
+// What the view window may ask of the data source, from any of its
+// threads: the still hand-over, ResumeFlag and the close request.
+struct SourcePort {
+  std::function<void(std::span<const std::uint8_t> pixels, int width, int height)> handOverStill;
+  std::function<bool()> resumeFlag;
+  std::function<void()> requestClose;
+};
+
 // The seam where the data source's view window plugs in. DS_Entry calls it
 // on the application's thread. The view window implements it and, when the
 // user takes a still, calls DataSource::HandOverStill on its still thread.
 class ViewHost {
  public:
   virtual ~ViewHost() = default;
+  // Called once by the data source that owns the window.
+  virtual void Connect(SourcePort) {}
   // MSG_ENABLEDS: create the window owned by `parent` (and so open the
   // camera); show it when `showUi`. False when it cannot be created.
   virtual bool Open(TW_HANDLE parent, bool showUi) = 0;
@@ -31,11 +45,18 @@ class ViewHost {
   // MSG_PROCESSEVENT: true when the event belonged to the window.
   virtual bool ProcessEvent(TW_EVENT& event) = 0;
   virtual ImageGeometry Geometry() const = 0;
+  // A transfer that finds no still handed over (a hidden window): one fresh
+  // still at the current geometry's size, bottom-up BGR rows. False when
+  // the camera cannot deliver one.
+  virtual bool TakeStill(std::vector<std::uint8_t>&, int&, int&) { return false; }
+  // MSG_CLOSEDS and unloading, after Close: nothing of the window may keep
+  // running (a GUI thread of its own).
+  virtual void Release() {}
 };
 
-// Stands in until the view window exists: enabling succeeds with nothing to
-// show, no event is the source's, and the geometry is the view window's
-// first-start default (4:3 camera, half window, always-full off).
+// Stands in where the source is built without Qt, and for tests of the
+// triplets: enabling succeeds with nothing to show, no event is the source's, and the geometry is
+// the view window's first-start default (4:3 camera, half window, always-full off).
 class WindowlessView final : public ViewHost {
  public:
   bool Open(TW_HANDLE, bool) override { return true; }

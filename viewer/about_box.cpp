@@ -14,14 +14,14 @@
 namespace rd420::viewer {
 
 AboutBox::AboutBox(std::atomic<uint32_t>& zoomOverlay, std::atomic<uint32_t>& brightnessOverlay,
-                   QWidget* owner)
+                   QWidget* owner, const QString& product, const QString& detail)
     : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint) {
   setObjectName(QStringLiteral("dialog419"));
   setFixedSize(390, 100);
   setStyleSheet(QStringLiteral("background: #2b2f36; color: #e6e8eb;"));
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel(QStringLiteral("TORVELA View Panel"), this));
-  layout->addWidget(new QLabel(QStringLiteral("RD-420 document camera viewer"), this));
+  layout->addWidget(new QLabel(product, this));
+  layout->addWidget(new QLabel(detail, this));
   auto* buildTime =
       new QLabel(QStringLiteral("Build Time: ") + QStringLiteral(__DATE__ " " __TIME__), this);
   buildTime->setObjectName(QStringLiteral("buildTime"));

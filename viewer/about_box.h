@@ -16,7 +16,8 @@ class AboutBox : public QWidget {
 
  public:
   AboutBox(std::atomic<uint32_t>& zoomOverlay, std::atomic<uint32_t>& brightnessOverlay,
-           QWidget* owner);
+           QWidget* owner, const QString& product = QStringLiteral("TORVELA View Panel"),
+           const QString& detail = QStringLiteral("RD-420 document camera viewer"));
 
   static constexpr int kOverlayTimeoutMs = 2000;
   QTimer& ZoomTimer() { return zoomTimer_; }

@@ -12,13 +12,6 @@
 #include "viewer/viewer.h"
 
 namespace rd420::viewer {
-namespace {
-
-constexpr char kOneToOneRefusedText[] =
-    "이 모드를 이용하기 위하여 1280보다 큰 너비의 해상도가 필요합니다.";
-
-}  // namespace
-
 QRect Viewer::MeasureMonitor() {
   // The monitor that holds most of the main window; off every monitor, the
   // one Qt has put it on.
@@ -56,7 +49,8 @@ void Viewer::ToggleOneToOne() {
   if (g_Half_Toggle != 0) {
     // The 1:1 window's button column would lie beyond a narrower monitor.
     if (monitor.width() < 1280) {
-      ShowMessage(nullptr, kOneToOneRefusedText, "ERROR (AWN00007)", MessageIcon::kError);
+      ShowMessage(nullptr, TextsFor(options_.flavour).oneToOneRefused, "ERROR (AWN00007)",
+                  MessageIcon::kError);
       return;
     }
     pipeline_->RequestRestart(kModeOneToOne);
@@ -95,7 +89,9 @@ void Viewer::ApplyLayout(uint8_t mode) {
   picture->setGeometry(QRect(QPoint(0, 0), layout.picture));
   picture->setVisible(layout.pictureShown);
   for (const auto& [id, place] : layout.buttons) {
-    main_->Button(id)->move(place);
+    if (SkinButton* button = main_->Button(id)) {  // the data source lacks some
+      button->move(place);
+    }
   }
   for (SkinButton* button : main_->findChildren<SkinButton*>()) {
     button->setVisible(layout.buttonsShown);

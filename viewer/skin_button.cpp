@@ -9,14 +9,21 @@ QString ControlName(int id) {
 }
 
 SkinButton* FindButton(const QWidget* window, int id) {
-  return window->findChild<SkinButton*>(ControlName(id), Qt::FindDirectChildrenOnly);
+  for (SkinButton* button : window->findChildren<SkinButton*>(Qt::FindDirectChildrenOnly)) {
+    if (button->Spec().id == id) {
+      return button;
+    }
+  }
+  return nullptr;
 }
 
 QPixmap SkinPicture(int number) {
   if (number == 0) {
     return {};
   }
-  return QPixmap(QStringLiteral(":/viewer/%1.png").arg(number));
+  // Not through QPixmap's cache: that belongs to the first GUI thread of
+  // the process, and the data source may run a later one of its own.
+  return QPixmap::fromImage(QImage(QStringLiteral(":/viewer/%1.png").arg(number)));
 }
 
 SkinButton::SkinButton(const ButtonSpec& spec, QWidget* parent)

@@ -9,7 +9,8 @@ namespace rd420::viewer {
 
 // The object name a control is found by: "ctrl" and its id.
 QString ControlName(int id);
-// A skin button of `window` by its control id; null when there is none.
+// A skin button of `window` by the viewer's id for it (the data source
+// shows some under ids of its own); null when there is none.
 class SkinButton;
 SkinButton* FindButton(const QWidget* window, int id);
 // The skin picture of a bitmap number; null for 0 or a missing picture.

@@ -99,7 +99,7 @@ void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mo
   }
   ImagingBitmap still;
   if (!still.Create(geometry.width, geometry.height, 24)) {
-    ShowMessage(nullptr, "비트맵 핸들 생성 실패", "Error (AIG00002)", MessageIcon::kError);
+    ShowMessage(nullptr, hooks_.bitmapHandleText, "Error (AIG00002)", MessageIcon::kError);
     return;
   }
   FrameBitmap bitmap(FrameBitmap::kStillPelsPerMeter);
@@ -110,7 +110,9 @@ void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mo
   }
   bitmap.ConvertFrom(frame);
   hooks_.enableSaveAndPrint();
-  if (!still.ConvertFromDib(bitmap.Block().first(FrameBitmap::kHeaderBytes), bitmap.Pixels())) {
+  // The data source hands the DIB itself over and saves nothing.
+  if (!hooks_.handOverStill &&
+      !still.ConvertFromDib(bitmap.Block().first(FrameBitmap::kHeaderBytes), bitmap.Pixels())) {
     ShowMessage(nullptr, "비트맵 변환 실패", "Error (AIG00001)", MessageIcon::kError);
     return;
   }
@@ -129,6 +131,11 @@ void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mo
     } else if (stills_.g_QuickSave_Request != 0) {
       actions_.SaveStill(still, mode, true);
       std::this_thread::sleep_for(kQuickSavePause);
+    } else if (stills_.CaptureRequest.exchange(0) != 0 && hooks_.handOverStill) {
+      hooks_.handOverStill(bitmap);
+    }
+    if (hooks_.pollHandOver) {
+      hooks_.pollHandOver();
     }
     if (flags_.g_Capture_Mode != 0 && !stop.stop_requested()) {
       link_.SendCommand(kPollStatus, stop);

@@ -22,6 +22,8 @@ struct StillFlags {
   std::atomic<uint32_t> g_Print_Request{0};
   std::atomic<uint32_t> g_QuickSave_Request{0};
   std::atomic<uint32_t> g_QuickSave_Busy{0};
+  // The data source's "Scan Capturing Image": hand the held still over.
+  std::atomic<uint32_t> CaptureRequest{0};
 };
 
 // Where a held picture is saved and printed. Called on the still thread,
@@ -43,6 +45,11 @@ struct StillHooks {
   std::function<void()> showQuickSaveNotice;
   std::function<void()> resumeLive;  // the capture toggle, back to live view
   std::function<void()> endProgram;  // after a failed read has been reported
+  // The data source's: hands the held still to the application, and is
+  // asked once a pass whether the application has taken it.
+  std::function<void(const FrameBitmap& still)> handOverStill;
+  std::function<void()> pollHandOver;
+  const char* bitmapHandleText = "비트맵 핸들 생성 실패";
 };
 
 // The still thread: started when a run stops for a freeze, it reads one

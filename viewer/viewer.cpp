@@ -21,20 +21,18 @@ namespace rd420::viewer {
 namespace {
 
 constexpr uint32_t kCmdShutdown = 0x00330005;
-constexpr char kTitle[] = "TORVELA View Panel";
 constexpr char kAlreadyRunningText[] =
     "프로그램이 이미 실행중이거나 종료중입니다. \n잠시후에 다시 시도해 보세요. \n프로그램이 "
     "비정상적으로 종료된 경우, \nUSB 코드를 뽑았다가 다시 연결해보시기 바랍니다.   ";
-constexpr char kFormatChangedText[] =
-    "해상도가 변경되어서 프로그램이 종료되었습니다. 프로그램을 다시 실행해 주십시오.";
 
 }  // namespace
 
 Viewer::Viewer(Options options)
     : options_(std::move(options)),
       transport_(options_.deviceDirectory),
-      link_(transport_, ViewerLinkMessages()),
-      settingsKey_(QString::fromLatin1(kViewerSettingsKey), options_.settingsFile) {
+      link_(transport_, LinkMessagesFor(options_.flavour)),
+      settingsKey_(QString::fromLatin1(TextsFor(options_.flavour).settingsKey),
+                   options_.settingsFile) {
   SetMessageBoxesEnding(false);
   // A failed vendor request has been reported on its thread; end here.
   link_.SetFatalHandler([this] { Post([this] { EndMainWindow(); }); });
@@ -70,8 +68,10 @@ bool Viewer::Start() {
     return false;
   }
   SplashWindow splash;
-  splash.show();
-  QCoreApplication::processEvents();
+  if (options_.showWindow) {
+    splash.show();
+    QCoreApplication::processEvents();
+  }
 
   // The ready-wait also learns the aspect and the model variant.
   if (!WaitCameraReady(link_, status_, options_.readyPollIntervalMs)) {
@@ -94,7 +94,7 @@ bool Viewer::Start() {
     EndMainWindow();
     return false;
   }
-  main_->setWindowTitle(QString::fromUtf8(kTitle));
+  main_->setWindowTitle(QString::fromUtf8(TextsFor(options_.flavour).title));
   const std::optional<uint32_t> status = link_.SendCommand(kPollStatus);
   if (!status) {
     EndMainWindow();
@@ -104,7 +104,9 @@ bool Viewer::Start() {
 
   pipeline_->StartRun(kModeHalf);
   splash.close();
-  main_->show();
+  if (options_.showWindow) {
+    main_->show();
+  }
   return true;
 }
 
@@ -133,23 +135,39 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   panel_->move(main_->x(), main_->y() + main_->height());
   connect(panel_.get(), &ControlPanel::shown, this,
           [this] { main_->Button(kIdOpenPanel)->setEnabled(false); });
-  panel_->Button(kIdSave)->setEnabled(false);
-  panel_->Button(kIdPrint)->setEnabled(false);
+  if (DataSource()) {
+    UseDataSourceFaces();
+  }
+  for (int id : {kIdSave, kIdPrint}) {
+    if (SkinButton* button = panel_->Button(id)) {
+      button->setEnabled(false);
+    }
+  }
 
   pipeline_ = std::make_unique<StreamPipeline>(link_, status_, commands_, *this, options_.timings);
-  about_ =
-      std::make_unique<AboutBox>(Controls().g_Zoom_Osd, Controls().g_Brightness_Osd, main_.get());
+  const FlavourTexts& texts = TextsFor(options_.flavour);
+  about_ = std::make_unique<AboutBox>(Controls().g_Zoom_Osd, Controls().g_Brightness_Osd,
+                                      main_.get(), QString::fromUtf8(texts.aboutProduct),
+                                      QString::fromUtf8(texts.aboutDetail));
   optionDialog_ = std::make_unique<OptionDialog>(main_.get());
+  if (DataSource()) {
+    optionDialog_->UseDataSourceFace();
+  }
   connect(optionDialog_.get(), &OptionDialog::showing, this, &Viewer::ReloadOptions);
   connect(optionDialog_.get(), &OptionDialog::confirmed, this, &Viewer::ConfirmOptions);
   painter_ = std::make_unique<FramePainter>(Flags(), Controls(), status_, main_->View(), monitor_,
                                             fullScreenScaled_);
   StillHooks hooks;
-  hooks.enableCapture = [this] { Post([this] { panel_->Button(kIdCapture)->setEnabled(true); }); };
+  hooks.enableCapture = [this] {
+    Post([this] { panel_->Button(kIdCapture)->setEnabled(!HeldForTransfer()); });
+  };
   hooks.enableSaveAndPrint = [this] {
     Post([this] {
-      panel_->Button(kIdSave)->setEnabled(true);
-      panel_->Button(kIdPrint)->setEnabled(true);
+      for (int id : {kIdSave, kIdPrint}) {
+        if (SkinButton* button = panel_->Button(id)) {
+          button->setEnabled(!HeldForTransfer());
+        }
+      }
     });
   };
   hooks.showQuickSaveNotice = [this] {
@@ -167,6 +185,11 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
     });
   };
   hooks.endProgram = [this] { Post([this] { EndMainWindow(); }); };
+  if (DataSource()) {
+    hooks.handOverStill = [this](const FrameBitmap& still) { HandOverStill(still); };
+    hooks.pollHandOver = [this] { PollHandOver(); };
+    hooks.bitmapHandleText = texts.bitmapHandle;
+  }
   still_ = std::make_unique<StillCapture>(link_, status_, Flags(), stills_, *options_.stillActions,
                                           std::move(hooks));
   ConnectButtons(main_.get());
@@ -178,8 +201,11 @@ void Viewer::Exit() {
   if (ended_) {
     return;
   }
-  for (QWidget* window : Windows()) {
-    window->hide();
+  // The data source's window stays until the application disables it.
+  if (!DataSource()) {
+    for (QWidget* window : Windows()) {
+      window->hide();
+    }
   }
   pipeline_->RequestExit();
   QThread::msleep(200);  // lets the streaming threads see the flags
@@ -231,10 +257,22 @@ void Viewer::EndMainWindow() {
   });
   screenSaver_.Release();
   barTimer_.stop();
-  for (QWidget* window : Windows()) {
-    window->hide();
+  if (DataSource()) {
+    // Where the viewer ends, the source asks the application to close it.
+    if (!closedBySource_ && options_.dataSource.requestClose) {
+      options_.dataSource.requestClose();
+    }
+  } else {
+    for (QWidget* window : Windows()) {
+      window->hide();
+    }
   }
   emit finished();
+}
+
+void Viewer::Close() {
+  closedBySource_ = true;
+  EndMainWindow();
 }
 
 std::vector<QWidget*> Viewer::Windows() const {
@@ -258,7 +296,9 @@ void Viewer::RunStarting(uint8_t) {
   still_->Stop();
   Post([this] {
     if (!ended_) {
-      screenSaver_.Inhibit();
+      if (options_.holdScreenSaver) {
+        screenSaver_.Inhibit();
+      }
       ApplyTopMost();
     }
   });
@@ -292,8 +332,17 @@ void Viewer::HandleStatus() {
     }
     Apply(changes);
     if (report) {
-      ShowMessage(main_.get(), kFormatChangedText, "Error (AWN00008)", MessageIcon::kWarning);
-      EndMainWindow();
+      if (DataSource()) {
+        panel_->Button(kIdCapture)->setEnabled(false);
+        panel_->Button(kIdSave)->setEnabled(false);
+      }
+      ShowMessage(main_.get(), TextsFor(options_.flavour).formatChanged, "Error (AWN00008)",
+                  MessageIcon::kWarning);
+      if (DataSource()) {
+        Exit();
+      } else {
+        EndMainWindow();
+      }
     }
   });
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@
 #include "viewer/main_window.h"
 #include "viewer/option_dialog.h"
 #include "viewer/still_capture.h"
+#include "viewer/viewer_flavour.h"
 #include "viewer/viewer_settings.h"
 
 namespace rd420::stills {
@@ -48,6 +50,12 @@ class Viewer : public QObject, public StreamHost {
     StreamTimings timings;
     uint32_t readyPollIntervalMs = 100;  // the ready-wait's poll spacing
     QString settingsFile;                // empty: the user's own
+    Flavour flavour = Flavour::kViewer;
+    DataSourcePort dataSource;  // the data source's flavour only
+    bool showWindow = true;     // false: a hidden window that streams
+    // The screen saver is held off through D-Bus, whose connection thread
+    // Qt keeps for the rest of the process.
+    bool holdScreenSaver = true;
   };
 
   explicit Viewer(Options options);
@@ -57,6 +65,13 @@ class Viewer : public QObject, public StreamHost {
   // message). Returns once the live picture is streaming.
   bool Start();
   bool Ended() const { return ended_; }
+  // The data source closes its window: the ending without asking the
+  // application to close the source.
+  void Close();
+  // The data source's transfer with no still handed over: holds one fresh
+  // still at the current mode's size, copies its rows (bottom-up BGR) and
+  // resumes live view. False when the camera cannot deliver one.
+  bool GrabStill(std::vector<uint8_t>& pixels, int& width, int& height);
 
   MainWindow* Main() const { return main_.get(); }
   ControlPanel* Panel() const { return panel_.get(); }
@@ -116,6 +131,15 @@ class Viewer : public QObject, public StreamHost {
   // Runs `work` on the GUI thread, queued.
   void Post(std::function<void()> work);
   bool LargeMode() const { return (Flags().g_Display_Mode & 0x0F) == 0x01; }
+  bool DataSource() const { return options_.flavour == Flavour::kDataSource; }
+  // A handed-over still waits for the application: both capture buttons
+  // stay disabled.
+  bool HeldForTransfer() const {
+    return DataSource() && options_.dataSource.resumeFlag && !options_.dataSource.resumeFlag();
+  }
+  void UseDataSourceFaces();
+  void HandOverStill(const FrameBitmap& still);
+  void PollHandOver();
 
   // Display modes (display_modes.cpp).
   QRect MeasureMonitor();
@@ -161,6 +185,15 @@ class Viewer : public QObject, public StreamHost {
   ScreenSaverInhibitor screenSaver_;
   std::atomic<bool> formatChangeReported_{false};
   bool ended_ = false;
+  bool closedBySource_ = false;
+  // The data source's hand-over: set when a still went to the application
+  // until its buttons are given back; the grab for a transfer without one.
+  std::atomic<bool> handOverPending_{false};
+  std::atomic<bool> grabbing_{false};
+  std::mutex grabMutex_;
+  std::vector<uint8_t> grabbed_;
+  int grabbedWidth_ = 0;
+  int grabbedHeight_ = 0;
 };
 
 // The program: the single-instance lock, then the viewer until it ends.

@@ -108,7 +108,8 @@ void Viewer::OnClicked(QWidget* window, SkinButton* button) {
       CaptureToggle();
       break;
     case kIdSave:
-      stills_.g_Save_Request = 1;
+      // The data source's 2053 is "Scan Capturing Image".
+      (DataSource() ? stills_.CaptureRequest : stills_.g_Save_Request) = 1;
       break;
     case kIdPrint:
       stills_.g_Print_Request = 1;
@@ -136,12 +137,17 @@ void Viewer::Apply(const ControlChanges& changes) {
     QWidget* window = change.window == ControlChange::Window::kMain
                           ? static_cast<QWidget*>(main_.get())
                           : static_cast<QWidget*>(panel_.get());
-    QWidget* control = window->findChild<QWidget*>(ControlName(change.id));
+    QWidget* control = FindButton(window, change.id);
+    if (control == nullptr) {
+      control = window->findChild<QWidget*>(ControlName(change.id));
+    }
     if (control == nullptr) {
       continue;
     }
     if (change.what == ControlChange::What::kEnable) {
-      control->setEnabled(change.on);
+      const bool heldButton =
+          window == panel_.get() && (change.id == kIdCapture || change.id == kIdSave);
+      control->setEnabled(change.on && !(heldButton && HeldForTransfer()));
     } else {
       control->setVisible(change.on);
     }
@@ -249,14 +255,16 @@ bool Viewer::eventFilter(QObject* watched, QEvent* event) {
           RequestHalf(false);
         }
       } else if (Flags().g_Capture_Started != 0 && stills_.g_Save_Request == 0 &&
-                 stills_.g_Print_Request == 0) {
+                 stills_.g_Print_Request == 0 && !HeldForTransfer()) {
         CaptureToggle();
       }
       return true;
     case Qt::Key_Space:
       return true;
     case Qt::Key_F2:
-      QuickSave();
+      if (!DataSource()) {  // the data source saves nothing
+        QuickSave();
+      }
       return true;
     default:
       return false;

@@ -1,0 +1,134 @@
+#include "twain/gui_thread.h"
+
+#include <dlfcn.h>
+
+#include <QApplication>
+#include <QEvent>
+#include <QThread>
+#include <cstdlib>
+#include <future>
+#include <system_error>
+
+namespace rd420::twain {
+namespace {
+
+// A piece of work posted to our GUI thread. Posting an event asks nothing
+// of the posting thread, so the host's threads never become Qt threads.
+class WorkEvent : public QEvent {
+ public:
+  explicit WorkEvent(std::function<void()> work) : QEvent(QEvent::User), work_(std::move(work)) {}
+  void Run() { work_(); }
+
+ private:
+  std::function<void()> work_;
+};
+
+class WorkReceiver : public QObject {
+ public:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::User) {
+      static_cast<WorkEvent*>(event)->Run();
+      return true;
+    }
+    return QObject::event(event);
+  }
+};
+
+// A console program may run where there is no display at all; Qt would
+// end the process rather than start without one.
+bool DisplayExpected() {
+  for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Qt Widgets leaves pointers into itself in Qt GUI (its accessibility
+// factory), which stays loaded after we are unloaded; were Widgets unloaded
+// with us, the next application would call into freed code. It stays.
+void KeepWidgetsLoaded() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<const void*>(&QApplication::staticMetaObject), &info) != 0 &&
+      info.dli_fname != nullptr) {
+    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  }
+}
+
+}  // namespace
+
+bool GuiThread::Ensure() {
+  if (thread_.joinable()) {
+    return true;
+  }
+  if (QCoreApplication::instance() != nullptr) {
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+  }
+  KeepWidgetsLoaded();
+  std::promise<void> started;
+  std::future<void> running = started.get_future();
+  try {
+    thread_ = std::thread([this, &started] {
+      // Qt keeps pointers to these and may take "-platform offscreen" out.
+      char name[] = "TORVELA_TWAIN";
+      char platformFlag[] = "-platform";
+      char offscreen[] = "offscreen";
+      char* argv[] = {name, platformFlag, offscreen, nullptr};
+      int argc = DisplayExpected() ? 1 : 3;
+      QApplication application(argc, argv);
+      QApplication::setQuitOnLastWindowClosed(false);
+      WorkReceiver receiver;
+      receiver_ = &receiver;
+      started.set_value();
+      QApplication::exec();
+      receiver_ = nullptr;
+    });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  threadId_ = thread_.get_id();
+  running.wait();
+  return true;
+}
+
+void GuiThread::Run(const std::function<void()>& work) {
+  if (thread_.joinable()) {
+    if (std::this_thread::get_id() == threadId_) {
+      work();
+      return;
+    }
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    QCoreApplication::postEvent(receiver_, new WorkEvent([&] {
+                                  work();
+                                  done.set_value();
+                                }));
+    finished.wait();
+    return;
+  }
+  QCoreApplication* application = QCoreApplication::instance();
+  if (application == nullptr) {
+    return;
+  }
+  if (QThread::currentThread() == application->thread()) {
+    work();
+  } else {
+    QMetaObject::invokeMethod(application, work, Qt::BlockingQueuedConnection);
+  }
+}
+
+bool GuiThread::Available() const {
+  return thread_.joinable() || QCoreApplication::instance() != nullptr;
+}
+
+void GuiThread::Stop() {
+  if (!thread_.joinable() || std::this_thread::get_id() == threadId_) {
+    return;
+  }
+  QCoreApplication::postEvent(receiver_, new WorkEvent([] { QCoreApplication::quit(); }));
+  thread_.join();
+}
+
+}  // namespace rd420::twain

@@ -1,0 +1,112 @@
+// What the data source's build of the view window does differently: its
+// buttons, the still hand-over and the still taken for a transfer that
+// finds none handed over.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <algorithm>
+
+#include "viewer/control_ids.h"
+#include "viewer/viewer.h"
+
+namespace rd420::viewer {
+namespace {
+
+constexpr int kGrabTimeoutMs = 10000;
+
+// Gives each button its data-source id and English tooltip; a button the
+// source has no use for (save, print, quick save, the capture program) goes.
+void Dress(QWidget* window, std::span<const ButtonFace> faces) {
+  for (SkinButton* button : window->findChildren<SkinButton*>(Qt::FindDirectChildrenOnly)) {
+    const auto face = std::find_if(faces.begin(), faces.end(), [button](const ButtonFace& f) {
+      return f.viewerId == button->Spec().id;
+    });
+    if (face == faces.end()) {
+      delete button;
+      continue;
+    }
+    button->setObjectName(ControlName(face->id));
+    button->setToolTip(QString::fromLatin1(face->tooltip));
+  }
+}
+
+}  // namespace
+
+void Viewer::UseDataSourceFaces() {
+  Dress(main_.get(), DataSourceMainFaces());
+  Dress(panel_.get(), DataSourcePanelFaces());
+}
+
+// Runs on the still thread.
+void Viewer::HandOverStill(const FrameBitmap& still) {
+  const FrameGeometry geometry = still.Geometry();
+  const std::span<const uint8_t> pixels = still.Pixels();
+  if (grabbing_) {
+    std::lock_guard lock(grabMutex_);
+    grabbed_.assign(pixels.begin(), pixels.end());
+    grabbedWidth_ = geometry.width;
+    grabbedHeight_ = geometry.height;
+    grabbing_ = false;
+    return;
+  }
+  handOverPending_ = true;
+  Post([this] {
+    panel_->Button(kIdCapture)->setEnabled(false);
+    panel_->Button(kIdSave)->setEnabled(false);
+  });
+  options_.dataSource.handOverStill(pixels, geometry.width, geometry.height);
+}
+
+// Runs on the still thread, once a pass: the buttons come back once the
+// application has ended the transfer.
+void Viewer::PollHandOver() {
+  if (handOverPending_ && options_.dataSource.resumeFlag()) {
+    handOverPending_ = false;
+    Post([this] {
+      if (!ended_) {
+        panel_->Button(kIdCapture)->setEnabled(true);
+        panel_->Button(kIdSave)->setEnabled(true);
+      }
+    });
+  }
+}
+
+bool Viewer::GrabStill(std::vector<uint8_t>& pixels, int& width, int& height) {
+  if (ended_ || !pipeline_) {
+    return false;
+  }
+  {
+    std::lock_guard lock(grabMutex_);
+    grabbed_.clear();
+  }
+  grabbing_ = true;
+  const bool live = Flags().g_Stream_Run != 0;
+  if (live) {
+    CaptureToggle();  // the still thread reads one frame at the mode's size
+  }
+  stills_.CaptureRequest = 1;
+  // The still thread may need this thread to show a message or end the
+  // window meanwhile.
+  QElapsedTimer timer;
+  timer.start();
+  while (grabbing_ && !ended_ && timer.elapsed() < kGrabTimeoutMs) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
+    QThread::msleep(1);
+  }
+  grabbing_ = false;
+  stills_.CaptureRequest = 0;
+  if (live && !ended_ && Flags().g_Stream_Run == 0) {
+    CaptureToggle();
+  }
+  std::lock_guard lock(grabMutex_);
+  if (grabbed_.empty()) {
+    return false;
+  }
+  pixels = std::move(grabbed_);
+  grabbed_.clear();
+  width = grabbedWidth_;
+  height = grabbedHeight_;
+  return true;
+}
+
+}  // namespace rd420::viewer

@@ -1,0 +1,116 @@
+#include "viewer/viewer_flavour.h"
+
+#include <array>
+
+#include "viewer/control_ids.h"
+#include "viewer/link_messages.h"
+#include "viewer/viewer_settings.h"
+
+namespace rd420::viewer {
+namespace {
+
+constexpr FlavourTexts kViewerTexts = {
+    "TORVELA View Panel",
+    kViewerSettingsKey,
+    "해상도가 변경되어서 프로그램이 종료되었습니다. 프로그램을 다시 실행해 주십시오.",
+    "이 모드를 이용하기 위하여 1280보다 큰 너비의 해상도가 필요합니다.",
+    "비트맵 핸들 생성 실패",
+    "TORVELA View Panel",
+    "RD-420 document camera viewer",
+};
+
+constexpr FlavourTexts kDataSourceTexts = {
+    "Orvisto View Panel - USB2.0 High Speed Mode",
+    "Software\\QRN_VMXTW",
+    "You change the resolution. Please restart the VADIzivid.",
+    "For using this mode, you need over the 1280 width.",
+    "Fail to Create BITMAP HANDLE",
+    "Torvela Brimlex Pelucid TWAIN Driver",
+    "Ver :3.0.11.19  TWAIN",
+};
+
+constexpr std::string_view kNoDriver =
+    "Fail to find USB device driver.\nCheck the USB plug or the power of the USB set. ";
+constexpr std::string_view kNoMode = "Fail to find USB device driver.\nCan't detect USB Mode ";
+constexpr std::string_view kCommunication =
+    "There is a problem in communication of USB\nCheck the USB plug or the power of USB set. ";
+constexpr std::string_view kNotHighSpeed =
+    "TORVELA TWAIN program dose not support USB 1.1 port.\nCheck your USB version!";
+
+// No camera at all is a window condition here (AWN00003), not a handle.
+constexpr LinkMessages kDataSourceLinkMessages = {{
+    {"Error (AWN00003)", kNoDriver},       // kNoDevice
+    {"Error (AHL00002)", kNoMode},         // kSpeedTestOpen
+    {"Error (AHL00003)", kNoDriver},       // kPostOpen
+    {"Error (AEP00003)", kCommunication},  // kPostRequest
+    {"Error (AHL00004)", kNoDriver},       // kSendOpen
+    {"Error (AEP00004)", kCommunication},  // kSendRequest
+    {"Error (AHL00005)", kNoDriver},       // kStreamOpen
+    {"Error (ABK00005)", kCommunication},  // kBulkRead
+    {"Error (AWN00003)", kNoDriver},       // kNotReady
+    {"Error (AHL00008)", kNotHighSpeed},   // kNotHighSpeed
+}};
+
+constexpr std::array kMainFaces = {
+    ButtonFace{kIdExit, 2, "Exit"},
+    ButtonFace{kIdOpenPanel, 2066, "Open Control Panel"},
+    ButtonFace{kIdFullScreen, 2064, "Full Screen Mode(Alt+Enter)"},
+    ButtonFace{kIdOneToOne, 2062, "1:1 Image Mode(Window)"},
+    ButtonFace{kIdMainAutoFocus, 2067, "Auto Focusing"},
+    ButtonFace{kIdMainZoomIn, 2065, "Zoom In(Tele)"},
+    ButtonFace{kIdMainZoomOut, 2063, "Zoom Out(Wide)"},
+    ButtonFace{kIdAbout, 2152, "About Product"},
+    ButtonFace{kIdMinimise, 2148, "Minimize"},
+    ButtonFace{kIdOptions, 2149, "Option"},
+};
+
+constexpr std::array kPanelFaces = {
+    ButtonFace{kIdPanelClose, 2, "Exit"},
+    ButtonFace{kIdAutoFocus, 2019, "Auto Focusing"},
+    ButtonFace{kIdZoomIn, 2014, "Zoom In(Tele)"},
+    ButtonFace{kIdZoomOut, 2015, "Zoom Out(Wide)"},
+    ButtonFace{kIdHalf, 2126, "Return Half Mode"},
+    ButtonFace{kIdDarker, 2016, "Brightness(-)"},
+    ButtonFace{kIdBrighter, 2017, "Brightness(+)"},
+    ButtonFace{kIdBlueMinus, 2023, "Adjust Blue Color(-)"},
+    ButtonFace{kIdBluePlus, 2024, "Adjust Blue Color(+)"},
+    ButtonFace{kIdRedMinus, 2025, "Adjust Red Color(-)"},
+    ButtonFace{kIdRedPlus, 2026, "Adjust Red Color(+)"},
+    ButtonFace{kIdCapture, 2052, "Capture Image"},
+    ButtonFace{kIdSave, 2053, "Scan Capturing Image"},
+    ButtonFace{kIdFocusFar, 2068, "Adjust Focus(More wide)"},
+    ButtonFace{kIdFocusNear, 2021, "Adjust Focus(More Tele)"},
+    ButtonFace{kIdAutoColour, 2020, "Auto White Balance"},
+    ButtonFace{kIdTextImage, 2030, "Aperture Image"},
+    ButtonFace{kIdOutput, 2033, "Internal <-> External Output"},
+    ButtonFace{kIdActivate, 2022, "Activate Buttons"},
+    ButtonFace{kIdFreeze, 2166, "FREEZE ON/OFF"},
+    ButtonFace{kIdLamp, 2027, "Lamp ON/OFF"},
+    ButtonFace{2042, 2042, "Save Preset NUM 1."},
+    ButtonFace{2043, 2043, "Save Preset NUM 2."},
+    ButtonFace{2044, 2044, "Save Preset NUM 3."},
+    ButtonFace{2045, 2045, "Save Preset NUM 4."},
+    ButtonFace{2046, 2046, "Preset EXE NUM 1."},
+    ButtonFace{2047, 2047, "Preset EXE NUM 2."},
+    ButtonFace{2048, 2048, "Preset EXE NUM 3."},
+    ButtonFace{2049, 2049, "Preset EXE NUM 4."},
+};
+
+}  // namespace
+
+const FlavourTexts& TextsFor(Flavour flavour) {
+  return flavour == Flavour::kDataSource ? kDataSourceTexts : kViewerTexts;
+}
+
+const LinkMessages& LinkMessagesFor(Flavour flavour) {
+  return flavour == Flavour::kDataSource ? kDataSourceLinkMessages : ViewerLinkMessages();
+}
+
+std::span<const ButtonFace> DataSourceMainFaces() {
+  return kMainFaces;
+}
+std::span<const ButtonFace> DataSourcePanelFaces() {
+  return kPanelFaces;
+}
+
+}  // namespace rd420::viewer
