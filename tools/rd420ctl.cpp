@@ -20,6 +20,7 @@
 #include "platform/message.h"
 #include "tools/console_messages.h"
 #include "tools/frame_commands.h"
+#include "tools/record_command.h"
 
 namespace {
 
@@ -240,7 +241,16 @@ int main(int argc, char** argv) {
     return operands.empty() ? List(transport, link) : Fail("unexpected arguments");
   }
   std::optional<FrameOptions> frameOptions;
-  if (command == "snapshot" || command == "stream") {
+  std::optional<rd420::tools::RecordOptions> recordOptions;
+  if (command == "record") {
+    std::string problem;
+    recordOptions =
+        rd420::tools::ParseRecordOptions(argc - commandIndex, argv + commandIndex, &problem);
+    if (!recordOptions) {
+      std::fprintf(stderr, "rd420ctl: %s\n", problem.c_str());
+      return 2;
+    }
+  } else if (command == "snapshot" || command == "stream") {
     frameOptions = ParseFrameOptions(command, argc - commandIndex, argv + commandIndex);
     if (!frameOptions) {
       return 2;
@@ -254,6 +264,9 @@ int main(int argc, char** argv) {
   }
   if (!link.DiscoverDevice()) {
     return 1;
+  }
+  if (command == "record") {
+    return rd420::tools::Record(link, *recordOptions);
   }
   if (command == "snapshot") {
     return rd420::tools::Snapshot(link, frameOptions->file, frameOptions->resolution);

@@ -32,17 +32,22 @@ using rd420::test::WaitFor;
 // Records what the recording consumer handed to its writer.
 class RecordingLog : public RecordingWriter {
  public:
-  void Start(const RecordingSettings& settings) override {
+  bool Start(const RecordingSettings& settings, FrameGeometry, RecordingHost&) override {
     {
       std::lock_guard lock(mutex_);
       settings_ = settings;
     }
     ++starts;
+    return true;
   }
-  void Frame(std::span<const uint8_t> bgr, FrameGeometry geometry) override {
+  bool Frame(std::span<const uint8_t> bgr, FrameGeometry geometry) override {
     frames += bgr.size() == geometry.BgrBytes() ? 1 : 0;
+    return true;
   }
-  void Finish() override { ++finishes; }
+  bool Finish() override {
+    ++finishes;
+    return true;
+  }
   RecordingSettings Settings() {
     std::lock_guard lock(mutex_);
     return settings_;
