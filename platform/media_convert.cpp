@@ -113,7 +113,8 @@ struct MediaConvert::Writer {
                    std::span<const uint8_t> videoInfo, std::span<const uint8_t> waveFormat);
   MediaResult Video(const MediaSample& sample);
   MediaResult Audio(const MediaSample& sample);
-  MediaResult Encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame);
+  MediaResult Encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame,
+                     AVRational packetBase);
   MediaResult Write(AVPacket* packet, AVStream* stream, AVRational timeBase);
   MediaResult EncodeAudioBlocks(bool flush);
   MediaResult Finish();
@@ -202,8 +203,13 @@ MediaResult MediaConvert::Writer::Open(const std::string& path, const std::strin
     c->width = width;
     c->height = absHeight;
     c->pix_fmt = AV_PIX_FMT_YUV420P;
-    c->time_base = videoBase;
-    c->framerate = av_inv_q(videoBase);
+    // MPEG-4 carries its clock in 16 bits, so the encoder gets the nearest
+    // such rate; the file's own rate stays exact, and pts count frames.
+    int num = 0;
+    int den = 0;
+    av_reduce(&num, &den, frameDuration, kUnitsPerSecond, 65535);
+    c->time_base = {num, den};
+    c->framerate = {den, num};
     c->gop_size = kKeyFrameInterval;
     c->max_b_frames = 0;
     c->flags |= AV_CODEC_FLAG_QSCALE;
@@ -278,7 +284,7 @@ MediaResult MediaConvert::Writer::Write(AVPacket* out, AVStream* stream, AVRatio
 }
 
 MediaResult MediaConvert::Writer::Encode(AVCodecContext* codec, AVStream* stream,
-                                         const AVFrame* frame) {
+                                         const AVFrame* frame, AVRational packetBase) {
   if (avcodec_send_frame(codec, frame) < 0) {
     return kFail;
   }
@@ -290,7 +296,10 @@ MediaResult MediaConvert::Writer::Encode(AVCodecContext* codec, AVStream* stream
     if (received < 0) {
       return kFail;
     }
-    if (Failed(Write(packet.get(), stream, codec->time_base))) {
+    if (stream == videoStream) {
+      packet->duration = 1;  // pts counts frames already
+    }
+    if (Failed(Write(packet.get(), stream, packetBase))) {
       return error;
     }
   }
@@ -326,7 +335,7 @@ MediaResult MediaConvert::Writer::Video(const MediaSample& sample) {
   sws_scale(toYuv.get(), &source, &stride, 0, absHeight, picture->data, picture->linesize);
   picture->pts = pts;
   picture->quality = videoCodec->global_quality;
-  return Encode(videoCodec.get(), videoStream, picture.get());
+  return Encode(videoCodec.get(), videoStream, picture.get(), videoStream->time_base);
 }
 
 MediaResult MediaConvert::Writer::EncodeAudioBlocks(bool flush) {
@@ -350,7 +359,7 @@ MediaResult MediaConvert::Writer::EncodeAudioBlocks(bool flush) {
     av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(sound->data), available);
     sound->pts = audioPts;
     audioPts += frames;
-    const MediaResult encoded = Encode(a, audioStream, sound.get());
+    const MediaResult encoded = Encode(a, audioStream, sound.get(), a->time_base);
     av_frame_unref(sound.get());
     if (Failed(encoded)) {
       return encoded;
@@ -382,9 +391,9 @@ MediaResult MediaConvert::Writer::Finish() {
   finished = true;
   if (!Failed(error)) {
     EncodeAudioBlocks(true);
-    Encode(audioCodec.get(), audioStream, nullptr);
+    Encode(audioCodec.get(), audioStream, nullptr, audioCodec->time_base);
     if (videoCodec != nullptr) {
-      Encode(videoCodec.get(), videoStream, nullptr);
+      Encode(videoCodec.get(), videoStream, nullptr, videoStream->time_base);
     }
   }
   // The trailer writes the index and the real sizes into the headers; on a
