@@ -204,8 +204,11 @@ TEST_F(RecordTest, EachChoiceReadsBackAsRecorded) {
       const double frameSeconds = static_cast<double>(FrameDuration(aspect43)) / 1e7;
       const auto offset = static_cast<size_t>(3 * frameSeconds * 44100) * 2;
       const auto expectedLength = static_cast<size_t>((3 + delivered) * frameSeconds * 44100) * 2;
-      ASSERT_GE(avi.sound.size(), expectedLength - 4);
+      EXPECT_GE(avi.sound.size(), expectedLength - 4);
       EXPECT_LE(avi.sound.size(), expectedLength + 1012 * 2 + 4);
+      if (avi.sound.size() < expectedLength) {
+        continue;
+      }
       const std::span<const int16_t> sound(avi.sound);
       EXPECT_LT(Rms(sound.first(offset - 200)), 50);
       EXPECT_NEAR(Rms(sound.subspan(offset + 200, expectedLength - offset - 400)), kToneRms,
