@@ -81,7 +81,7 @@ class CaptureTest : public ::testing::Test {
     CaptureDlg::Options options;
     options.deviceDirectory = deviceDirectory;
     options.programDirectory = QString::fromStdString(runtimeDirectory_);
-    options.writer = &log_;
+    options.writer = writer_ != nullptr ? writer_ : &log_;
     options.readyPollIntervalMs = 1;
     options.minuteMs = minuteMs_;
     options.elapsedTickMs = 5;
@@ -127,6 +127,7 @@ class CaptureTest : public ::testing::Test {
 
   MessageRecorder messages_;
   RecordingLog log_;
+  RecordingWriter* writer_ = nullptr;  // instead of log_ when set
   std::unique_ptr<SimulatorProcess> simulator_;
   std::unique_ptr<CaptureDlg> dialog_;
   std::string runtimeDirectory_;
