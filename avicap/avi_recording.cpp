@@ -1,5 +1,6 @@
 #include "avicap/avi_recording.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -109,6 +110,7 @@ void AviRecordingWriter::Release() {
   if (graph_ != nullptr) {
     graph_->capture.StopCapture();
     droppedAudioFrames_ = graph_->target.DroppedFrames();
+    cutAudioFrames_ = graph_->target.CutFrames();
   }
   // The convert object completes what it can of the file as it goes.
   graph_.reset();
@@ -127,6 +129,8 @@ bool AviRecordingWriter::Start(const RecordingSettings& settings, FrameGeometry 
   settings_ = settings;
   T_ = 0;
   i_ = 0;
+  queuedAudioSeconds_ = 0;
+  largestQueuedAudioSeconds_ = 0;
   const Timing timing = TimingFor(geometry);
   duration_ = timing.frameDuration;
   graph_ = std::make_unique<Graph>();
@@ -282,6 +286,10 @@ bool AviRecordingWriter::Frame(std::span<const uint8_t> bgr, FrameGeometry geome
     return Fail("Fail to get Audio Sample Data  ", "Error (AVI00032)");
   }
   queuedAudioSeconds_ = g.target.QueuedSeconds();
+  // The first frames come while the camera settles.
+  if (i_ >= 10) {
+    largestQueuedAudioSeconds_ = std::max(largestQueuedAudioSeconds_, queuedAudioSeconds_);
+  }
   if (Failed(audio.SetData(captured.Data()))) {
     return Fail("Fail to set Audio Data  ", "Error (AVI00033)");
   }

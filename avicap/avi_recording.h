@@ -27,10 +27,13 @@ class AviRecordingWriter : public RecordingWriter {
   bool Finish() override;
 
   // For rd420ctl's report: the audio still waiting when the last frame took
-  // its sample (how far the sound lags its frame), and the audio frames
-  // taken up to keep pace with the picture.
+  // its sample (how far the sound lags its frame) and the most it waited
+  // after any frame but the first ten; the audio frames taken up to keep
+  // pace with the picture, and those cut after the camera stalled.
   double QueuedAudioSeconds() const { return queuedAudioSeconds_; }
+  double LargestQueuedAudioSeconds() const { return largestQueuedAudioSeconds_; }
   uint64_t DroppedAudioFrames() const { return droppedAudioFrames_; }
+  uint64_t CutAudioFrames() const { return cutAudioFrames_; }
   int64_t FramesWritten() const { return i_; }
 
  private:
@@ -47,7 +50,9 @@ class AviRecordingWriter : public RecordingWriter {
   int64_t T_ = 0;
   int64_t i_ = 0;
   double queuedAudioSeconds_ = 0;
+  double largestQueuedAudioSeconds_ = 0;
   uint64_t droppedAudioFrames_ = 0;
+  uint64_t cutAudioFrames_ = 0;
 };
 
 }  // namespace rd420::avicap

@@ -137,15 +137,17 @@ class SampleTarget {
   void SetSampleDuration(double seconds);
   // Waits up to `timeoutMs` for one sample of the set duration. Audio that
   // piles up (frames slower than their time stamps) is played a little
-  // faster into the samples, so the sound keeps pace with the frames it
+  // faster into the samples, and what piles up past two and a half frames
+  // (a stalled camera) is cut, so the sound keeps pace with the frames it
   // travels with.
   MediaResult GetSample(uint32_t timeoutMs, MediaSample* sample);
   // Captured 16-bit stereo frames; called by the capture's reading thread.
   void Append(std::span<const int16_t> interleaved);
-  // The audio waiting, in seconds, and the audio frames taken up beyond the
-  // samples' own duration to keep pace.
+  // The audio waiting, in seconds; the audio frames taken up beyond the
+  // samples' own duration to keep pace, and those cut after stalls.
   double QueuedSeconds() const;
   uint64_t DroppedFrames() const;
+  uint64_t CutFrames() const;
 
  private:
   struct State;

@@ -176,6 +176,7 @@ struct SampleTarget::State {
   double carry = 0;
   bool first = true;
   uint64_t dropped = 0;
+  uint64_t cut = 0;
 };
 
 SampleTarget::SampleTarget() : state_(std::make_unique<State>()) {
@@ -210,11 +211,18 @@ MediaResult SampleTarget::GetSample(uint32_t timeoutMs, MediaSample* sample) {
                   s.queue.begin() + static_cast<std::ptrdiff_t>((queued() - frames) * 2));
     s.first = false;
   }
-  // A camera slower than the frames' time stamps leaves sound over; it is
-  // taken up by playing a little more of it into each sample (at most a
-  // quarter more), so the sound keeps pace with the picture and the wait
-  // stays within half a sample.
+  // Sound with no frames to go with it (the camera stalled) is cut, so it
+  // never lags its frame by more than two and a half frames; the frames'
+  // own unevenness stays below that.
   const size_t slack = frames / 2;
+  if (queued() - frames > slack + 2 * frames) {
+    const size_t cut = queued() - frames - slack;
+    s.queue.erase(s.queue.begin(), s.queue.begin() + static_cast<std::ptrdiff_t>(cut * 2));
+    s.cut += cut;
+  }
+  // A camera a little slower than the frames' time stamps leaves sound
+  // over; it is taken up by playing a little more of it into each sample
+  // (at most a quarter more), so the wait stays near half a sample.
   const size_t over = queued() - frames;
   const size_t extra = over > slack ? std::min((over - slack) / 2, frames / 4) : 0;
   const size_t taken = frames + extra;
@@ -256,6 +264,11 @@ double SampleTarget::QueuedSeconds() const {
 uint64_t SampleTarget::DroppedFrames() const {
   std::lock_guard lock(state_->mutex);
   return state_->dropped;
+}
+
+uint64_t SampleTarget::CutFrames() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->cut;
 }
 
 }  // namespace rd420::media

@@ -162,9 +162,11 @@ int Record(DeviceLink& link, const RecordOptions& options) {
   }
   std::printf("recorded %lld frames to %s%s\n", static_cast<long long>(writer.FramesWritten()),
               options.settings.path.c_str(), interrupted ? " (interrupted)" : "");
-  std::printf("audio waiting at the last frame %.1f ms, audio frames taken up to keep pace %llu\n",
-              writer.QueuedAudioSeconds() * 1000,
-              static_cast<unsigned long long>(writer.DroppedAudioFrames()));
+  std::printf("sound behind its frame: %.1f ms at the last frame, %.1f ms at most\n",
+              writer.QueuedAudioSeconds() * 1000, writer.LargestQueuedAudioSeconds() * 1000);
+  std::printf("audio frames taken up to keep pace %llu, cut after stalls %llu\n",
+              static_cast<unsigned long long>(writer.DroppedAudioFrames()),
+              static_cast<unsigned long long>(writer.CutAudioFrames()));
   return 0;
 }
 
