@@ -22,28 +22,31 @@ FT_Face Face(void* face) {
 // The file and face index fontconfig picks for `name`; empty when none.
 std::pair<std::string, int> MatchFont(const char* name) {
   std::pair<std::string, int> found{{}, 0};
-  if (FcInit() == FcFalse) {
+  // A configuration of our own, freed after the match: the process-wide one
+  // would stay allocated to the end (and belongs to Qt where Qt runs).
+  FcConfig* config = FcInitLoadConfigAndFonts();
+  if (config == nullptr) {
     return found;
   }
   FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(name));
-  if (pattern == nullptr) {
-    return found;
-  }
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
-  FcResult result = FcResultNoMatch;
-  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-  FcPatternDestroy(pattern);
-  if (match == nullptr) {
-    return found;
+  FcPattern* match = nullptr;
+  if (pattern != nullptr) {
+    FcConfigSubstitute(config, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    match = FcFontMatch(config, pattern, &result);
+    FcPatternDestroy(pattern);
   }
   FcChar8* file = nullptr;
   int index = 0;
-  if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+  if (match != nullptr && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
     FcPatternGetInteger(match, FC_INDEX, 0, &index);
     found = {reinterpret_cast<const char*>(file), index};
   }
-  FcPatternDestroy(match);
+  if (match != nullptr) {
+    FcPatternDestroy(match);
+  }
+  FcConfigDestroy(config);
   return found;
 }
 
