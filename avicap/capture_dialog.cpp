@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "avicap/about_box.h"
+#include "avicap/avi_recording.h"
 #include "avicap/control_ids.h"
 #include "avicap/disk_checks.h"
 #include "avicap/link_messages.h"
@@ -37,21 +38,6 @@ constexpr char kAlreadyRunningText[] =
     "USB and reconnect it.   ";
 constexpr int kReadyPollLimit = 300;
 
-// Until the AVI writer comes, a recording's frames are counted in the
-// trace.
-class TracedWriter : public RecordingWriter {
- public:
-  void Start(const RecordingSettings& settings) override {
-    frames_ = 0;
-    Trace("capture: recording to %s", settings.path.c_str());
-  }
-  void Frame(std::span<const uint8_t>, FrameGeometry) override { ++frames_; }
-  void Finish() override { Trace("capture: recording ended after %d frames", frames_); }
-
- private:
-  int frames_ = 0;
-};
-
 }  // namespace
 
 CaptureDlg::CaptureDlg(Options options)
@@ -70,7 +56,7 @@ CaptureDlg::CaptureDlg(Options options)
     options_.limitsFileTo4GB = LimitsFileTo4GB;
   }
   if (options_.writer == nullptr) {
-    defaultWriter_ = std::make_unique<TracedWriter>();
+    defaultWriter_ = std::make_unique<AviRecordingWriter>();
     options_.writer = defaultWriter_.get();
   }
   setObjectName(QStringLiteral("dialog102"));
@@ -239,6 +225,19 @@ void CaptureDlg::ShowPreview(const PreviewPicture& picture) {
 void CaptureDlg::PostClose() {
   QMetaObject::invokeMethod(
       this, [this] { CloseRequest(); }, Qt::QueuedConnection);
+}
+
+void CaptureDlg::ShowNoCompression() {
+  // Only the buttons change: VideoQuality keeps the choice, so the next
+  // recording warns again.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        ControlAs<QRadioButton>(kIdVideoNone)->setChecked(true);
+        ControlAs<QRadioButton>(kIdVideoXvid)->setChecked(false);
+        ControlAs<QRadioButton>(kIdVideoLowQuality)->setChecked(false);
+      },
+      Qt::QueuedConnection);
 }
 
 void CaptureDlg::CloseRequest() {

@@ -51,7 +51,7 @@ class CaptureDlg : public QDialog, private CaptureHost {
   struct Options {
     std::string deviceDirectory;
     QString programDirectory;           // where Swivane is looked for
-    RecordingWriter* writer = nullptr;  // null: the recording is traced only
+    RecordingWriter* writer = nullptr;  // null: the AVI writer
     uint32_t readyPollIntervalMs = 100;
     int minuteMs = 60000;                   // timer 1 runs minutes x this
     int elapsedTickMs = 1000;               // timer 2
@@ -89,6 +89,7 @@ class CaptureDlg : public QDialog, private CaptureHost {
   void ShowPreview(const PreviewPicture& picture) override;
   void PostClose() override;
   const void* MessageOwner() const override { return this; }
+  void ShowNoCompression() override;
 
   void BuildControls();
   QWidget* Control(int id) const;

@@ -21,16 +21,33 @@ struct RecordingSettings {
   std::string caption;  // at most 50 characters
 };
 
+// What a recording asks of the program. Called on the consumer thread; an
+// implementation only posts to the GUI thread.
+class RecordingHost {
+ public:
+  virtual ~RecordingHost() = default;
+  // The window that owns the recording's messages.
+  virtual const void* MessageOwner() const = 0;
+  // The chosen video codec is missing and the recording goes on
+  // uncompressed: the dialog shows "No Compression" (the stored choice
+  // stays, so the next recording warns again).
+  virtual void ShowNoCompression() = 0;
+};
+
 // The recording consumer's writer: takes each converted (and, when asked,
 // turned) frame of a recording cycle. Called on the consumer thread only,
-// Start first, then Frame for every frame, then Finish once.
+// Start first, then Frame for every frame, then Finish once. Each returns
+// false when the recording cannot go on: the writer has shown its message
+// and released what it held, and the program is to close; Finish is then
+// not called.
 class RecordingWriter {
  public:
   virtual ~RecordingWriter() = default;
-  virtual void Start(const RecordingSettings& settings) = 0;
+  virtual bool Start(const RecordingSettings& settings, FrameGeometry geometry,
+                     RecordingHost& host) = 0;
   // `bgr` holds bottom-up 24-bit rows of `geometry`, borrowed for the call.
-  virtual void Frame(std::span<const uint8_t> bgr, FrameGeometry geometry) = 0;
-  virtual void Finish() = 0;
+  virtual bool Frame(std::span<const uint8_t> bgr, FrameGeometry geometry) = 0;
+  virtual bool Finish() = 0;
 };
 
 }  // namespace rd420::avicap

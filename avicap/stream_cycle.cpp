@@ -147,10 +147,10 @@ void StreamCycle::StreamThread(std::stop_token stop) {
 // and its BufferFree.
 void StreamCycle::ConsumerThread(std::span<const uint8_t> frame, bool record) {
   PreviewPicture picture(geometry_);
-  if (record) {
-    writer_->Start(settings_);
-  }
-  while (flags_.g_Consumer_Run == 1 && !stopping_) {
+  // A recording that fails shows its message, ends this thread and closes
+  // the program.
+  bool failed = record && !writer_->Start(settings_, geometry_, host_);
+  while (!failed && flags_.g_Consumer_Run == 1 && !stopping_) {
     FrameReady.Wait();
     if (flags_.g_Consumer_Run != 1 || stopping_) {
       BufferFree.Set();
@@ -160,16 +160,20 @@ void StreamCycle::ConsumerThread(std::span<const uint8_t> frame, bool record) {
     if (record) {
       // The recording lets the next read start before it encodes.
       BufferFree.Set();
+      failed = !writer_->Frame(picture.Rows(), geometry_);
       host_.ShowPreview(picture);
-      writer_->Frame(picture.Rows(), geometry_);
     } else {
       host_.ShowPreview(picture);
       BufferFree.Set();
     }
   }
   BufferFree.Set();
-  if (record) {
-    writer_->Finish();
+  if (record && !failed) {
+    failed = !writer_->Finish();
+  }
+  if (failed) {
+    host_.PostClose();
+    return;
   }
   ConsumerEnded.Set();
 }

@@ -16,17 +16,14 @@ inline constexpr uint32_t kConsumerEndWaitMs = 1000;
 
 // What the capture threads ask of the program. Called on the stream and
 // consumer threads; an implementation only posts to the GUI thread.
-class CaptureHost {
+class CaptureHost : public RecordingHost {
  public:
-  virtual ~CaptureHost() = default;
   // The stream is about to start: hold the screen saver off.
   virtual void StreamStarting() = 0;
   // Paint `picture` into the preview; borrowed for the call.
   virtual void ShowPreview(const PreviewPicture& picture) = 0;
   // Ask the dialog to close (its cancel path).
   virtual void PostClose() = 0;
-  // The window that owns the workers' messages.
-  virtual const void* MessageOwner() const = 0;
 };
 
 // One stream cycle: the stream thread, which owns the device handle and the

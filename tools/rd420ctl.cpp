@@ -1,5 +1,6 @@
 // rd420ctl: a terminal tool for the camera: list the device nodes, decode
-// the status word, send command words, show the pipes, run the ready-wait.
+// the status word, send command words, show the pipes, run the ready-wait,
+// grab a still, measure streaming, record an AVI.
 #include <getopt.h>
 
 #include <cstdio>
@@ -20,6 +21,9 @@
 #include "platform/message.h"
 #include "tools/console_messages.h"
 #include "tools/frame_commands.h"
+#if RD420_RECORD
+#include "tools/record_command.h"
+#endif
 
 namespace {
 
@@ -34,7 +38,14 @@ constexpr char kUsage[] =
     "                read one frame and write it as a 24-bit BMP (default full)\n"
     "  stream --seconds N [--full|--half]\n"
     "                stream for N seconds without drawing; print frames per\n"
-    "                second, frames not drawn and the status words seen\n";
+    "                second, frames not drawn and the status words seen\n"
+#if RD420_RECORD
+    "  record FILE.avi --seconds N [--video none|xvid|div3] [--audio none|adpcm]\n"
+    "         [--timestamp] [--caption TEXT] [--rotate]\n"
+    "                record video with sound as the capture program does (default\n"
+    "                xvid and adpcm); Ctrl-C stops it early\n"
+#endif
+    ;
 
 int Fail(const std::string& line) {
   std::fprintf(stderr, "rd420ctl: %s\n", line.c_str());
@@ -240,7 +251,19 @@ int main(int argc, char** argv) {
     return operands.empty() ? List(transport, link) : Fail("unexpected arguments");
   }
   std::optional<FrameOptions> frameOptions;
-  if (command == "snapshot" || command == "stream") {
+#if RD420_RECORD
+  std::optional<rd420::tools::RecordOptions> recordOptions;
+  if (command == "record") {
+    std::string problem;
+    recordOptions =
+        rd420::tools::ParseRecordOptions(argc - commandIndex, argv + commandIndex, &problem);
+    if (!recordOptions) {
+      std::fprintf(stderr, "rd420ctl: %s\n", problem.c_str());
+      return 2;
+    }
+  } else
+#endif
+      if (command == "snapshot" || command == "stream") {
     frameOptions = ParseFrameOptions(command, argc - commandIndex, argv + commandIndex);
     if (!frameOptions) {
       return 2;
@@ -255,6 +278,11 @@ int main(int argc, char** argv) {
   if (!link.DiscoverDevice()) {
     return 1;
   }
+#if RD420_RECORD
+  if (command == "record") {
+    return rd420::tools::Record(link, *recordOptions);
+  }
+#endif
   if (command == "snapshot") {
     return rd420::tools::Snapshot(link, frameOptions->file, frameOptions->resolution);
   }

@@ -32,17 +32,22 @@ using rd420::test::WaitFor;
 // Records what the recording consumer handed to its writer.
 class RecordingLog : public RecordingWriter {
  public:
-  void Start(const RecordingSettings& settings) override {
+  bool Start(const RecordingSettings& settings, FrameGeometry, RecordingHost&) override {
     {
       std::lock_guard lock(mutex_);
       settings_ = settings;
     }
     ++starts;
+    return true;
   }
-  void Frame(std::span<const uint8_t> bgr, FrameGeometry geometry) override {
+  bool Frame(std::span<const uint8_t> bgr, FrameGeometry geometry) override {
     frames += bgr.size() == geometry.BgrBytes() ? 1 : 0;
+    return true;
   }
-  void Finish() override { ++finishes; }
+  bool Finish() override {
+    ++finishes;
+    return true;
+  }
   RecordingSettings Settings() {
     std::lock_guard lock(mutex_);
     return settings_;
@@ -76,7 +81,7 @@ class CaptureTest : public ::testing::Test {
     CaptureDlg::Options options;
     options.deviceDirectory = deviceDirectory;
     options.programDirectory = QString::fromStdString(runtimeDirectory_);
-    options.writer = &log_;
+    options.writer = writer_ != nullptr ? writer_ : &log_;
     options.readyPollIntervalMs = 1;
     options.minuteMs = minuteMs_;
     options.elapsedTickMs = 5;
@@ -122,6 +127,7 @@ class CaptureTest : public ::testing::Test {
 
   MessageRecorder messages_;
   RecordingLog log_;
+  RecordingWriter* writer_ = nullptr;  // instead of log_ when set
   std::unique_ptr<SimulatorProcess> simulator_;
   std::unique_ptr<CaptureDlg> dialog_;
   std::string runtimeDirectory_;

@@ -1,8 +1,11 @@
 // Capture, Stop, the timers and the checks before a recording, with the
 // recording consumer's writer recorded.
 #include <QCheckBox>
+#include <QRadioButton>
 
+#include "avicap/avi_recording.h"
 #include "avicap/capture_fixture.h"
+#include "support/avi_reader.h"
 
 namespace rd420::avicap::test {
 namespace {
@@ -179,6 +182,35 @@ TEST_F(CaptureRecordTest, TimeLimitStopsTheRecording) {
   EXPECT_FALSE(Control(kIdRecordIndicator)->isVisibleTo(&Dialog()));
   EXPECT_TRUE(WaitForPictures(2));
   EXPECT_EQ(log_.starts, 1);
+}
+
+// Catches: a missing codec whose warning leaves the buttons showing it, or
+// that changes the stored choice (the next recording must warn again), or
+// a recording that Stop does not complete into a file a player opens.
+TEST_F(CaptureRecordTest, MissingCodecShowsNoCompressionAndStopLeavesAPlayableFile) {
+  AviRecordingWriter writer([](std::string_view encoder) { return encoder != "mpeg4"; });
+  writer_ = &writer;
+  ASSERT_TRUE(StartCapture());
+  const auto checked = [&](int id) {
+    return qobject_cast<QRadioButton*>(Control(id))->isChecked();
+  };
+  ASSERT_TRUE(checked(kIdVideoXvid));
+  for (int recording = 0; recording < 2; ++recording) {
+    Click(kIdCapture);
+    ASSERT_TRUE(WaitFor([&] { return checked(kIdVideoNone); }));
+    EXPECT_FALSE(checked(kIdVideoXvid));
+    EXPECT_FALSE(checked(kIdVideoLowQuality));
+    ASSERT_TRUE(WaitForPictures(10));
+    Click(kIdStop);
+  }
+  const std::vector<std::string> kExpected = {"Error (AVI00014)", "Capture Process",
+                                              "Error (AVI00014)", "Capture Process"};
+  EXPECT_EQ(messages_.Captions(), kExpected);
+  const rd420::test::AviContents avi = rd420::test::ReadAvi(chosenFile_.toStdString());
+  EXPECT_EQ(avi.streams, 2);
+  EXPECT_EQ(avi.video.codec, "rawvideo");
+  EXPECT_EQ(avi.audio.codec, "adpcm_ms");
+  EXPECT_GE(avi.videoFrames, 5);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ class CountingHost : public CaptureHost {
   }
   void PostClose() override { ++closes; }
   const void* MessageOwner() const override { return nullptr; }
+  void ShowNoCompression() override {}
 
   std::atomic<int> starts{0};
   std::atomic<int> previews{0};

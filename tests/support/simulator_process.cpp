@@ -150,7 +150,8 @@ std::map<std::string, std::string> SimulatorProcess::State() const {
   return pairs;
 }
 
-ProgramResult RunProgram(const std::vector<std::string>& argv) {
+ProgramResult RunProgram(const std::vector<std::string>& argv,
+                         const std::function<void()>& inChild) {
   const std::string directory = MakeTempDirectory();
   const std::string outPath = directory + "/out";
   const std::string errPath = directory + "/err";
@@ -161,6 +162,9 @@ ProgramResult RunProgram(const std::vector<std::string>& argv) {
   if (pid == 0) {
     if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) {
       _exit(126);
+    }
+    if (inChild) {
+      inChild();
     }
     execv(cargv[0], cargv.data());
     _exit(127);

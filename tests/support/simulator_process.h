@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -63,6 +64,8 @@ struct ProgramResult {
   std::string out;
   std::string err;
 };
-ProgramResult RunProgram(const std::vector<std::string>& argv);
+// `inChild` runs in the child before the program starts (limits, signals).
+ProgramResult RunProgram(const std::vector<std::string>& argv,
+                         const std::function<void()>& inChild = {});
 
 }  // namespace rd420::test

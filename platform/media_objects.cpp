@@ -1,0 +1,274 @@
+// The small objects of a recording graph: media types, samples, compressor
+// lists, the sample source and the sample target.
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "platform/media.h"
+
+namespace rd420::media {
+namespace {
+
+// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}", hexadecimal digits in either case.
+bool IsGuidString(std::string_view text) {
+  if (text.size() != 38 || text.front() != '{' || text.back() != '}') {
+    return false;
+  }
+  for (size_t i = 1; i < 37; ++i) {
+    const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
+    if (dash ? text[i] != '-' : !std::isxdigit(static_cast<unsigned char>(text[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+MediaResult SetGuid(std::string& field, std::string_view guid) {
+  if (!IsGuidString(guid)) {
+    return kInvalidArgument;
+  }
+  field = guid;
+  return kOk;
+}
+
+}  // namespace
+
+MediaResult MediaType::SetType(std::string_view guid) {
+  return SetGuid(type_, guid);
+}
+MediaResult MediaType::SetSubtype(std::string_view guid) {
+  return SetGuid(subtype_, guid);
+}
+MediaResult MediaType::SetFormatType(std::string_view guid) {
+  return SetGuid(formatType_, guid);
+}
+MediaResult MediaType::SetFormatData(std::span<const uint8_t> format) {
+  if (format.empty()) {
+    return kInvalidArgument;
+  }
+  format_.assign(format.begin(), format.end());
+  return kOk;
+}
+MediaResult MediaType::SetFixedSizeSamples(bool fixed) {
+  fixedSizeSamples_ = fixed;
+  return kOk;
+}
+MediaResult MediaType::SetSampleSize(uint32_t bytes) {
+  sampleSize_ = bytes;
+  return kOk;
+}
+
+MediaResult MediaSample::SetData(std::span<const uint8_t> data) {
+  own_.clear();
+  data_ = data;
+  return kOk;
+}
+MediaResult MediaSample::SetTime(int64_t start, int64_t stop) {
+  if (stop < start) {
+    return kInvalidArgument;
+  }
+  timeStart_ = start;
+  timeStop_ = stop;
+  return kOk;
+}
+MediaResult MediaSample::SetMediaTime(int64_t start, int64_t stop) {
+  if (stop < start) {
+    return kInvalidArgument;
+  }
+  mediaStart_ = start;
+  mediaStop_ = stop;
+  return kOk;
+}
+MediaResult MediaSample::SetSyncPoint(bool sync) {
+  sync_ = sync;
+  return kOk;
+}
+
+MediaResult CompressorList::Find(std::string_view moniker, int* index) const {
+  if (index == nullptr) {
+    return kInvalidArgument;
+  }
+  *index = -1;
+  for (size_t i = 0; i < monikers_.size(); ++i) {
+    if (SameIgnoringCase(monikers_[i], moniker)) {
+      *index = static_cast<int>(i);
+    }
+  }
+  return kOk;
+}
+
+MediaResult CompressorList::SetSelection(int index) {
+  if (index < -1 || index >= static_cast<int>(monikers_.size())) {
+    return kInvalidArgument;
+  }
+  selection_ = index;
+  return kOk;
+}
+
+const std::string* CompressorList::Selected() const {
+  return selection_ < 0 ? nullptr : &monikers_[static_cast<size_t>(selection_)];
+}
+
+MediaResult SampleSource::SetStreamCount(int count) {
+  if (count != 2) {
+    return kInvalidArgument;  // one audio and one video stream, as recorded
+  }
+  streamCount_ = count;
+  return kOk;
+}
+
+MediaResult SampleSource::SetMediaType(int stream, const MediaType& type) {
+  if (stream < 0 || stream >= streamCount_) {
+    return kInvalidArgument;
+  }
+  types_[stream] = type;
+  typeSet_[stream] = true;
+  return kOk;
+}
+
+const MediaType* SampleSource::StreamType(int stream) const {
+  return stream >= 0 && stream < 2 && typeSet_[stream] ? &types_[stream] : nullptr;
+}
+
+MediaResult SampleSource::GetSampleBuffer(int stream, uint32_t, MediaSample* sample) {
+  if (stream < 0 || stream >= streamCount_ || sample == nullptr) {
+    return kInvalidArgument;
+  }
+  if (convert_ == nullptr) {
+    return kNotStarted;
+  }
+  // The writer takes every sample at once, so a buffer is free unless the
+  // file can take no more.
+  const MediaResult state = convert_->WriterState();
+  if (Failed(state)) {
+    return state;
+  }
+  *sample = MediaSample();
+  return kOk;
+}
+
+MediaResult SampleSource::DeliverSample(int stream, uint32_t, const MediaSample& sample) {
+  if (stream < 0 || stream >= streamCount_) {
+    return kInvalidArgument;
+  }
+  if (convert_ == nullptr) {
+    return kNotStarted;
+  }
+  return convert_->Deliver(stream, sample);
+}
+
+struct SampleTarget::State {
+  mutable std::mutex mutex;
+  std::condition_variable arrived;
+  std::deque<int16_t> queue;  // interleaved stereo
+  double framesPerSample = 0;
+  double carry = 0;
+  bool first = true;
+  uint64_t dropped = 0;
+  uint64_t cut = 0;
+};
+
+SampleTarget::SampleTarget() : state_(std::make_unique<State>()) {
+}
+SampleTarget::~SampleTarget() = default;
+
+void SampleTarget::SetSampleDuration(double seconds) {
+  std::lock_guard lock(state_->mutex);
+  state_->framesPerSample = seconds * kAudioSampleRate;
+}
+
+MediaResult SampleTarget::GetSample(uint32_t timeoutMs, MediaSample* sample) {
+  if (sample == nullptr) {
+    return kInvalidArgument;
+  }
+  std::unique_lock lock(state_->mutex);
+  State& s = *state_;
+  if (s.framesPerSample <= 0) {
+    return kNotStarted;
+  }
+  const double exact = s.framesPerSample + s.carry;
+  const auto frames = static_cast<size_t>(std::floor(exact));
+  const auto queued = [&] { return s.queue.size() / kAudioChannels; };
+  if (!s.arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                          [&] { return queued() >= frames; })) {
+    return kTimeout;
+  }
+  s.carry = exact - static_cast<double>(frames);
+  // What piled up before the first frame is not that frame's sound.
+  if (s.first) {
+    s.queue.erase(s.queue.begin(),
+                  s.queue.begin() + static_cast<std::ptrdiff_t>((queued() - frames) * 2));
+    s.first = false;
+  }
+  // Sound with no frames to go with it (the camera stalled) is cut, so it
+  // never lags its frame by more than two and a half frames; the frames'
+  // own unevenness stays below that.
+  const size_t slack = frames / 2;
+  if (queued() - frames > slack + 2 * frames) {
+    const size_t cut = queued() - frames - slack;
+    s.queue.erase(s.queue.begin(), s.queue.begin() + static_cast<std::ptrdiff_t>(cut * 2));
+    s.cut += cut;
+  }
+  // A camera a little slower than the frames' time stamps leaves sound
+  // over; it is taken up by playing a little more of it into each sample
+  // (at most a quarter more), so the wait stays near half a sample.
+  const size_t over = queued() - frames;
+  const size_t extra = over > slack ? std::min((over - slack) / 2, frames / 4) : 0;
+  const size_t taken = frames + extra;
+  s.dropped += extra;
+  *sample = MediaSample();
+  sample->own_.resize(frames * kAudioBytesPerFrame);
+  auto* out = reinterpret_cast<int16_t*>(sample->own_.data());
+  for (size_t j = 0; j < frames; ++j) {
+    // Linear interpolation over the taken frames, first and last kept.
+    const double at = frames > 1 ? static_cast<double>(j) * static_cast<double>(taken - 1) /
+                                       static_cast<double>(frames - 1)
+                                 : 0.0;
+    const auto left = static_cast<size_t>(at);
+    const size_t right = std::min(left + 1, taken - 1);
+    const double weight = at - static_cast<double>(left);
+    for (size_t c = 0; c < kAudioChannels; ++c) {
+      const double a = s.queue[left * kAudioChannels + c];
+      const double b = s.queue[right * kAudioChannels + c];
+      out[j * kAudioChannels + c] = static_cast<int16_t>(std::lround(a + (b - a) * weight));
+    }
+  }
+  s.queue.erase(s.queue.begin(), s.queue.begin() + static_cast<std::ptrdiff_t>(taken * 2));
+  return kOk;
+}
+
+void SampleTarget::Append(std::span<const int16_t> interleaved) {
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->queue.insert(state_->queue.end(), interleaved.begin(), interleaved.end());
+  }
+  state_->arrived.notify_all();
+}
+
+double SampleTarget::QueuedSeconds() const {
+  std::lock_guard lock(state_->mutex);
+  return static_cast<double>(state_->queue.size() / kAudioChannels) / kAudioSampleRate;
+}
+
+uint64_t SampleTarget::DroppedFrames() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->dropped;
+}
+
+uint64_t SampleTarget::CutFrames() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->cut;
+}
+
+}  // namespace rd420::media
