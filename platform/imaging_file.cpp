@@ -86,10 +86,6 @@ bool Fail(std::string* error, const char* what, int code) {
 
 }  // namespace
 
-int JpegQualityForFactor(int qualityFactor) {
-  return std::clamp(kJpegQualityForFactor2 + 2 - qualityFactor, 5, kJpegQualityForFactor2);
-}
-
 std::vector<uint8_t> EncodeBmp(const ImagingBitmap& bitmap) {
   if (bitmap.Empty()) {
     return {};
@@ -121,7 +117,7 @@ std::vector<uint8_t> EncodeBmp(const ImagingBitmap& bitmap) {
   return file;
 }
 
-std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap, int qualityFactor) {
+std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap) {
   if (bitmap.Empty()) {
     return {};
   }
@@ -131,10 +127,9 @@ std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap, int qualityFactor) 
   }
   unsigned char* output = nullptr;
   unsigned long outputBytes = 0;
-  const int result =
-      tjCompress2(encoder.get(), bitmap.Pixels().data(), bitmap.Width(), bitmap.Width() * 3,
-                  bitmap.Height(), TJPF_BGR, &output, &outputBytes, TJSAMP_444,
-                  JpegQualityForFactor(qualityFactor), TJFLAG_ACCURATEDCT);
+  const int result = tjCompress2(encoder.get(), bitmap.Pixels().data(), bitmap.Width(),
+                                 bitmap.Width() * 3, bitmap.Height(), TJPF_BGR, &output,
+                                 &outputBytes, TJSAMP_444, kJpegQuality, TJFLAG_ACCURATEDCT);
   TjBuffer owned(output);
   if (result != 0 || output == nullptr) {
     return {};
@@ -147,12 +142,12 @@ std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap, int qualityFactor) 
 }
 
 bool SaveBitmapFile(const std::string& path, const ImagingBitmap& bitmap, ImageFileFormat format,
-                    int bitsPerPixel, int qualityFactor, std::string* error) {
+                    int bitsPerPixel, int /*qualityFactor*/, std::string* error) {
   if (bitsPerPixel != 24 || bitmap.Empty() || path.empty()) {
     return Fail(error, "nothing to save", EINVAL);
   }
   const std::vector<uint8_t> bytes =
-      format == ImageFileFormat::kBmp ? EncodeBmp(bitmap) : EncodeJpeg(bitmap, qualityFactor);
+      format == ImageFileFormat::kBmp ? EncodeBmp(bitmap) : EncodeJpeg(bitmap);
   if (bytes.empty()) {
     return Fail(error, "encoding", ENOMEM);
   }
