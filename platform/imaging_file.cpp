@@ -58,17 +58,18 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
 }
 
 // A new file beside `path` that nobody else has: the rename that ends the
-// save stays within one file system. Created 0666 less the umask, as the
-// final file would be.
+// save stays within one file system. Its name is short whatever the final
+// name's length, so a name near the file system's limit still saves.
+// Created 0666 less the umask, as the final file would be (mkostemp would
+// make it 0600).
 UniqueFd CreateTemporaryBeside(const std::string& path, std::string& temporary) {
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   std::random_device random;
   for (int attempt = 0; attempt < 16; ++attempt) {
     char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random()));
-    temporary = folder + "." + name + suffix + ".part";
+    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+    temporary = folder + ".rd420-" + suffix;
     UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.Valid() || errno != EEXIST) {
       return fd;

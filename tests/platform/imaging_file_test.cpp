@@ -127,6 +127,15 @@ TEST_F(SavedFile, BmpReadsBackExactly) {
   }
 }
 
+// Catches: a temporary name built on the final one, too long for the file
+// system when the final name is near its 255 bytes.
+TEST_F(SavedFile, ANameOfTheLongestLengthSaves) {
+  const std::string name = std::string(251, 'n') + ".bmp";
+  ASSERT_TRUE(
+      SaveBitmapFile(folder_ + "/" + name, DocumentPicture(64, 48), ImageFileFormat::kBmp, 24, 0));
+  EXPECT_EQ(Names(), std::vector<std::string>{name});
+}
+
 // Catches: a JPEG turned, colour-swapped or so coarse that text blurs: the
 // chosen quality keeps every channel close to the picture.
 TEST_F(SavedFile, JpegReadsBackWithinTheQualitysError) {
