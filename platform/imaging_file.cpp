@@ -58,17 +58,18 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
 }
 
 // A new file beside `path` that nobody else has: the rename that ends the
-// save stays within one file system. Created 0666 less the umask, as the
-// final file would be.
+// save stays within one file system. Its name is short whatever the final
+// name's length, so a name near the file system's limit still saves.
+// Created 0666 less the umask, as the final file would be (mkostemp would
+// make it 0600).
 UniqueFd CreateTemporaryBeside(const std::string& path, std::string& temporary) {
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   std::random_device random;
   for (int attempt = 0; attempt < 16; ++attempt) {
     char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random()));
-    temporary = folder + "." + name + suffix + ".part";
+    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+    temporary = folder + ".rd420-" + suffix;
     UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.Valid() || errno != EEXIST) {
       return fd;
@@ -85,10 +86,6 @@ bool Fail(std::string* error, const char* what, int code) {
 }
 
 }  // namespace
-
-int JpegQualityForFactor(int qualityFactor) {
-  return std::clamp(kJpegQualityForFactor2 + 2 - qualityFactor, 5, kJpegQualityForFactor2);
-}
 
 std::vector<uint8_t> EncodeBmp(const ImagingBitmap& bitmap) {
   if (bitmap.Empty()) {
@@ -121,7 +118,7 @@ std::vector<uint8_t> EncodeBmp(const ImagingBitmap& bitmap) {
   return file;
 }
 
-std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap, int qualityFactor) {
+std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap) {
   if (bitmap.Empty()) {
     return {};
   }
@@ -131,10 +128,9 @@ std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap, int qualityFactor) 
   }
   unsigned char* output = nullptr;
   unsigned long outputBytes = 0;
-  const int result =
-      tjCompress2(encoder.get(), bitmap.Pixels().data(), bitmap.Width(), bitmap.Width() * 3,
-                  bitmap.Height(), TJPF_BGR, &output, &outputBytes, TJSAMP_444,
-                  JpegQualityForFactor(qualityFactor), TJFLAG_ACCURATEDCT);
+  const int result = tjCompress2(encoder.get(), bitmap.Pixels().data(), bitmap.Width(),
+                                 bitmap.Width() * 3, bitmap.Height(), TJPF_BGR, &output,
+                                 &outputBytes, TJSAMP_444, kJpegQuality, TJFLAG_ACCURATEDCT);
   TjBuffer owned(output);
   if (result != 0 || output == nullptr) {
     return {};
@@ -147,12 +143,12 @@ std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap, int qualityFactor) 
 }
 
 bool SaveBitmapFile(const std::string& path, const ImagingBitmap& bitmap, ImageFileFormat format,
-                    int bitsPerPixel, int qualityFactor, std::string* error) {
+                    int bitsPerPixel, int /*qualityFactor*/, std::string* error) {
   if (bitsPerPixel != 24 || bitmap.Empty() || path.empty()) {
     return Fail(error, "nothing to save", EINVAL);
   }
   const std::vector<uint8_t> bytes =
-      format == ImageFileFormat::kBmp ? EncodeBmp(bitmap) : EncodeJpeg(bitmap, qualityFactor);
+      format == ImageFileFormat::kBmp ? EncodeBmp(bitmap) : EncodeJpeg(bitmap);
   if (bytes.empty()) {
     return Fail(error, "encoding", ENOMEM);
   }

@@ -10,23 +10,21 @@ namespace rd420 {
 
 enum class ImageFileFormat { kBmp, kJpeg };
 
-// The quality factor the viewer passes for JPEG, and the encoder quality it
-// stands for: 95 with full-resolution colour (4:4:4), so the thin strokes
-// and coloured edges of printed text stay crisp.
+// The quality factor the viewer passes for JPEG, the only one there is: it
+// stands for quality 95 with full-resolution colour (4:4:4) and the accurate
+// DCT, so the thin strokes and coloured edges of printed text stay crisp.
+// Any other factor is written as this one.
 inline constexpr int kJpegQualityFactor = 2;
-inline constexpr int kJpegQualityForFactor2 = 95;
-
-// The libjpeg quality a quality factor stands for: the lower the factor the
-// better, 2 (and below) the best this adaptor writes.
-int JpegQualityForFactor(int qualityFactor);
+inline constexpr int kJpegQuality = 95;
 
 // The bytes of a file holding `bitmap`: a standard 24-bit uncompressed BMP
 // (rows bottom-up, padded to 4 bytes) or a baseline JPEG through TurboJPEG.
 // Empty when the bitmap is empty or the encoder fails.
 std::vector<uint8_t> EncodeBmp(const ImagingBitmap& bitmap);
-std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap, int qualityFactor);
+std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap);
 
-// Saves `bitmap` to `path` as `format` at 24 bits per pixel. The bytes go to
+// Saves `bitmap` to `path` as `format` at 24 bits per pixel, a JPEG at
+// kJpegQualityFactor whatever `qualityFactor` says. The bytes go to
 // a new file beside `path` that is renamed over it once written whole, so a
 // failed save (a full disk, a folder that cannot be written, a file-size
 // limit) leaves no partial file and whatever stood at `path` unchanged.

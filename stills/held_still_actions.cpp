@@ -20,6 +20,15 @@ HeldStillActions::HeldStillActions(HeldStillEnvironment environment)
   if (!environment_.ending) {
     environment_.ending = [] { return false; };
   }
+  if (!environment_.stillHeld) {
+    environment_.stillHeld = [] { return true; };
+  }
+}
+
+bool HeldStillActions::DialogMayOpen() const {
+  // Checked on the GUI thread: a resume there may come between the still
+  // thread's request and this call, and the next run then waits for us.
+  return !environment_.ending() && environment_.stillHeld();
 }
 
 void HeldStillActions::OnGuiThread(const std::function<void()>& work) {
@@ -39,7 +48,7 @@ void HeldStillActions::SaveStill(const ImagingBitmap& still, uint8_t, bool quick
   }
   QString path;
   OnGuiThread([&] {
-    if (!environment_.ending()) {
+    if (DialogMayOpen()) {
       path = environment_.dialogs->AskSavePath(environment_.owner());
     }
   });
@@ -52,7 +61,7 @@ void HeldStillActions::PrintStill(const FrameBitmap& still, uint8_t) {
   std::unique_ptr<QPrinter> printer;
   std::optional<PageSetup> setup;
   OnGuiThread([&] {
-    if (environment_.ending()) {
+    if (!DialogMayOpen()) {
       return;
     }
     printer = std::make_unique<QPrinter>(QPrinter::HighResolution);

@@ -19,6 +19,7 @@ struct HeldStillEnvironment {
   StillDialogs* dialogs = nullptr;           // null: Qt's dialogs
   std::function<QDateTime()> now;            // null: the local time
   std::function<bool()> ending;              // the program is ending: no dialog opens
+  std::function<bool()> stillHeld;           // false once live view resumed: no dialog opens
 };
 
 // Saves and prints the held still. Called on the still thread, which waits:
@@ -34,6 +35,8 @@ class HeldStillActions : public viewer::StillActions {
  private:
   // Runs `work` on the GUI thread and waits for it.
   void OnGuiThread(const std::function<void()>& work);
+  // GUI thread: neither ending nor back in live view.
+  bool DialogMayOpen() const;
 
   HeldStillEnvironment environment_;
   QtStillDialogs qtDialogs_;

@@ -15,16 +15,14 @@
 #include <QRadioButton>
 #include <algorithm>
 
+#include "resources/viewer/position_pictures.h"
+
 namespace rd420::stills {
 namespace {
 
 constexpr char kTitle[] = "Orvisto Print Page Setup";
 constexpr int kSampleBox = 300;  // the sample page's long side, pixels: about 1 mm each
 constexpr int kMaxMm = 9999;
-
-// Each position's pictures, normal and pressed, positions 1..9.
-constexpr int kPositionPictures[9][2] = {{268, 269}, {264, 265}, {266, 267}, {270, 271}, {261, 263},
-                                         {272, 273}, {276, 277}, {274, 275}, {278, 279}};
 
 constexpr QPageSize::PageSizeId kPapers[] = {
     QPageSize::A4, QPageSize::Letter, QPageSize::Legal,    QPageSize::A3,

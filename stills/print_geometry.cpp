@@ -30,6 +30,7 @@ int Row(int position) {
 PreviewLayout LayOutPreview(const PrintSettings& settings, QSize area) {
   const int64_t paperWidthMm = settings.paperWidth / 100;
   const int64_t paperHeightMm = settings.paperHeight / 100;
+  // The picture's own proportion: 4:3 would stretch a 16:9 camera's still.
   const int64_t aspectWidth = settings.aspectWidth;
   const int64_t aspectHeight = settings.aspectHeight;
   if (paperWidthMm <= 0 || paperHeightMm <= 0 || area.isEmpty() || settings.position < 1 ||
@@ -40,6 +41,8 @@ PreviewLayout LayOutPreview(const PrintSettings& settings, QSize area) {
   const bool landscape = settings.Landscape();
   const int64_t across = landscape ? area.height() : area.width();
   const int64_t down = landscape ? area.width() : area.height();
+  // The margins keep the sides of the page as it prints, turned or not,
+  // so left and right always run across.
   const int64_t left = across * settings.marginLeftMm / paperWidthMm;
   const int64_t right = across * settings.marginRightMm / paperWidthMm;
   const int64_t top = down * settings.marginTopMm / paperHeightMm;
@@ -51,7 +54,8 @@ PreviewLayout LayOutPreview(const PrintSettings& settings, QSize area) {
   int64_t height = 0;
   if (settings.fitToPage) {
     // Portrait fills the free width, landscape the free height; a kept
-    // proportion that would spill past the other side fits that one instead.
+    // proportion that would spill past the other side fits that one instead,
+    // since a picture past the margins would print cut off.
     if (!settings.keepProportion) {
       width = freeWidth;
       height = freeHeight;

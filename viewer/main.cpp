@@ -1,11 +1,14 @@
 // TORVELA_VADIzivid: the document camera's viewer.
 #include <QApplication>
+#include <csignal>
 
 #include "devlink/device_directory.h"
 #include "platform/message_box_sink.h"
 #include "viewer/viewer.h"
 
 int main(int argc, char** argv) {
+  // Under a file-size limit a save must fail with its message, not kill us.
+  std::signal(SIGXFSZ, SIG_IGN);
   QApplication application(argc, argv);
   rd420::InstallMessageBoxSink();
   rd420::viewer::Viewer::Options options;

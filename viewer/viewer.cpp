@@ -51,6 +51,7 @@ Viewer::Viewer(Options options)
                                        : stored.QuickCap;
     };
     environment.ending = [this] { return ended_; };
+    environment.stillHeld = [this] { return Flags().g_Capture_Mode != 0; };
     environment.dialogs = options_.stillDialogs;
     defaultActions_ = std::make_unique<stills::HeldStillActions>(std::move(environment));
     options_.stillActions = defaultActions_.get();

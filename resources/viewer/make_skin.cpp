@@ -13,6 +13,10 @@
 #include <QPainterPath>
 #include <cstdio>
 
+#include "resources/viewer/position_pictures.h"
+
+using rd420::kPositionPictures;
+
 namespace {
 
 enum class State { kNormal, kPressed, kDisabled };
@@ -398,10 +402,7 @@ QImage drawSplash() {
 }  // namespace
 
 // The page-setup dialog's nine position buttons: a sheet with the picture
-// in its place; pressed is the same sheet inverted. Numbers normal/pressed,
-// positions 1..9 (rows top to bottom).
-constexpr int kPositionPictures[9][2] = {{268, 269}, {264, 265}, {266, 267}, {270, 271}, {261, 263},
-                                         {272, 273}, {276, 277}, {274, 275}, {278, 279}};
+// in its place; pressed is the same sheet inverted.
 
 QImage drawPosition(int position, bool pressed) {
   QImage img = newImage(24, 24);

@@ -38,12 +38,6 @@ TEST_F(SavePrintTest, SaveWritesTheChosenFileAndKeepsThePictureHeld) {
   EXPECT_EQ(reader.format(), QByteArray("jpeg"));
   EXPECT_EQ(reader.size(), QSize(640, 480));
   EXPECT_EQ(viewer_->Flags().g_Capture_Mode, 1u);
-
-  dialogs_.savePath = files_.filePath(QStringLiteral("held.jpeg"));
-  Click(Panel().Button(kIdSave));
-  ASSERT_TRUE(WaitFor([&] { return !messages_.Messages().empty(); }));
-  EXPECT_EQ(messages_.Captions(), std::vector<std::string>{"Error (AIG00003)"});
-  EXPECT_FALSE(QFile::exists(dialogs_.savePath));
 }
 
 // Catches: the quick-save folder read once at start instead of at each

@@ -59,33 +59,32 @@ struct TjFree {
   void operator()(unsigned char* buffer) const { tjFree(buffer); }
 };
 
-// The file's pixels, top-down BGR, as libjpeg-turbo reads them.
+// The file's pixels, top-down BGR, as libjpeg-turbo reads them (its loader
+// takes BMP but not JPEG).
 std::vector<uint8_t> ReadBack(const std::string& path, int& width, int& height) {
-  int format = TJPF_BGR;
-  std::unique_ptr<unsigned char, TjFree> pixels(
-      tjLoadImage(path.c_str(), &width, 1, &height, &format, 0));
-  if (!pixels || format != TJPF_BGR) {
-    return {};
+  std::vector<uint8_t> pixels;
+  if (path.ends_with(".bmp")) {
+    int format = TJPF_BGR;
+    std::unique_ptr<unsigned char, TjFree> loaded(
+        tjLoadImage(path.c_str(), &width, 1, &height, &format, 0));
+    if (loaded && format == TJPF_BGR) {
+      pixels.assign(loaded.get(), loaded.get() + static_cast<size_t>(width) * height * 3);
+    }
+    return pixels;
   }
-  return std::vector<uint8_t>(pixels.get(), pixels.get() + static_cast<size_t>(width) * height * 3);
-}
-
-std::vector<uint8_t> DecodeJpeg(const std::string& path, int& width, int& height) {
   std::ifstream file(path, std::ios::binary);
   std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), {});
-  tjhandle decoder = tjInitDecompress();
+  std::unique_ptr<void, decltype(&tjDestroy)> decoder(tjInitDecompress(), tjDestroy);
   int subsampling = 0;
   int colourspace = 0;
-  std::vector<uint8_t> pixels;
-  if (tjDecompressHeader3(decoder, bytes.data(), bytes.size(), &width, &height, &subsampling,
+  if (tjDecompressHeader3(decoder.get(), bytes.data(), bytes.size(), &width, &height, &subsampling,
                           &colourspace) == 0) {
     pixels.resize(static_cast<size_t>(width) * height * 3);
-    if (tjDecompress2(decoder, bytes.data(), bytes.size(), pixels.data(), width, 0, height,
+    if (tjDecompress2(decoder.get(), bytes.data(), bytes.size(), pixels.data(), width, 0, height,
                       TJPF_BGR, 0) != 0) {
       pixels.clear();
     }
   }
-  tjDestroy(decoder);
   return pixels;
 }
 
@@ -128,6 +127,15 @@ TEST_F(SavedFile, BmpReadsBackExactly) {
   }
 }
 
+// Catches: a temporary name built on the final one, too long for the file
+// system when the final name is near its 255 bytes.
+TEST_F(SavedFile, ANameOfTheLongestLengthSaves) {
+  const std::string name = std::string(251, 'n') + ".bmp";
+  ASSERT_TRUE(
+      SaveBitmapFile(folder_ + "/" + name, DocumentPicture(64, 48), ImageFileFormat::kBmp, 24, 0));
+  EXPECT_EQ(Names(), std::vector<std::string>{name});
+}
+
 // Catches: a JPEG turned, colour-swapped or so coarse that text blurs: the
 // chosen quality keeps every channel close to the picture.
 TEST_F(SavedFile, JpegReadsBackWithinTheQualitysError) {
@@ -136,7 +144,7 @@ TEST_F(SavedFile, JpegReadsBackWithinTheQualitysError) {
   ASSERT_TRUE(SaveBitmapFile(path, picture, ImageFileFormat::kJpeg, 24, kJpegQualityFactor));
   int width = 0;
   int height = 0;
-  const std::vector<uint8_t> pixels = DecodeJpeg(path, width, height);
+  const std::vector<uint8_t> pixels = ReadBack(path, width, height);
   ASSERT_EQ(width, 1280);
   ASSERT_EQ(height, 960);
   double sum = 0;

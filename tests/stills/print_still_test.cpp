@@ -61,6 +61,7 @@ class PrintToPdf : public ::testing::Test {
     environment.gui = &gui_;
     environment.owner = [] { return nullptr; };
     environment.dialogs = &dialogs_;
+    environment.stillHeld = [this] { return held_; };
     actions_ = std::make_unique<HeldStillActions>(std::move(environment));
   }
 
@@ -69,6 +70,7 @@ class PrintToPdf : public ::testing::Test {
   test::FakeStillDialogs dialogs_;
   std::unique_ptr<HeldStillActions> actions_;
   MessageRecorder messages_;
+  bool held_ = true;
 };
 
 // Catches: a picture printed elsewhere than the geometry says, turned or
@@ -143,6 +145,18 @@ TEST_F(PrintToPdf, CancellingEitherDialogPrintsAndShowsNothing) {
   EXPECT_EQ(dialogs_.pageSetups, 2);
   EXPECT_EQ(dialogs_.printerDialogs, 1);
   EXPECT_FALSE(QFile::exists(dialogs_.pdfPath));
+  EXPECT_TRUE(messages_.Messages().empty());
+}
+
+// Catches: a save or page setup dialog opening after live view resumed,
+// while the next run waits for the still thread that asked for it.
+TEST_F(PrintToPdf, NoDialogOpensOnceLiveViewResumed) {
+  held_ = false;
+  dialogs_.savePath = folder_.filePath(QStringLiteral("still.bmp"));
+  actions_->SaveStill(ImagingBitmap(), 2, false);
+  actions_->PrintStill(TwoColourStill(), 2);
+  EXPECT_FALSE(QFile::exists(dialogs_.savePath));
+  EXPECT_EQ(dialogs_.pageSetups, 0);
   EXPECT_TRUE(messages_.Messages().empty());
 }
 

@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QTemporaryDir>
 #include <csignal>
+#include <functional>
 
 #include "platform/message.h"
 #include "stills/still_dialogs.h"
@@ -63,18 +64,66 @@ TEST(SaveStillAs, TheLastThreeLettersOfTheNameChooseTheFormat) {
   }
 }
 
-// Catches: a write failure (a full disk, a folder that cannot be written;
-// both fail the same write, tested in imaging_file_test) reported as
-// success or with another message.
-TEST(SaveStillAs, AFolderThatCannotTakeTheFileGivesAig00004) {
+// The messages `work` shows in a child under a file-size limit of 100
+// bytes, as a full disk refuses writes; caption and text, one a line each.
+std::vector<std::string> MessagesUnderFileSizeLimit(const std::function<void()>& work) {
+  int pipeEnds[2];
+  EXPECT_EQ(pipe(pipeEnds), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG, as in the viewer
+    const rlimit limit{100, 100};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    MessageRecorder messages;
+    work();
+    std::string lines;
+    for (const Message& message : messages.Messages()) {
+      lines += message.caption + "\n" + message.text + "\n";
+    }
+    _exit(write(pipeEnds[1], lines.data(), lines.size()) == ssize_t(lines.size()) ? 0 : 1);
+  }
+  close(pipeEnds[1]);
+  std::string lines;
+  char buffer[256];
+  for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+    lines.append(buffer, static_cast<size_t>(got));
+  }
+  close(pipeEnds[0]);
+  int status = 0;
+  EXPECT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::vector<std::string> shown;
+  for (const QString& line : QString::fromStdString(lines).split(QLatin1Char('\n'))) {
+    shown.push_back(line.toStdString());
+  }
+  shown.pop_back();  // after the last line's end
+  return shown;
+}
+
+// Catches: a full disk or a folder that cannot be written reported as
+// success or with another message, or a file, final or temporary, left.
+TEST(SaveStillAs, AWriteThatFailsGivesAig00004AndLeavesNoFile) {
+  const std::string text = "이미지 저장에 실패하였습니다. ";
+  const std::vector<std::string> twice = {kAig00004, text, kAig00004, text};
   QTemporaryDir folder;
+  const QString quickCap = folder.filePath(QStringLiteral("QuickCap"));
+  EXPECT_EQ(MessagesUnderFileSizeLimit([&] {
+              SaveStillAs(GreyStill(), folder.filePath(QStringLiteral("still.bmp")));
+              QuickSaveStill(GreyStill(), quickCap, QDateTime::currentDateTime());
+            }),
+            twice);
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+  EXPECT_EQ(QDir(quickCap).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+  // A folder that cannot be written; root ignores permission bits, so a
+  // path under a regular file stands in for it.
   QFile plain(folder.filePath(QStringLiteral("plain")));
   ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
   plain.close();
   MessageRecorder messages;
   EXPECT_FALSE(SaveStillAs(GreyStill(), folder.filePath(QStringLiteral("plain/still.jpg"))));
   ASSERT_EQ(messages.Captions(), std::vector<std::string>{kAig00004});
-  EXPECT_EQ(messages.Messages()[0].text, "이미지 저장에 실패하였습니다. ");
+  EXPECT_EQ(messages.Messages()[0].text, text);
 }
 
 // Catches: a wrongly padded name, a second save in the same second that
