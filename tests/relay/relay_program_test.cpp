@@ -120,8 +120,10 @@ INSTANTIATE_TEST_SUITE_P(Relay, IgnoredArgumentTest,
 struct HandOver {
   const char* name;
   const char* argument;
-  bool x11;             // waits on a window; else on the camera lock
-  const char* display;  // for the lock: DISPLAY, or unset when null
+  bool x11;  // waits on a window; else on the camera lock
+  // For the lock: the one variable set, "NAME=value", after DISPLAY,
+  // WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset; nothing set when null.
+  const char* environment;
   const char* title;
   const char* started;
   const char* picture;
@@ -152,13 +154,11 @@ TEST_P(HandOverTest, StartsTheOtherProgramOnlyOnceTheFirstHasGone) {
     QCoreApplication::processEvents();
   } else {
     ASSERT_TRUE(lock);
-    unset_ << QStringLiteral("WAYLAND_DISPLAY") << QStringLiteral("QT_QPA_PLATFORM");
-    if (row.display == nullptr) {
-      unset_ << QStringLiteral("DISPLAY");
-    } else if (std::string_view(row.display) == "offscreen") {
-      set_.emplace_back(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    } else {
-      set_.emplace_back(QStringLiteral("DISPLAY"), QString::fromUtf8(row.display));
+    unset_ << QStringLiteral("DISPLAY") << QStringLiteral("WAYLAND_DISPLAY")
+           << QStringLiteral("QT_QPA_PLATFORM");
+    if (row.environment != nullptr) {
+      const QStringList variable = QString::fromUtf8(row.environment).split(QLatin1Char('='));
+      set_.emplace_back(variable[0], variable[1]);
     }
   }
   Start({QString::fromUtf8(row.argument)});
@@ -205,14 +205,18 @@ INSTANTIATE_TEST_SUITE_P(
                       HandOver{"WindowToViewer", "582917", true, nullptr, "TORVELA VAV Eduruzu",
                                "TORVELA_VADIzivid", "104"},
                       // A display that is not X11, as Wayland without XWayland is.
-                      HandOver{"LockToCapture", "4418306", false, "offscreen", nullptr,
-                               "TORVELA_AVICap", nullptr},
+                      HandOver{"LockToCapture", "4418306", false, "QT_QPA_PLATFORM=offscreen",
+                               nullptr, "TORVELA_AVICap", nullptr},
                       // No display at all; blanks before the token do not matter.
                       HandOver{"NoDisplayToViewer", "  582917", false, nullptr, nullptr,
                                "TORVELA_VADIzivid", nullptr},
                       // A display nobody serves.
-                      HandOver{"DeadDisplayToCapture", "4418306", false, ":4242", nullptr,
-                               "TORVELA_AVICap", nullptr}),
+                      HandOver{"DeadDisplayToCapture", "4418306", false, "DISPLAY=:4242", nullptr,
+                               "TORVELA_AVICap", nullptr},
+                      // A Wayland session nobody serves, without X.
+                      HandOver{"DeadWaylandToViewer", "582917", false,
+                               "WAYLAND_DISPLAY=rd420-nobody", nullptr, "TORVELA_VADIzivid",
+                               nullptr}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // Catches: a relay that waits, fails or complains when the program it
