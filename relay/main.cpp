@@ -63,8 +63,11 @@ int main(int argc, char** argv) {
   QApplication application(qtCount, qtArguments.data());
 
   // Windows of other programs can be seen only through X11. Elsewhere the
-  // program handing over is known by the camera lock, which it lets go
-  // only once it has stopped using the camera.
+  // relay waits on the camera lock; but the viewer and the capture program
+  // both stop using the camera and let go of the lock before they start
+  // the relay, so it finds the lock free at once. That order, in each
+  // program, is what keeps the two off the camera together; the wait only
+  // covers a holder other than the one that started us.
   if (QGuiApplication::platformName() != QLatin1String("xcb")) {
     x11.reset();  // a native Wayland program has no X11 window to find
   }
