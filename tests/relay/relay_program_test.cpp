@@ -16,6 +16,7 @@
 
 #include "platform/instance_lock.h"
 #include "relay/relay_folder.h"
+#include "relay/x11_round_trip.h"
 
 namespace rd420::relay::test {
 namespace {
@@ -33,7 +34,7 @@ class WindowCreations {
   }
   ~WindowCreations() { xcb_disconnect(connection_); }
   int Count() {
-    Sync();
+    RoundTrip(connection_);
     int created = 0;
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
       created += (event->response_type & 0x7f) == XCB_CREATE_NOTIFY ? 1 : 0;
@@ -43,10 +44,6 @@ class WindowCreations {
   }
 
  private:
-  // A round trip: every event caused before it has arrived after it.
-  void Sync() {
-    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
-  }
   xcb_connection_t* connection_;
 };
 
@@ -189,8 +186,10 @@ TEST_P(HandOverTest, StartsTheOtherProgramOnlyOnceTheFirstHasGone) {
   sinceGone.start();
   ASSERT_TRUE(WaitFor([&] { return folder_.Started(); }, 5000));
   const qint64 delayMs = sinceGone.elapsed();
-  std::printf("%s: the stand-in started %lld ms after the first program had gone\n", row.name,
-              static_cast<long long>(delayMs));
+  // Measured for the record, never asserted: the poll interval sets it.
+  std::printf("[ DELAY    ] %s: the other program started %lld ms after the first had gone\n",
+              row.name, static_cast<long long>(delayMs));
+  std::fflush(stdout);
   RecordProperty("startDelayMs", static_cast<int>(delayMs));
   EXPECT_EQ(folder_.StartedLine(), folder_.Path() + "/" + row.started + " ");
   ASSERT_TRUE(Finished(5000));
