@@ -7,7 +7,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
+
+#include "platform/trace.h"
 
 namespace rd420 {
 
@@ -53,9 +56,15 @@ std::string InstanceLockPath(std::string_view name) {
   return path;
 }
 
-std::optional<InstanceLock> InstanceLock::Acquire(std::string_view name) {
-  if (RuntimeDirectory() == nullptr && !EnsurePrivateDirectory(LockDirectory())) {
+std::optional<InstanceLock> InstanceLock::Acquire(std::string_view name, LockRefusal* refusal) {
+  const auto refuse = [refusal](LockRefusal why) {
+    if (refusal != nullptr) {
+      *refusal = why;
+    }
     return std::nullopt;
+  };
+  if (RuntimeDirectory() == nullptr && !EnsurePrivateDirectory(LockDirectory())) {
+    return refuse(LockRefusal::kError);
   }
   // O_CLOEXEC: a program started from ours must not keep the camera locked
   // after we exit. The file itself stays: unlinking it would let two
@@ -63,21 +72,30 @@ std::optional<InstanceLock> InstanceLock::Acquire(std::string_view name) {
   const std::string path = InstanceLockPath(name);
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (!fd.Valid()) {
-    return std::nullopt;
+    return refuse(LockRefusal::kError);
   }
   int rc;
   do {
     rc = ::flock(fd.Get(), LOCK_EX | LOCK_NB);
   } while (rc != 0 && errno == EINTR);
   if (rc != 0) {
-    return std::nullopt;
+    return refuse(errno == EWOULDBLOCK ? LockRefusal::kHeld : LockRefusal::kError);
   }
   return InstanceLock(std::move(fd));
 }
 
 bool InstanceLockHeld(std::string_view name) {
-  // A file that cannot be made holds no lock, and waiting on it would never end.
-  return !InstanceLock::Acquire(name) && errno == EWOULDBLOCK;
+  LockRefusal refusal = LockRefusal::kError;
+  if (InstanceLock::Acquire(name, &refusal)) {
+    return false;
+  }
+  if (refusal == LockRefusal::kError) {
+    // Read as free: the relay waiting on it would wait for ever.
+    Trace("camera lock %s cannot be probed: %s", InstanceLockPath(name).c_str(),
+          std::strerror(errno));
+    return false;
+  }
+  return true;
 }
 
 }  // namespace rd420

@@ -16,9 +16,17 @@ inline constexpr std::string_view kCameraLockName = "VMX_VADIZIVID";
 // $XDG_RUNTIME_DIR, or /tmp/rd420-<uid> when that is unset or empty.
 std::string InstanceLockPath(std::string_view name);
 
+// Why InstanceLock::Acquire gave no lock.
+enum class LockRefusal {
+  kHeld,   // another process, or another InstanceLock in this one, holds it
+  kError,  // the directory or file cannot be made or locked; errno says why
+};
+
 // True when another process (or an InstanceLock of this one) holds the
 // lock. Probes by taking it and letting go at once, so a program starting
 // in that instant may find it held; callers probe only while they wait.
+// A lock that cannot be probed at all reads as free (and is traced): the
+// caller waits with no time-out, and waiting on it would never end.
 bool InstanceLockHeld(std::string_view name = kCameraLockName);
 
 // An exclusive flock on the lock file, held while the object lives. The
@@ -27,10 +35,10 @@ bool InstanceLockHeld(std::string_view name = kCameraLockName);
 // program's main thread; no other thread touches it.
 class InstanceLock {
  public:
-  // nullopt when another process, or another InstanceLock in this one,
-  // holds the lock (errno EWOULDBLOCK), or when the file cannot be made
-  // (errno from the failing call).
-  static std::optional<InstanceLock> Acquire(std::string_view name = kCameraLockName);
+  // nullopt when the lock is held elsewhere or cannot be taken; `refusal`,
+  // when given, then says which.
+  static std::optional<InstanceLock> Acquire(std::string_view name = kCameraLockName,
+                                             LockRefusal* refusal = nullptr);
 
   InstanceLock(InstanceLock&&) noexcept = default;
   InstanceLock& operator=(InstanceLock&&) noexcept = default;

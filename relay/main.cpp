@@ -1,6 +1,9 @@
 // Swivane: hands the camera between the viewer and the capture program.
 #include <QApplication>
+#include <algorithm>
 #include <cstdlib>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/instance_lock.h"
@@ -10,9 +13,29 @@
 
 namespace {
 
-bool Unset(const char* name) {
-  const char* value = std::getenv(name);
-  return value == nullptr || *value == '\0';
+// The platforms Qt should try when no X server answers, or "" to leave
+// Qt's choice alone. Qt aborts when the platform it picks cannot start,
+// and the camera would then be left with no program: xcb is dropped and
+// offscreen comes last, so the hand-over still happens, unseen.
+std::string PlatformWithoutX11() {
+  const char* forced = std::getenv("QT_QPA_PLATFORM");
+  if (forced == nullptr || *forced == '\0') {
+    return "wayland;offscreen";
+  }
+  // "name:options;name:options", tried in turn.
+  std::string kept;
+  bool droppedXcb = false;
+  std::string_view rest = forced;
+  while (!rest.empty()) {
+    const std::string_view entry = rest.substr(0, rest.find(';'));
+    rest.remove_prefix(std::min(rest.size(), entry.size() + 1));
+    if (entry.substr(0, entry.find(':')) == "xcb") {
+      droppedXcb = true;
+    } else if (!entry.empty()) {
+      kept.append(entry).append(";");
+    }
+  }
+  return droppedXcb ? kept + "offscreen" : std::string();
 }
 
 }  // namespace
@@ -25,22 +48,26 @@ int main(int argc, char** argv) {
   if (mode == nullptr) {
     return 0;
   }
-  // Without a display that answers Qt would abort; the hand-over then
-  // still happens, unseen. The token is not Qt's to read.
+  // The token is not Qt's to read. -platform, not the environment: the
+  // program started later picks its own platform.
   std::unique_ptr<X11Windows> x11 = X11Windows::Connect();
-  char offscreen[] = "offscreen";
-  char platform[] = "-platform";
+  std::string platforms = x11 ? std::string() : PlatformWithoutX11();
+  char platformOption[] = "-platform";
   std::vector<char*> qtArguments{argv[0]};
-  if (Unset("QT_QPA_PLATFORM") && !x11 && Unset("WAYLAND_DISPLAY")) {
-    qtArguments.insert(qtArguments.end(), {platform, offscreen});
+  if (!platforms.empty()) {
+    rd420::Trace("Swivane: no X server answers, platform %s", platforms.c_str());
+    qtArguments.insert(qtArguments.end(), {platformOption, platforms.data()});
   }
   int qtCount = static_cast<int>(qtArguments.size());
   qtArguments.push_back(nullptr);
   QApplication application(qtCount, qtArguments.data());
 
   // Windows of other programs can be seen only through X11. Elsewhere the
-  // program handing over is known by the camera lock, which it lets go
-  // only once it has stopped using the camera.
+  // relay waits on the camera lock; but the viewer and the capture program
+  // both stop using the camera and let go of the lock before they start
+  // the relay, so it finds the lock free at once. That order, in each
+  // program, is what keeps the two off the camera together; the wait only
+  // covers a holder other than the one that started us.
   if (QGuiApplication::platformName() != QLatin1String("xcb")) {
     x11.reset();  // a native Wayland program has no X11 window to find
   }

@@ -28,9 +28,12 @@ RelayDlg::RelayDlg(Options options) : options_(std::move(options)) {
     picture->setGeometry(0, 0, kWidth, kHeight);
     picture->setVisible(&mode == options_.mode);
   }
-  // Centred in the screen less its panels, in whole pixels.
-  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-  move(area.x() + (area.width() - kWidth) / 2, area.y() + (area.height() - kHeight) / 2);
+  // Centred in the screen less its panels, in whole pixels. A platform
+  // may have no screen (yet); the window manager then places it.
+  if (const QScreen* screen = QGuiApplication::primaryScreen(); screen != nullptr) {
+    const QRect area = screen->availableGeometry();
+    move(area.x() + (area.width() - kWidth) / 2, area.y() + (area.height() - kHeight) / 2);
+  }
   connect(&poll_, &QTimer::timeout, this, &RelayDlg::OnTick);
   poll_.start(options_.pollIntervalMs);
 }

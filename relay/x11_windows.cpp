@@ -19,12 +19,6 @@ Reply<T> Owned(T* reply) {
   return Reply<T>(reply, &std::free);
 }
 
-uint32_t InternAtom(xcb_connection_t* connection, const char* name) {
-  const auto reply = Owned(xcb_intern_atom_reply(
-      connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr));
-  return reply ? reply->atom : static_cast<uint32_t>(XCB_ATOM_NONE);
-}
-
 bool ValueIs(xcb_get_property_reply_t* reply, std::string_view text) {
   if (reply == nullptr || reply->format != 8 || reply->bytes_after != 0) {
     return false;
@@ -35,6 +29,12 @@ bool ValueIs(xcb_get_property_reply_t* reply, std::string_view text) {
 }
 
 }  // namespace
+
+uint32_t InternAtom(xcb_connection_t* connection, const char* name) {
+  const auto reply = Owned(xcb_intern_atom_reply(
+      connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr));
+  return reply ? reply->atom : static_cast<uint32_t>(XCB_ATOM_NONE);
+}
 
 std::unique_ptr<X11Windows> X11Windows::Connect() {
   xcb_connection_t* connection = xcb_connect(nullptr, nullptr);

@@ -8,6 +8,10 @@ struct xcb_connection_t;
 
 namespace rd420::relay {
 
+// The atom named `name`, made if the server has none yet; XCB_ATOM_NONE
+// (0) when the server does not answer.
+uint32_t InternAtom(xcb_connection_t* connection, const char* name);
+
 // A connection of our own to the X server, to find other programs'
 // top-level windows by title. Used by one thread at a time.
 class X11Windows {

@@ -1,8 +1,8 @@
 // Draws the relay's two pictures, 550 x 180 at 24 bits, as <number>.png into
 // the directory given as argv[1]: 103 the hand-over from the viewer to the
-// capture program, 104 the way back. The look is the viewer skin's
-// (resources/viewer/make_skin.cpp): charcoal, the blue accent, Liberation
-// Sans. scripts/make-skin runs it; the normal build compiles it.
+// capture program, 104 the way back. The look, and the viewer's icon, are
+// the viewer skin's (resources/skin_style.h). scripts/make-skin runs it;
+// the normal build compiles it.
 #include <QDir>
 #include <QFont>
 #include <QFontInfo>
@@ -13,65 +13,22 @@
 #include <QPainter>
 #include <cstdio>
 
+#include "resources/skin_style.h"
+
 namespace {
+
+using namespace rd420::skin;
 
 constexpr int kWidth = 550;
 constexpr int kHeight = 180;
-const QColor kCharcoal(0x2b, 0x2f, 0x36);
-const QColor kAccent(0x2f, 0x7f, 0xd0);
-const QColor kInk(0xe8, 0xeb, 0xf0);
 const QColor kRecord(0xe0, 0x3a, 0x32);
-
-QFont uiFont(int px) {
-  QFont f;
-  f.setFamilies({"Liberation Sans"});
-  f.setPixelSize(px);
-  f.setBold(true);
-  f.setHintingPreference(QFont::PreferFullHinting);
-  return f;
-}
-
-// The tile both icons sit on, as the viewer's icon has it.
-void drawTile(QPainter& p) {
-  QLinearGradient bg(0, 0, 0, 48);
-  bg.setColorAt(0, QColor(0x3a, 0x40, 0x49));
-  bg.setColorAt(1, QColor(0x22, 0x26, 0x2c));
-  p.setPen(QPen(QColor(0x55, 0x5d, 0x69), 1));
-  p.setBrush(bg);
-  p.drawRoundedRect(QRectF(1.5, 1.5, 45, 45), 8, 8);
-}
-
-// The viewer: the document camera of its own icon (bitmap 239), drawn on a
-// 48-unit grid and scaled to `box`.
-void drawViewerIcon(QPainter& p, const QRectF& box) {
-  p.save();
-  p.translate(box.topLeft());
-  p.scale(box.width() / 48, box.height() / 48);
-  drawTile(p);
-  p.setPen(Qt::NoPen);
-  QColor cone = kAccent.lighter(150);
-  cone.setAlpha(70);
-  p.setBrush(cone);
-  p.drawPolygon(QPolygonF({QPointF(29, 19), QPointF(33, 19), QPointF(39, 33), QPointF(20, 33)}));
-  p.setBrush(QColor(0x9a, 0xa3, 0xae));
-  p.drawRoundedRect(QRectF(7, 35, 35, 5), 1.5, 1.5);  // base
-  p.drawRect(QRectF(10, 11, 4, 25));                  // post
-  p.drawRect(QRectF(10, 10, 20, 3.5));                // arm
-  p.setBrush(Qt::white);
-  p.drawRect(QRectF(18, 32, 22, 3));  // the document
-  p.setBrush(kAccent);
-  p.drawRoundedRect(QRectF(26, 9, 10, 9), 2, 2);  // head
-  p.setBrush(kInk);
-  p.drawRect(QRectF(29, 18, 4, 2));  // lens
-  p.restore();
-}
 
 // The capture program: a film frame with the record lamp of its icon (128).
 void drawCaptureIcon(QPainter& p, const QRectF& box) {
   p.save();
   p.translate(box.topLeft());
   p.scale(box.width() / 48, box.height() / 48);
-  drawTile(p);
+  drawIconTile(p);
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0x9a, 0xa3, 0xae));
   p.drawRoundedRect(QRectF(8, 12, 32, 24), 2, 2);
@@ -115,18 +72,15 @@ QImage drawPicture(bool toCapture) {
   QImage img(kWidth, kHeight, QImage::Format_RGB32);
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient g(0, 0, 0, kHeight);
-  g.setColorAt(0, kCharcoal.lighter(115));
-  g.setColorAt(1, QColor(0x17, 0x1a, 0x1e));
-  p.fillRect(img.rect(), g);
+  fillBackdrop(p, img.rect());
   const QRectF from(62, 22, 96, 96);
   const QRectF to(392, 22, 96, 96);
   if (toCapture) {
-    drawViewerIcon(p, from);
+    drawCamera(p, from);
     drawCaptureIcon(p, to);
   } else {
     drawCaptureIcon(p, from);
-    drawViewerIcon(p, to);
+    drawCamera(p, to);
   }
   drawLabel(p, from.center().x(), 150, toCapture ? "VAD IZIVID" : "AVI CAPTURE");
   drawLabel(p, to.center().x(), 150, toCapture ? "AVI CAPTURE" : "VAD IZIVID");

@@ -13,11 +13,14 @@
 #include <QPainterPath>
 #include <cstdio>
 
+#include "resources/skin_style.h"
 #include "resources/viewer/position_pictures.h"
 
 using rd420::kPositionPictures;
 
 namespace {
+
+using namespace rd420::skin;
 
 enum class State { kNormal, kPressed, kDisabled };
 // kSave marks the preset-store buttons so they cannot be mistaken for recall; kHeld is the
@@ -109,10 +112,7 @@ const Group kGroups[] = {
 };
 // clang-format on
 
-const QColor kCharcoal(0x2b, 0x2f, 0x36);
-const QColor kAccent(0x2f, 0x7f, 0xd0);
 const QColor kAmber(0xd9, 0x93, 0x1f);
-const QColor kInk(0xe8, 0xeb, 0xf0);
 
 struct Palette {
   QColor body, border, ink;
@@ -128,16 +128,6 @@ Palette paletteFor(State state, Look look) {
   if (state == State::kPressed)
     return {kAccent, kAccent.lighter(140), Qt::white};
   return {kCharcoal, QColor(0x4b, 0x52, 0x5d), kInk};
-}
-
-QFont uiFont(int px, bool bold = true) {
-  QFont f;
-  f.setFamilies({"Liberation Sans", "NanumGothic"});
-  f.setPixelSize(px);
-  f.setBold(bold);
-  // Full hinting snaps stems to whole pixels; small labels stay sharp instead of blurry.
-  f.setHintingPreference(QFont::PreferFullHinting);
-  return f;
 }
 
 // Largest bold font up to `px` whose rendering of `text` fits in `width`.
@@ -339,43 +329,11 @@ QImage drawPanel(bool variant) {
   return img;
 }
 
-// A document camera from the side: base with a sheet, a post, and a head looking down.
-void drawCamera(QPainter& p, const QRectF& box) {
-  p.save();
-  p.translate(box.topLeft());
-  p.scale(box.width() / 48, box.height() / 48);
-  QLinearGradient bg(0, 0, 0, 48);
-  bg.setColorAt(0, QColor(0x3a, 0x40, 0x49));
-  bg.setColorAt(1, QColor(0x22, 0x26, 0x2c));
-  p.setPen(QPen(QColor(0x55, 0x5d, 0x69), 1));
-  p.setBrush(bg);
-  p.drawRoundedRect(QRectF(1.5, 1.5, 45, 45), 8, 8);
-  p.setPen(Qt::NoPen);
-  QColor cone = kAccent.lighter(150);
-  cone.setAlpha(70);
-  p.setBrush(cone);  // the light on the page
-  p.drawPolygon(QPolygonF({QPointF(29, 19), QPointF(33, 19), QPointF(39, 33), QPointF(20, 33)}));
-  p.setBrush(QColor(0x9a, 0xa3, 0xae));
-  p.drawRoundedRect(QRectF(7, 35, 35, 5), 1.5, 1.5);  // base
-  p.drawRect(QRectF(10, 11, 4, 25));                  // post
-  p.drawRect(QRectF(10, 10, 20, 3.5));                // arm
-  p.setBrush(Qt::white);
-  p.drawRect(QRectF(18, 32, 22, 3));  // the document
-  p.setBrush(kAccent);
-  p.drawRoundedRect(QRectF(26, 9, 10, 9), 2, 2);  // head
-  p.setBrush(kInk);
-  p.drawRect(QRectF(29, 18, 4, 2));  // lens
-  p.restore();
-}
-
 QImage drawSplash() {
   QImage img = newImage(502, 283);
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient g(0, 0, 0, 283);
-  g.setColorAt(0, kCharcoal.lighter(115));
-  g.setColorAt(1, QColor(0x17, 0x1a, 0x1e));
-  p.fillRect(img.rect(), g);
+  fillBackdrop(p, img.rect());
   QFont title = uiFont(56);
   title.setLetterSpacing(QFont::AbsoluteSpacing, 4);
   // Centre icon and name together; letter spacing also pads after the last letter.

@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <cerrno>
 #include <filesystem>
 
 namespace rd420 {
@@ -49,14 +48,24 @@ TEST_F(InstanceLockTest, PathFollowsTheRuntimeDirectory) {
 TEST_F(InstanceLockTest, SecondAcquireFailsUntilTheFirstIsGone) {
   std::optional<InstanceLock> first = InstanceLock::Acquire();
   ASSERT_TRUE(first);
-  errno = 0;
-  EXPECT_FALSE(InstanceLock::Acquire());
-  EXPECT_EQ(errno, EWOULDBLOCK);
+  LockRefusal refusal = LockRefusal::kError;
+  EXPECT_FALSE(InstanceLock::Acquire(kCameraLockName, &refusal));
+  EXPECT_EQ(refusal, LockRefusal::kHeld);
   std::optional<InstanceLock> moved = std::move(first);
   first.reset();
   EXPECT_FALSE(InstanceLock::Acquire());
   moved.reset();
   EXPECT_TRUE(InstanceLock::Acquire());
+}
+
+// Catches: a lock that cannot be taken for another reason than its holder
+// reported as held, on which the relay would wait for ever.
+TEST_F(InstanceLockTest, UnusableLockIsAnErrorNotAHolder) {
+  ::setenv("XDG_RUNTIME_DIR", (dir_ + "/missing").c_str(), 1);
+  LockRefusal refusal = LockRefusal::kHeld;
+  EXPECT_FALSE(InstanceLock::Acquire(kCameraLockName, &refusal));
+  EXPECT_EQ(refusal, LockRefusal::kError);
+  EXPECT_FALSE(InstanceLockHeld());
 }
 
 // Catches: another process's lock going unnoticed, or one that stays after that process is

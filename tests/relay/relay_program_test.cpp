@@ -16,6 +16,7 @@
 
 #include "platform/instance_lock.h"
 #include "relay/relay_folder.h"
+#include "relay/x11_round_trip.h"
 
 namespace rd420::relay::test {
 namespace {
@@ -33,7 +34,7 @@ class WindowCreations {
   }
   ~WindowCreations() { xcb_disconnect(connection_); }
   int Count() {
-    Sync();
+    RoundTrip(connection_);
     int created = 0;
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
       created += (event->response_type & 0x7f) == XCB_CREATE_NOTIFY ? 1 : 0;
@@ -43,10 +44,6 @@ class WindowCreations {
   }
 
  private:
-  // A round trip: every event caused before it has arrived after it.
-  void Sync() {
-    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
-  }
   xcb_connection_t* connection_;
 };
 
@@ -120,8 +117,10 @@ INSTANTIATE_TEST_SUITE_P(Relay, IgnoredArgumentTest,
 struct HandOver {
   const char* name;
   const char* argument;
-  bool x11;             // waits on a window; else on the camera lock
-  const char* display;  // for the lock: DISPLAY, or unset when null
+  bool x11;  // waits on a window; else on the camera lock
+  // For the lock: the one variable set, "NAME=value", after DISPLAY,
+  // WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset; nothing set when null.
+  const char* environment;
   const char* title;
   const char* started;
   const char* picture;
@@ -152,13 +151,11 @@ TEST_P(HandOverTest, StartsTheOtherProgramOnlyOnceTheFirstHasGone) {
     QCoreApplication::processEvents();
   } else {
     ASSERT_TRUE(lock);
-    unset_ << QStringLiteral("WAYLAND_DISPLAY") << QStringLiteral("QT_QPA_PLATFORM");
-    if (row.display == nullptr) {
-      unset_ << QStringLiteral("DISPLAY");
-    } else if (std::string_view(row.display) == "offscreen") {
-      set_.emplace_back(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    } else {
-      set_.emplace_back(QStringLiteral("DISPLAY"), QString::fromUtf8(row.display));
+    unset_ << QStringLiteral("DISPLAY") << QStringLiteral("WAYLAND_DISPLAY")
+           << QStringLiteral("QT_QPA_PLATFORM");
+    if (row.environment != nullptr) {
+      const QStringList variable = QString::fromUtf8(row.environment).split(QLatin1Char('='));
+      set_.emplace_back(variable[0], variable[1]);
     }
   }
   Start({QString::fromUtf8(row.argument)});
@@ -189,8 +186,10 @@ TEST_P(HandOverTest, StartsTheOtherProgramOnlyOnceTheFirstHasGone) {
   sinceGone.start();
   ASSERT_TRUE(WaitFor([&] { return folder_.Started(); }, 5000));
   const qint64 delayMs = sinceGone.elapsed();
-  std::printf("%s: the stand-in started %lld ms after the first program had gone\n", row.name,
-              static_cast<long long>(delayMs));
+  // Measured for the record, never asserted: the poll interval sets it.
+  std::printf("[ DELAY    ] %s: the other program started %lld ms after the first had gone\n",
+              row.name, static_cast<long long>(delayMs));
+  std::fflush(stdout);
   RecordProperty("startDelayMs", static_cast<int>(delayMs));
   EXPECT_EQ(folder_.StartedLine(), folder_.Path() + "/" + row.started + " ");
   ASSERT_TRUE(Finished(5000));
@@ -205,14 +204,18 @@ INSTANTIATE_TEST_SUITE_P(
                       HandOver{"WindowToViewer", "582917", true, nullptr, "TORVELA VAV Eduruzu",
                                "TORVELA_VADIzivid", "104"},
                       // A display that is not X11, as Wayland without XWayland is.
-                      HandOver{"LockToCapture", "4418306", false, "offscreen", nullptr,
-                               "TORVELA_AVICap", nullptr},
+                      HandOver{"LockToCapture", "4418306", false, "QT_QPA_PLATFORM=offscreen",
+                               nullptr, "TORVELA_AVICap", nullptr},
                       // No display at all; blanks before the token do not matter.
                       HandOver{"NoDisplayToViewer", "  582917", false, nullptr, nullptr,
                                "TORVELA_VADIzivid", nullptr},
                       // A display nobody serves.
-                      HandOver{"DeadDisplayToCapture", "4418306", false, ":4242", nullptr,
-                               "TORVELA_AVICap", nullptr}),
+                      HandOver{"DeadDisplayToCapture", "4418306", false, "DISPLAY=:4242", nullptr,
+                               "TORVELA_AVICap", nullptr},
+                      // A Wayland session nobody serves, without X.
+                      HandOver{"DeadWaylandToViewer", "582917", false,
+                               "WAYLAND_DISPLAY=rd420-nobody", nullptr, "TORVELA_VADIzivid",
+                               nullptr}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // Catches: a relay that waits, fails or complains when the program it
@@ -222,7 +225,6 @@ TEST_F(RelayProgramTest, MissingProgramEndsQuietly) {
   ASSERT_TRUE(Finished(5000));
   EXPECT_EQ(relay_.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(relay_.exitCode(), 0);
-  EXPECT_FALSE(folder_.Started());
 }
 
 }  // namespace

@@ -5,8 +5,9 @@
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
-#include <cstring>
 #include <string>
+
+#include "relay/x11_round_trip.h"
 
 namespace rd420::relay::test {
 namespace {
@@ -25,13 +26,7 @@ class X11WindowsTest : public ::testing::Test {
     xcb_disconnect(connection_);  // its windows go with it
   }
 
-  xcb_atom_t Atom(const char* name) {
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-        connection_, xcb_intern_atom(connection_, 0, std::strlen(name), name), nullptr);
-    const xcb_atom_t atom = reply->atom;
-    std::free(reply);
-    return atom;
-  }
+  xcb_atom_t Atom(const char* name) { return InternAtom(connection_, name); }
   xcb_window_t Window(xcb_window_t parent) {
     const xcb_window_t window = xcb_generate_id(connection_);
     xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, parent, 0, 0, 10, 10, 0,
@@ -43,8 +38,7 @@ class X11WindowsTest : public ::testing::Test {
                         text.size(), text.data());
   }
   bool Exists(const char* title) {
-    xcb_flush(connection_);
-    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    RoundTrip(connection_);
     return lookup_->TopLevelExists(title);
   }
 
