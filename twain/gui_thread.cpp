@@ -40,13 +40,13 @@ bool IsSet(const char* variable) {
   return value != nullptr && *value != '\0';
 }
 
-// The platforms Qt tries in turn. A console program may run where there is
-// no display, or one it cannot reach; Qt would end the process rather than
-// start without one, so the list ends with one that needs none. A platform
-// the user chose is left to them.
-const char* PlatformList() {
+// The platforms Qt tries in turn: the user's choice first, if any. A
+// console program may run where there is no display, or one it cannot
+// reach; Qt would end the process rather than start without one, so the
+// list ends with one that needs none.
+std::string PlatformList() {
   if (IsSet("QT_QPA_PLATFORM")) {
-    return nullptr;
+    return std::string(std::getenv("QT_QPA_PLATFORM")) + ";offscreen";
   }
   return IsSet("WAYLAND_DISPLAY") ? "wayland;xcb;offscreen" : "xcb;offscreen";
 }
@@ -79,10 +79,9 @@ bool GuiThread::Ensure() {
       // Qt keeps pointers to these and may take "-platform" out.
       char name[] = "TORVELA_TWAIN";
       char platformFlag[] = "-platform";
-      const char* list = PlatformList();
-      std::string platforms = list != nullptr ? list : "";
+      std::string platforms = PlatformList();
       char* argv[] = {name, platformFlag, platforms.data(), nullptr};
-      int argc = list != nullptr ? 3 : 1;
+      int argc = 3;
       QApplication application(argc, argv);
       QApplication::setQuitOnLastWindowClosed(false);
       WorkReceiver receiver;
