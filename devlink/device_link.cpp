@@ -80,7 +80,7 @@ void DeviceLink::UseDevice(std::string_view name) {
   g_DeviceName = name;
 }
 
-bool DeviceLink::DiscoverDevice() {
+bool DeviceLink::DiscoverDevice(bool reportMissing) {
   bool found = false;
   for (int n = 0; n < kMaxDeviceInstances; ++n) {
     const std::string name = rd420::DeviceName(n);
@@ -90,7 +90,7 @@ bool DeviceLink::DiscoverDevice() {
       found = true;
     }
   }
-  if (!found) {
+  if (!found && reportMissing) {
     ShowFailure(LinkFailure::kNoDevice, Owner());
   }
   return found;

@@ -67,7 +67,7 @@ class DeviceLink {
 
   // Tries RD-420-0 .. RD-420-31; the highest that opens wins. When none
   // opens, shows "no device" and returns false.
-  bool DiscoverDevice();
+  bool DiscoverDevice(bool reportMissing = true);
 
   // 1 when pipe 1's maximum packet size is 512 (USB 2.0 high speed), else 0.
   // A device that does not open shows the speed-test message, owned by

@@ -116,12 +116,20 @@ TW_UINT16 DataSource::Entry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW
   bool notify;
   {
     std::lock_guard lock(lock_);
+    if (inEntry_) {
+      // The application's event loop, served while a triplet waits for the
+      // window, calls in again: the triplet under way must not have the
+      // window closed under it.
+      return msg == MSG_PROCESSEVENT ? TW_UINT16{TWRC_NOTDSEVENT} : Fail(TWCC_SEQERROR);
+    }
+    inEntry_ = true;
     try {
       rc = Dispatch(origin, dg, dat, msg, data);
     } catch (...) {
       // Nothing may cross DS_Entry; what throws here is running out of memory.
       rc = Fail(TWCC_LOWMEMORY);
     }
+    inEntry_ = false;
     notify = std::exchange(xferReadyDue_, false);
     source = SourceIdentity;
     application = AppIdentity;
@@ -214,6 +222,7 @@ TW_UINT16 DataSource::Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF dat
       }
       CloseView();
       view_->Release();
+      ForgetWindowTransfer();
       ReleaseTransfer();
       AppIdentity.Id = 0;
       SourceState_ = 300;
@@ -254,14 +263,9 @@ TW_UINT16 DataSource::UserInterface(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data)
         return Fail(TWCC_SEQERROR);
       }
       CloseView();
-      // Nothing can be transferred in 400; an unfinished image goes now,
-      // and the next window's capture buttons start enabled.
+      // Nothing can be transferred in 400; an unfinished image goes now.
       TransferImage_.Release();
-      // The next window's hidden transfer takes a fresh picture, not this
-      // window's last still.
-      TransferFrame.clear();
-      TransferFrameTaken = false;
-      ResumeFlag_ = true;
+      ForgetWindowTransfer();
       SourceState_ = 400;
       return TWRC_SUCCESS;
     default:
@@ -377,6 +381,14 @@ void DataSource::RequestClose() {
     application = AppIdentity;
   }
   SendToSourceManager(source, application, MSG_CLOSEDSREQ);
+}
+
+void DataSource::ForgetWindowTransfer() {
+  // The next window's hidden transfer takes a fresh picture, not this
+  // window's last still, and its capture buttons start enabled.
+  TransferFrame.clear();
+  TransferFrameTaken = false;
+  ResumeFlag_ = true;
 }
 
 void DataSource::CloseView() {

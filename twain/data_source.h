@@ -94,6 +94,8 @@ class DataSource {
   DibBlock TakeTransferImage(size_t& sizeBytes);
   void ReleaseTransfer();
   void CloseView();
+  // What a closed window leaves behind, whether disabled or closed at once.
+  void ForgetWindowTransfer();
 
   static const Route kControlTable[];
   static const Route kImageTable[];
@@ -103,6 +105,7 @@ class DataSource {
   std::filesystem::path folder_;
   std::unique_ptr<ViewHost> view_;
   bool viewOpen_ = false;
+  bool inEntry_ = false;  // a triplet is under way on the thread holding the lock
 
   TW_IDENTITY SourceIdentity{};
   TW_IDENTITY AppIdentity{};

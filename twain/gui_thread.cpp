@@ -7,6 +7,7 @@
 #include <QThread>
 #include <cstdlib>
 #include <future>
+#include <string>
 #include <system_error>
 
 namespace rd420::twain {
@@ -34,16 +35,20 @@ class WorkReceiver : public QObject {
   }
 };
 
-// A console program may run where there is no display at all; Qt would
-// end the process rather than start without one.
-bool DisplayExpected() {
-  for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') {
-      return true;
-    }
+bool IsSet(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0';
+}
+
+// The platforms Qt tries in turn: the user's choice first, if any. A
+// console program may run where there is no display, or one it cannot
+// reach; Qt would end the process rather than start without one, so the
+// list ends with one that needs none.
+std::string PlatformList() {
+  if (IsSet("QT_QPA_PLATFORM")) {
+    return std::string(std::getenv("QT_QPA_PLATFORM")) + ";offscreen";
   }
-  return false;
+  return IsSet("WAYLAND_DISPLAY") ? "wayland;xcb;offscreen" : "xcb;offscreen";
 }
 
 // Qt Widgets leaves pointers into itself in Qt GUI (its accessibility
@@ -71,12 +76,12 @@ bool GuiThread::Ensure() {
   std::future<void> running = started.get_future();
   try {
     thread_ = std::thread([this, &started] {
-      // Qt keeps pointers to these and may take "-platform offscreen" out.
+      // Qt keeps pointers to these and may take "-platform" out.
       char name[] = "TORVELA_TWAIN";
       char platformFlag[] = "-platform";
-      char offscreen[] = "offscreen";
-      char* argv[] = {name, platformFlag, offscreen, nullptr};
-      int argc = DisplayExpected() ? 1 : 3;
+      std::string platforms = PlatformList();
+      char* argv[] = {name, platformFlag, platforms.data(), nullptr};
+      int argc = 3;
       QApplication application(argc, argv);
       QApplication::setQuitOnLastWindowClosed(false);
       WorkReceiver receiver;

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <QWindow>
 #include <system_error>
+#include <utility>
 
 #include "devlink/device_directory.h"
 #include "platform/message.h"
@@ -15,27 +16,28 @@ namespace {
 
 // The application's window, when `parent` is one of the host's own Qt
 // windows; a handle we do not know is never dereferenced.
-QWidget* HostWindow(TW_HANDLE parent) {
+QWidget* HostWindow(const void* parent) {
   if (parent == nullptr) {
     return nullptr;
   }
   for (QWidget* window : QApplication::topLevelWidgets()) {
-    if (static_cast<void*>(window) == parent) {
+    if (static_cast<const void*>(window) == parent) {
       return window;
     }
   }
   return nullptr;
 }
 
-// Boxes where someone can answer them; on a platform that shows nothing a
-// modal box would never end, so the message goes to standard error.
-void InstallMessages() {
+// Boxes where someone can answer them, owned by a window only when it is
+// one we know (the application's owner may be an X11 id or a toolkit's own
+// handle); on a platform that shows nothing a modal box would never end,
+// so the message goes to standard error.
+MessageSink Messages() {
   const QString platform = QGuiApplication::platformName();
   if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
-    SetMessageSink(nullptr);
-  } else {
-    InstallMessageBoxSink();
+    return nullptr;
   }
+  return MessageBoxSink(HostWindow);
 }
 
 }  // namespace
@@ -55,8 +57,9 @@ bool ViewWindow::Open(TW_HANDLE parent, bool showUi) {
   }
   bool created = false;
   gui_.Run([&] {
-    if (settings_.messageBoxes) {
-      InstallMessages();
+    if (settings_.messageBoxes && !sinkInstalled_) {
+      previousSink_ = SetMessageSink(Messages());
+      sinkInstalled_ = true;
     }
     viewer::Viewer::Options options;
     options.deviceDirectory =
@@ -65,8 +68,8 @@ bool ViewWindow::Open(TW_HANDLE parent, bool showUi) {
     options.settingsFile = settings_.settingsFile;
     options.flavour = viewer::Flavour::kDataSource;
     options.showWindow = showUi;
-    // In a host without Qt nothing of Qt's may outlive our application.
-    options.holdScreenSaver = !gui_.Own();
+    // Holding it would start Qt's D-Bus thread, which outlives unloading.
+    options.holdScreenSaver = false;
     options.dataSource = {port_.handOverStill, port_.resumeFlag, [this] { RequestClose(); }};
     try {
       viewer_ = std::make_unique<viewer::Viewer>(std::move(options));
@@ -89,7 +92,8 @@ bool ViewWindow::Open(TW_HANDLE parent, bool showUi) {
 void ViewWindow::Close() {
   if (viewer_ && !gui_.Available()) {
     // Widgets cannot outlive the application they belong to; the process
-    // is ending.
+    // is ending. The camera's threads must not.
+    viewer_->StopThreads();
     static_cast<void>(viewer_.release());
   }
   if (viewer_) {
@@ -104,6 +108,10 @@ void ViewWindow::Close() {
 void ViewWindow::Release() {
   JoinCloseRequests();
   gui_.Stop();
+  // The host's own sink, or standard error: ours would outlive the library.
+  if (std::exchange(sinkInstalled_, false)) {
+    SetMessageSink(std::move(previousSink_));
+  }
 }
 
 ImageGeometry ViewWindow::Geometry() const {

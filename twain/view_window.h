@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/message.h"
 #include "twain/gui_thread.h"
 #include "twain/view_host.h"
 
@@ -58,6 +59,8 @@ class ViewWindow final : public ViewHost {
   std::unique_ptr<viewer::Viewer> viewer_;
   std::mutex requestsMutex_;
   std::vector<std::thread> closeRequests_;
+  MessageSink previousSink_;  // restored by Release
+  bool sinkInstalled_ = false;
 };
 
 }  // namespace rd420::twain

@@ -37,6 +37,11 @@ void Viewer::UseDataSourceFaces() {
   Dress(panel_.get(), DataSourcePanelFaces());
 }
 
+void Viewer::SetCaptureButtons(bool enabled) {
+  panel_->Button(kIdCapture)->setEnabled(enabled);
+  panel_->Button(kIdSave)->setEnabled(enabled);
+}
+
 // Runs on the still thread.
 void Viewer::HandOverStill(const FrameBitmap& still) {
   const FrameGeometry geometry = still.Geometry();
@@ -50,10 +55,7 @@ void Viewer::HandOverStill(const FrameBitmap& still) {
     return;
   }
   handOverPending_ = true;
-  Post([this] {
-    panel_->Button(kIdCapture)->setEnabled(false);
-    panel_->Button(kIdSave)->setEnabled(false);
-  });
+  Post([this] { SetCaptureButtons(false); });
   options_.dataSource.handOverStill(pixels, geometry.width, geometry.height);
 }
 
@@ -64,8 +66,7 @@ void Viewer::PollHandOver() {
     handOverPending_ = false;
     Post([this] {
       if (!ended_) {
-        panel_->Button(kIdCapture)->setEnabled(true);
-        panel_->Button(kIdSave)->setEnabled(true);
+        SetCaptureButtons(true);
       }
     });
   }
@@ -79,8 +80,13 @@ bool Viewer::GrabStill(std::vector<uint8_t>& pixels, int& width, int& height) {
     std::lock_guard lock(grabMutex_);
     grabbed_.clear();
   }
-  grabbing_ = true;
   const bool live = Flags().g_Stream_Run != 0;
+  // Neither a run to freeze nor a held picture's thread: nothing would
+  // ever answer.
+  if (!live && !still_->Running()) {
+    return false;
+  }
+  grabbing_ = true;
   if (live) {
     CaptureToggle();  // the still thread reads one frame at the mode's size
   }
@@ -89,7 +95,14 @@ bool Viewer::GrabStill(std::vector<uint8_t>& pixels, int& width, int& height) {
   // window meanwhile.
   QElapsedTimer timer;
   timer.start();
+  bool stillSeen = !live;
   while (grabbing_ && !ended_ && timer.elapsed() < kGrabTimeoutMs) {
+    // A still thread that has ended without a picture (after its message).
+    const bool running = still_->Running();
+    if (stillSeen && !running) {
+      break;
+    }
+    stillSeen = stillSeen || running;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
     QThread::msleep(1);
   }

@@ -31,10 +31,12 @@ bool StillCapture::Start(Event& stillReady) {
   Stop();  // normally stopped already, when live view resumed
   std::lock_guard lock(threadMutex_);
   stop_ = std::stop_source();
+  running_ = true;
   try {
     thread_ = StartThread(ThreadPriority::kNormal,
                           [this, &stillReady, stop = stop_.get_token()] { Run(stillReady, stop); });
   } catch (const std::system_error&) {
+    running_ = false;
     return false;
   }
   return true;
@@ -76,6 +78,7 @@ void StillCapture::Run(Event& stillReady, std::stop_token stop) {
     hooks_.resumeLive();
   }
   stills_.g_QuickSave_Busy = 0;
+  running_ = false;
 }
 
 void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mode,

@@ -70,6 +70,8 @@ class StillCapture {
   // at once whatever the camera does. Called before a new run reads, so
   // the two never use the camera at once, and at the end.
   void Stop();
+  // Whether a still thread is running its loop (not ended on its own).
+  bool Running() const { return running_; }
 
   // The AlwaysFull setting: a still in half mode is read at full size.
   std::atomic<bool> alwaysFull{false};
@@ -89,6 +91,7 @@ class StillCapture {
   // Its own stop request, one per thread: g_Capture_Mode may go 1, 0, 1
   // before the thread looks, when a resume is followed by another freeze.
   std::stop_source stop_;
+  std::atomic<bool> running_{false};
 };
 
 }  // namespace rd420::viewer

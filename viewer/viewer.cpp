@@ -64,7 +64,11 @@ Viewer::~Viewer() {
 }
 
 bool Viewer::Start() {
-  if (!link_.DiscoverDevice()) {
+  if (!link_.DiscoverDevice(!DataSource())) {
+    if (DataSource()) {
+      ShowFailedWindow(true, false);
+      link_.ShowFailure(LinkFailure::kNoDevice, main_.get());
+    }
     EndMainWindow();
     return false;
   }
@@ -77,8 +81,9 @@ bool Viewer::Start() {
   // The ready-wait also learns the aspect and the model variant.
   if (!WaitCameraReady(link_, status_, options_.readyPollIntervalMs)) {
     splash.close();
+    ShowFailedWindow(status_.g_Aspect_43 != 0, status_.g_Model_Variant != 0);
     if (!link_.Failed()) {
-      link_.ShowFailure(LinkFailure::kNotReady, nullptr);
+      link_.ShowFailure(LinkFailure::kNotReady, main_.get());
     }
     EndMainWindow();
     return false;
@@ -89,6 +94,7 @@ bool Viewer::Start() {
   link_.SetOwner(main_.get());
 
   if (link_.QueryHighSpeed(main_.get()) != 1) {
+    ShowFailedWindow(aspect43, status_.g_Model_Variant != 0);
     if (!link_.Failed()) {
       link_.ShowFailure(LinkFailure::kNotHighSpeed, main_.get());
     }
@@ -109,6 +115,23 @@ bool Viewer::Start() {
     main_->show();
   }
   return true;
+}
+
+void Viewer::ShowFailedWindow(bool aspect43, bool modelVariant) {
+  if (!DataSource()) {
+    return;
+  }
+  if (!main_) {
+    BuildWindows(aspect43, modelVariant);
+    link_.SetOwner(main_.get());
+  }
+  main_->setWindowTitle(QString::fromUtf8(TextsFor(options_.flavour).title));
+  for (QWidget* window : Windows()) {
+    window->setEnabled(false);
+  }
+  if (options_.showWindow) {
+    main_->show();
+  }
 }
 
 void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
@@ -276,6 +299,15 @@ void Viewer::Close() {
   EndMainWindow();
 }
 
+void Viewer::StopThreads() {
+  if (pipeline_) {
+    pipeline_->RequestExit();
+    pipeline_->Shutdown();
+    still_->Stop();
+  }
+  link_.WaitIdle();
+}
+
 std::vector<QWidget*> Viewer::Windows() const {
   std::vector<QWidget*> windows;
   for (QWidget* window :
@@ -334,8 +366,7 @@ void Viewer::HandleStatus() {
     Apply(changes);
     if (report) {
       if (DataSource()) {
-        panel_->Button(kIdCapture)->setEnabled(false);
-        panel_->Button(kIdSave)->setEnabled(false);
+        SetCaptureButtons(false);
       }
       ShowMessage(main_.get(), TextsFor(options_.flavour).formatChanged, "Error (AWN00008)",
                   MessageIcon::kWarning);

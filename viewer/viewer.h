@@ -72,6 +72,9 @@ class Viewer : public QObject, public StreamHost {
   // still at the current mode's size, copies its rows (bottom-up BGR) and
   // resumes live view. False when the camera cannot deliver one.
   bool GrabStill(std::vector<uint8_t>& pixels, int& width, int& height);
+  // Stops the camera's threads and touches no widget: for a host whose
+  // application has gone before it closed the source. Any thread.
+  void StopThreads();
 
   MainWindow* Main() const { return main_.get(); }
   ControlPanel* Panel() const { return panel_.get(); }
@@ -138,6 +141,11 @@ class Viewer : public QObject, public StreamHost {
     return DataSource() && options_.dataSource.resumeFlag && !options_.dataSource.resumeFlag();
   }
   void UseDataSourceFaces();
+  // The data source's window, disabled and shown as the application asked,
+  // before a camera it cannot use is reported: the application closes it.
+  void ShowFailedWindow(bool aspect43, bool modelVariant);
+  // "Capture Image" and "Scan Capturing Image" together.
+  void SetCaptureButtons(bool enabled);
   void HandOverStill(const FrameBitmap& still);
   void PollHandOver();
 

@@ -280,6 +280,33 @@ TEST_F(TransferTest, ResetThenReopenReleasesTheCaptureButtons) {
   EXPECT_TRUE(source_->ResumeFlag());
 }
 
+// Catches: a window holding a still closed straight from 600 leaving the
+// next window's capture buttons disabled for good.
+TEST_F(TransferTest, CloseFromSixHundredReleasesTheCaptureButtons) {
+  GoTo(600);
+  ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr), TWRC_SUCCESS);
+  Open();
+  Enable(true);
+  EXPECT_TRUE(source_->ResumeFlag());
+}
+
+// Catches: the application's event loop, served while a hidden window takes
+// a still, disabling the source under the transfer (its window freed while
+// in use).
+TEST_F(TransferTest, NestedCallWhileTakingAStillIsRefused) {
+  Open();
+  Enable(false);
+  TW_UINT16 nested = TWRC_SUCCESS;
+  view_->onTakeStill = [&] {
+    nested = Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr);
+  };
+  DibBlock dib;
+  Native(dib);
+  EXPECT_EQ(nested, TWRC_FAILURE);
+  EXPECT_EQ(view_->closes, 0);
+  EXPECT_EQ(source_->State(), 600u);
+}
+
 // Catches: a still larger than the picture the transfer prepares (the
 // display mode changed after the hand-over) copied as a smaller one.
 TEST_F(TransferTest, StillOfAnotherSizeIsNotTransferred) {

@@ -62,7 +62,8 @@ struct FakeViewState {
   int closes = 0;
   TW_HANDLE parent = nullptr;
   bool shown = false;
-  std::function<void()> onClose;  // what the window's threads do as it closes
+  std::function<void()> onClose;      // what the window's threads do as it closes
+  std::function<void()> onTakeStill;  // what the host's loop does while a still is taken
 };
 
 class FakeView final : public ViewHost {
@@ -82,6 +83,12 @@ class FakeView final : public ViewHost {
   }
   bool ProcessEvent(TW_EVENT&) override { return false; }
   ImageGeometry Geometry() const override { return state_->geometry; }
+  bool TakeStill(std::vector<std::uint8_t>&, int&, int&) override {
+    if (state_->onTakeStill) {
+      state_->onTakeStill();
+    }
+    return false;
+  }
 
  private:
   std::shared_ptr<FakeViewState> state_;

@@ -339,6 +339,10 @@ TEST_F(ViewWindowTest, ALostCameraShowsItsMessageAndAsksToClose) {
       simulator_->Control("unplug");
     }
     EXPECT_TRUE(WaitForNotification(MSG_CLOSEDSREQ));
+    // The window stands, disabled, until the application closes it.
+    ASSERT_NE(View().Main(), nullptr);
+    EXPECT_TRUE(View().Main()->isVisible());
+    EXPECT_FALSE(View().Main()->isEnabled());
     ASSERT_EQ(messages_.Messages().size(), 1u);  // shown before the threads ended
     const Message shown = messages_.Messages()[0];
     if (c.caption != nullptr) {
@@ -352,6 +356,22 @@ TEST_F(ViewWindowTest, ALostCameraShowsItsMessageAndAsksToClose) {
     }
     DisableAndClose();
   }
+}
+
+// Catches: the source's message sink left installed once it is released:
+// it would outlive the library, and the host's own sink would be lost.
+TEST_F(ViewWindowTest, ReleaseGivesTheHostsMessageSinkBack) {
+  QTemporaryDir noCameras;
+  ViewWindow::Settings settings;
+  settings.deviceDirectory = noCameras.path().toStdString();
+  settings.messageBoxes = true;
+  ViewWindow window(settings);
+  ASSERT_TRUE(window.Open(nullptr, false));
+  window.Close();
+  window.Release();
+  messages_.Clear();
+  ShowMessage(nullptr, "text", "caption", MessageIcon::kInformation);
+  EXPECT_EQ(messages_.Captions(), std::vector<std::string>{"caption"});
 }
 
 // Catches: the viewer's face in the data source: its title, Korean tips,
