@@ -1,9 +1,12 @@
 // The convert object: encodes the source's samples with libavcodec and
 // writes them with libavformat's AVI muxer, on the recording thread.
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "platform/media.h"
 #include "platform/trace.h"
@@ -117,9 +120,12 @@ struct MediaConvert::Writer {
                      AVRational packetBase);
   MediaResult Write(AVPacket* packet, AVStream* stream, AVRational timeBase);
   MediaResult EncodeAudioBlocks(bool flush);
+  void CutToLastChunk();
   MediaResult Finish();
 
   AVFormatContext* format = nullptr;
+  std::string filePath;
+  int64_t completeBytes = 0;  // the file up to the end of the last chunk written whole
   AVStream* videoStream = nullptr;
   AVStream* audioStream = nullptr;
   std::unique_ptr<AVCodecContext, CodecContextFree> videoCodec;  // null: raw DIB frames
@@ -269,6 +275,12 @@ MediaResult MediaConvert::Writer::Open(const std::string& path, const std::strin
   if (const int written = avformat_write_header(format, nullptr); written < 0) {
     return FromAvError(written);
   }
+  avio_flush(format->pb);
+  if (format->pb->error < 0) {
+    return FromAvError(format->pb->error);
+  }
+  filePath = path;
+  completeBytes = avio_tell(format->pb);
   return kOk;
 }
 
@@ -279,6 +291,8 @@ MediaResult MediaConvert::Writer::Write(AVPacket* out, AVStream* stream, AVRatio
   if (written < 0) {
     error = FromAvError(written);
     Trace("media: writing failed (%d)", written);
+  } else if (format->pb->error == 0) {
+    completeBytes = avio_tell(format->pb);  // packets are flushed as written
   }
   return error;
 }
@@ -387,6 +401,31 @@ MediaResult MediaConvert::Writer::Audio(const MediaSample& sample) {
   return EncodeAudioBlocks(false);
 }
 
+// After a failed write (full disk, size limit) the file ends in part of a
+// chunk and the output refuses every further byte, the trailer's too. The
+// part is cut off and the output told to go on from the last whole chunk,
+// so the trailer can still set the sizes and counts; its index may then
+// list the few packets that never reached the file.
+void MediaConvert::Writer::CutToLastChunk() {
+  AVIOContext* out = format->pb;
+  if (out == nullptr || filePath.empty()) {
+    return;
+  }
+  // Packets still waiting to be interleaved go nowhere while the error stands.
+  for (int waiting = 0; waiting < 1000 && av_interleaved_write_frame(format, nullptr) < 0;
+       ++waiting) {
+  }
+  avio_flush(out);
+  if (truncate(filePath.c_str(), completeBytes) != 0) {
+    Trace("media: cannot cut %s back: %s", filePath.c_str(), std::strerror(errno));
+    return;
+  }
+  out->error = 0;
+  if (avio_seek(out, completeBytes, SEEK_SET) < 0) {
+    out->error = AVERROR(EIO);
+  }
+}
+
 MediaResult MediaConvert::Writer::Finish() {
   finished = true;
   if (!Failed(error)) {
@@ -396,8 +435,10 @@ MediaResult MediaConvert::Writer::Finish() {
       Encode(videoCodec.get(), videoStream, nullptr, videoStream->time_base);
     }
   }
-  // The trailer writes the index and the real sizes into the headers; on a
-  // full disk the headers are still mended in place, so the file opens.
+  if (Failed(error)) {
+    CutToLastChunk();
+  }
+  // The trailer writes the index and the real sizes into the headers.
   const int trailer = av_write_trailer(format);
   avio_flush(format->pb);
   if (Failed(error)) {

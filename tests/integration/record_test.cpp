@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <numbers>
 #include <optional>
@@ -361,6 +363,17 @@ TEST_F(RecordTest, FileSizeLimitEndsWithDiskFullAndAFileThatOpens) {
   ASSERT_TRUE(avi.opened);
   EXPECT_EQ(avi.streams, 2);
   EXPECT_GE(avi.videoFrames, 2);
+  // The headers were mended: the RIFF size is the file's, and the main
+  // header counts the frames (and the one or two lost to the limit).
+  std::ifstream in(file, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_GT(bytes.size(), 52u);
+  const auto le32 = [&](size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
+  };
+  EXPECT_EQ(le32(4), bytes.size() - 8);
+  EXPECT_GE(le32(48), static_cast<uint32_t>(avi.videoFrames));
+  EXPECT_GT(le32(48), 0u);
 }
 
 // Catches: a recording that a killed process leaves unreadable, or that a
