@@ -9,6 +9,7 @@
 
 #include "avicap/disk_checks.h"
 #include "avicap/overlay.h"
+#include "devlink/byte_order.h"
 #include "platform/message.h"
 
 namespace rd420::avicap {
@@ -39,39 +40,30 @@ Timing TimingFor(FrameGeometry geometry) {
                                 : Timing{331120, 0.0331125, 166993920};
 }
 
-void PutLe16(std::vector<uint8_t>& bytes, size_t at, uint16_t value) {
-  bytes[at] = static_cast<uint8_t>(value);
-  bytes[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-void PutLe32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
-  PutLe16(bytes, at, static_cast<uint16_t>(value));
-  PutLe16(bytes, at + 2, static_cast<uint16_t>(value >> 16));
-}
-
 // VIDEOINFOHEADER: rectangles zero, bit rate, average time per frame, then
 // a BITMAPINFOHEADER of bottom-up 24-bit rows.
 std::vector<uint8_t> VideoFormat(FrameGeometry geometry, const Timing& timing) {
   std::vector<uint8_t> format(media::kVideoInfoBytes, 0);
-  PutLe32(format, 32, timing.bitRate);
-  PutLe32(format, 40, static_cast<uint32_t>(timing.frameDuration));
-  PutLe32(format, 48, 40);
-  PutLe32(format, 52, static_cast<uint32_t>(geometry.width));
-  PutLe32(format, 56, static_cast<uint32_t>(geometry.height));
-  PutLe16(format, 60, 1);
-  PutLe16(format, 62, 24);
-  PutLe32(format, 68, static_cast<uint32_t>(geometry.BgrBytes()));
+  StoreLe32(format.data() + 32, timing.bitRate);
+  StoreLe32(format.data() + 40, static_cast<uint32_t>(timing.frameDuration));
+  StoreLe32(format.data() + 48, 40);
+  StoreLe32(format.data() + 52, static_cast<uint32_t>(geometry.width));
+  StoreLe32(format.data() + 56, static_cast<uint32_t>(geometry.height));
+  StoreLe16(format.data() + 60, 1);
+  StoreLe16(format.data() + 62, 24);
+  StoreLe32(format.data() + 68, static_cast<uint32_t>(geometry.BgrBytes()));
   return format;
 }
 
 // WAVEFORMATEX: PCM, 2 channels, 44100 Hz, 16 bits.
 std::vector<uint8_t> AudioFormat() {
   std::vector<uint8_t> format(media::kWaveFormatBytes, 0);
-  PutLe16(format, 0, 1);
-  PutLe16(format, 2, media::kAudioChannels);
-  PutLe32(format, 4, media::kAudioSampleRate);
-  PutLe32(format, 8, kPcmSampleSize);
-  PutLe16(format, 12, media::kAudioBytesPerFrame);
-  PutLe16(format, 14, 16);
+  StoreLe16(format.data() + 0, 1);
+  StoreLe16(format.data() + 2, media::kAudioChannels);
+  StoreLe32(format.data() + 4, media::kAudioSampleRate);
+  StoreLe32(format.data() + 8, kPcmSampleSize);
+  StoreLe16(format.data() + 12, media::kAudioBytesPerFrame);
+  StoreLe16(format.data() + 14, 16);
   return format;
 }
 

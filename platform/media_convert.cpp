@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "devlink/byte_order.h"
 #include "platform/media.h"
 #include "platform/trace.h"
 
@@ -40,13 +41,6 @@ constexpr VideoChoice kVideoChoices[] = {
     // FFmpeg tags this encoder MP43 unless told; players expect DIV3.
     {kMonikerDiv3, "msmpeg4", MKTAG('D', 'I', 'V', '3'), kDiv3Quantiser},
 };
-
-uint32_t ReadLe32(std::span<const uint8_t> bytes, size_t at) {
-  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
-}
-uint16_t ReadLe16(std::span<const uint8_t> bytes, size_t at) {
-  return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
 
 bool SameGuid(const std::string& a, const char* b) {
   return strcasecmp(a.c_str(), b) == 0;
@@ -148,18 +142,19 @@ struct MediaConvert::Writer {
 MediaResult MediaConvert::Writer::Open(const std::string& path, const std::string* videoMoniker,
                                        bool adpcm, std::span<const uint8_t> videoInfo,
                                        std::span<const uint8_t> waveFormat) {
-  frameDuration = static_cast<int64_t>(ReadLe32(videoInfo, 40)) |
-                  static_cast<int64_t>(ReadLe32(videoInfo, 44)) << 32;
-  width = static_cast<int32_t>(ReadLe32(videoInfo, 52));
-  height = static_cast<int32_t>(ReadLe32(videoInfo, 56));
-  const uint16_t bits = ReadLe16(videoInfo, 62);
-  const uint32_t compression = ReadLe32(videoInfo, 64);
+  frameDuration = static_cast<int64_t>(LoadLe32(videoInfo.data() + 40)) |
+                  static_cast<int64_t>(LoadLe32(videoInfo.data() + 44)) << 32;
+  width = static_cast<int32_t>(LoadLe32(videoInfo.data() + 52));
+  height = static_cast<int32_t>(LoadLe32(videoInfo.data() + 56));
+  const uint16_t bits = LoadLe16(videoInfo.data() + 62);
+  const uint32_t compression = LoadLe32(videoInfo.data() + 64);
   if (frameDuration <= 0 || width <= 0 || width > 8192 || height == 0 || height > 8192 ||
       height < -8192 || bits != 24 || compression != 0 || width % 2 != 0 || height % 2 != 0) {
     return kInvalidArgument;
   }
-  if (ReadLe16(waveFormat, 0) != 1 || ReadLe16(waveFormat, 2) != kAudioChannels ||
-      ReadLe32(waveFormat, 4) != kAudioSampleRate || ReadLe16(waveFormat, 14) != 16) {
+  if (LoadLe16(waveFormat.data() + 0) != 1 || LoadLe16(waveFormat.data() + 2) != kAudioChannels ||
+      LoadLe32(waveFormat.data() + 4) != kAudioSampleRate ||
+      LoadLe16(waveFormat.data() + 14) != 16) {
     return kInvalidArgument;
   }
   if (avformat_alloc_output_context2(&format, nullptr, "avi", path.c_str()) < 0) {
