@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -101,8 +102,6 @@ AviRecordingWriter::~AviRecordingWriter() {
 void AviRecordingWriter::Release() {
   if (graph_ != nullptr) {
     graph_->capture.StopCapture();
-    droppedAudioFrames_ = graph_->target.DroppedFrames();
-    cutAudioFrames_ = graph_->target.CutFrames();
   }
   // The convert object completes what it can of the file as it goes.
   graph_.reset();
@@ -277,6 +276,7 @@ bool AviRecordingWriter::Frame(std::span<const uint8_t> bgr, FrameGeometry geome
   if (Failed(g.target.GetSample(kAudioSampleTimeoutMs, &captured))) {
     return Fail("Fail to get Audio Sample Data  ", "Error (AVI00032)");
   }
+  KeepAudioPace(captured.Data().size() / media::kAudioBytesPerFrame);
   queuedAudioSeconds_ = g.target.QueuedSeconds();
   // The first frames come while the camera settles.
   if (i_ >= 10) {
@@ -309,6 +309,29 @@ bool AviRecordingWriter::Frame(std::span<const uint8_t> bgr, FrameGeometry geome
   T_ += D;
   ++i_;
   return true;
+}
+
+// Each frame takes one frame's duration of sound, so sound the camera's
+// frames do not keep up with piles up. It is dropped in whole blocks, which
+// keeps the pitch: all that came before the first frame, what is over after
+// a stall (beyond two and a half frames), and for a camera slightly slower
+// than its time stamps at most a quarter frame per frame above half a
+// frame's slack.
+void AviRecordingWriter::KeepAudioPace(size_t frameAudio) {
+  media::SampleTarget& target = graph_->target;
+  const auto waiting = [&] {
+    return static_cast<size_t>(std::lround(target.QueuedSeconds() * media::kAudioSampleRate));
+  };
+  const size_t slack = frameAudio / 2;
+  if (i_ == 0) {
+    target.Discard(waiting());
+    return;
+  }
+  if (const size_t over = waiting(); over > slack + 2 * frameAudio) {
+    cutAudioFrames_ += target.Discard(over - slack);
+  } else if (over > slack) {
+    droppedAudioFrames_ += target.Discard(std::min(over - slack, frameAudio / 4));
+  }
 }
 
 bool AviRecordingWriter::Finish() {

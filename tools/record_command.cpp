@@ -154,7 +154,7 @@ int Record(DeviceLink& link, const RecordOptions& options) {
               options.settings.path.c_str(), interrupted ? " (interrupted)" : "");
   std::printf("sound behind its frame: %.1f ms at the last frame, %.1f ms at most\n",
               writer.QueuedAudioSeconds() * 1000, writer.LargestQueuedAudioSeconds() * 1000);
-  std::printf("audio frames taken up to keep pace %llu, cut after stalls %llu\n",
+  std::printf("audio frames dropped to keep pace %llu, cut after stalls %llu\n",
               static_cast<unsigned long long>(writer.DroppedAudioFrames()),
               static_cast<unsigned long long>(writer.CutAudioFrames()));
   return 0;
