@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -9,6 +10,7 @@
 
 #include "avicap/disk_checks.h"
 #include "avicap/overlay.h"
+#include "devlink/byte_order.h"
 #include "platform/message.h"
 
 namespace rd420::avicap {
@@ -39,39 +41,30 @@ Timing TimingFor(FrameGeometry geometry) {
                                 : Timing{331120, 0.0331125, 166993920};
 }
 
-void PutLe16(std::vector<uint8_t>& bytes, size_t at, uint16_t value) {
-  bytes[at] = static_cast<uint8_t>(value);
-  bytes[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-void PutLe32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
-  PutLe16(bytes, at, static_cast<uint16_t>(value));
-  PutLe16(bytes, at + 2, static_cast<uint16_t>(value >> 16));
-}
-
 // VIDEOINFOHEADER: rectangles zero, bit rate, average time per frame, then
 // a BITMAPINFOHEADER of bottom-up 24-bit rows.
 std::vector<uint8_t> VideoFormat(FrameGeometry geometry, const Timing& timing) {
   std::vector<uint8_t> format(media::kVideoInfoBytes, 0);
-  PutLe32(format, 32, timing.bitRate);
-  PutLe32(format, 40, static_cast<uint32_t>(timing.frameDuration));
-  PutLe32(format, 48, 40);
-  PutLe32(format, 52, static_cast<uint32_t>(geometry.width));
-  PutLe32(format, 56, static_cast<uint32_t>(geometry.height));
-  PutLe16(format, 60, 1);
-  PutLe16(format, 62, 24);
-  PutLe32(format, 68, static_cast<uint32_t>(geometry.BgrBytes()));
+  StoreLe32(format.data() + 32, timing.bitRate);
+  StoreLe32(format.data() + 40, static_cast<uint32_t>(timing.frameDuration));
+  StoreLe32(format.data() + 48, 40);
+  StoreLe32(format.data() + 52, static_cast<uint32_t>(geometry.width));
+  StoreLe32(format.data() + 56, static_cast<uint32_t>(geometry.height));
+  StoreLe16(format.data() + 60, 1);
+  StoreLe16(format.data() + 62, 24);
+  StoreLe32(format.data() + 68, static_cast<uint32_t>(geometry.BgrBytes()));
   return format;
 }
 
 // WAVEFORMATEX: PCM, 2 channels, 44100 Hz, 16 bits.
 std::vector<uint8_t> AudioFormat() {
   std::vector<uint8_t> format(media::kWaveFormatBytes, 0);
-  PutLe16(format, 0, 1);
-  PutLe16(format, 2, media::kAudioChannels);
-  PutLe32(format, 4, media::kAudioSampleRate);
-  PutLe32(format, 8, kPcmSampleSize);
-  PutLe16(format, 12, media::kAudioBytesPerFrame);
-  PutLe16(format, 14, 16);
+  StoreLe16(format.data() + 0, 1);
+  StoreLe16(format.data() + 2, media::kAudioChannels);
+  StoreLe32(format.data() + 4, media::kAudioSampleRate);
+  StoreLe32(format.data() + 8, kPcmSampleSize);
+  StoreLe16(format.data() + 12, media::kAudioBytesPerFrame);
+  StoreLe16(format.data() + 14, 16);
   return format;
 }
 
@@ -109,8 +102,6 @@ AviRecordingWriter::~AviRecordingWriter() {
 void AviRecordingWriter::Release() {
   if (graph_ != nullptr) {
     graph_->capture.StopCapture();
-    droppedAudioFrames_ = graph_->target.DroppedFrames();
-    cutAudioFrames_ = graph_->target.CutFrames();
   }
   // The convert object completes what it can of the file as it goes.
   graph_.reset();
@@ -285,6 +276,7 @@ bool AviRecordingWriter::Frame(std::span<const uint8_t> bgr, FrameGeometry geome
   if (Failed(g.target.GetSample(kAudioSampleTimeoutMs, &captured))) {
     return Fail("Fail to get Audio Sample Data  ", "Error (AVI00032)");
   }
+  KeepAudioPace(captured.Data().size() / media::kAudioBytesPerFrame);
   queuedAudioSeconds_ = g.target.QueuedSeconds();
   // The first frames come while the camera settles.
   if (i_ >= 10) {
@@ -317,6 +309,29 @@ bool AviRecordingWriter::Frame(std::span<const uint8_t> bgr, FrameGeometry geome
   T_ += D;
   ++i_;
   return true;
+}
+
+// Each frame takes one frame's duration of sound, so sound the camera's
+// frames do not keep up with piles up. It is dropped in whole blocks, which
+// keeps the pitch: all that came before the first frame, what is over after
+// a stall (beyond two and a half frames), and for a camera slightly slower
+// than its time stamps at most a quarter frame per frame above half a
+// frame's slack.
+void AviRecordingWriter::KeepAudioPace(size_t frameAudio) {
+  media::SampleTarget& target = graph_->target;
+  const auto waiting = [&] {
+    return static_cast<size_t>(std::lround(target.QueuedSeconds() * media::kAudioSampleRate));
+  };
+  const size_t slack = frameAudio / 2;
+  if (i_ == 0) {
+    target.Discard(waiting());
+    return;
+  }
+  if (const size_t over = waiting(); over > slack + 2 * frameAudio) {
+    cutAudioFrames_ += target.Discard(over - slack);
+  } else if (over > slack) {
+    droppedAudioFrames_ += target.Discard(std::min(over - slack, frameAudio / 4));
+  }
 }
 
 bool AviRecordingWriter::Finish() {

@@ -28,7 +28,7 @@ class AviRecordingWriter : public RecordingWriter {
 
   // For rd420ctl's report: the audio still waiting when the last frame took
   // its sample (how far the sound lags its frame) and the most it waited
-  // after any frame but the first ten; the audio frames taken up to keep
+  // after any frame but the first ten; the audio frames dropped to keep
   // pace with the picture, and those cut after the camera stalled.
   double QueuedAudioSeconds() const { return queuedAudioSeconds_; }
   double LargestQueuedAudioSeconds() const { return largestQueuedAudioSeconds_; }
@@ -41,6 +41,7 @@ class AviRecordingWriter : public RecordingWriter {
   bool Fail(const char* text, const char* caption);
   bool GetVideoBuffer(media::MediaSample* sample);
   void Release();
+  void KeepAudioPace(size_t frameAudio);
 
   media::EncoderAvailable available_;
   RecordingHost* host_ = nullptr;

@@ -19,7 +19,6 @@
 namespace rd420::avicap {
 namespace {
 
-constexpr int kMaxCaptionLength = 50;
 constexpr char kCaptionTooLongText[] = "User Caption Must be written within 50 characters.   ";
 constexpr char kNoSpaceText[] = "Not enough Hard disk space! Check AVI file size to caputre   ";
 constexpr char kFat32Text[] =
@@ -88,7 +87,7 @@ void CaptureDlg::OnCapture() {
   if (displayCaption_) {
     const QString text = ControlAs<QLineEdit>(kIdCaption)->text();
     // Characters, not UTF-16 units: an emoji is one character but two units.
-    if (text.toUcs4().size() > kMaxCaptionLength) {
+    if (!CaptionFits(text.toStdString())) {
       ShowMessage(this, kCaptionTooLongText, "Error (AVI00001)", MessageIcon::kWarning);
       ControlAs<QLineEdit>(kIdCaption)->setFocus();
       return;

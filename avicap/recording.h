@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "devlink/frame_format.h"
 
@@ -18,8 +19,20 @@ struct RecordingSettings {
   int minutes = 0;
   bool displayLocalTime = false;
   bool displayCaption = false;
-  std::string caption;  // at most 50 characters
+  std::string caption;  // at most kMaxCaptionCharacters
 };
+
+inline constexpr size_t kMaxCaptionCharacters = 50;
+
+// Whether a UTF-8 caption is within the limit; characters are counted,
+// not bytes.
+inline bool CaptionFits(std::string_view utf8) {
+  size_t characters = 0;
+  for (const char c : utf8) {
+    characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  }
+  return characters <= kMaxCaptionCharacters;
+}
 
 // What a recording asks of the program. Called on the consumer thread; an
 // implementation only posts to the GUI thread.

@@ -100,9 +100,10 @@ void StreamCycle::StreamThread(std::stop_token stop) {
   const uint32_t pollEvery = flags_.g_Aspect_43 != 0 ? 5 : 7;
   uint32_t n = 0;
   // A stop request ends the cycle whatever the flags say meanwhile.
-  while (flags_.g_Stream_On == 1 && consumer.joinable() && !stop.stop_requested()) {
+  while (flags_.g_Stream_On == 1 && consumer.joinable() && !stop.stop_requested() &&
+         !recordingFailed_) {
     BufferFree.Wait();
-    if (flags_.g_Stream_On == 0 || stop.stop_requested()) {
+    if (flags_.g_Stream_On == 0 || stop.stop_requested() || recordingFailed_) {
       break;
     }
     const bool poll = n % pollEvery == 0;
@@ -134,7 +135,8 @@ void StreamCycle::StreamThread(std::stop_token stop) {
   flags_.g_Consumer_Run = 0;
   FrameReady.Set();
   if (consumer.joinable()) {
-    if (!ConsumerEnded.Wait(kConsumerEndWaitMs)) {
+    // A consumer whose recording failed is on its way out already.
+    if (!recordingFailed_ && !ConsumerEnded.Wait(kConsumerEndWaitMs)) {
       Trace("capture: the consumer is late; waiting for it before the buffer goes");
     }
     // The frame buffer lives on this thread's stack: the consumer must be
@@ -172,6 +174,8 @@ void StreamCycle::ConsumerThread(std::span<const uint8_t> frame, bool record) {
     failed = !writer_->Finish();
   }
   if (failed) {
+    recordingFailed_ = true;
+    BufferFree.Set();  // the stream loop ends without more reads
     host_.PostClose();
     return;
   }

@@ -66,6 +66,7 @@ class StreamCycle {
   AutoResetEvent ConsumerEnded;
   std::stop_source stop_;
   std::atomic<bool> stopping_{false};  // for the consumer, which has no token
+  std::atomic<bool> recordingFailed_{false};
   std::thread stream_;
 };
 

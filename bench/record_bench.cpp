@@ -18,6 +18,7 @@
 #include "avicap/avi_recording.h"
 #include "devlink/convert_frame.h"
 #include "driver/scene_renderer.h"
+#include "platform/process_usage.h"
 
 namespace {
 
@@ -27,11 +28,6 @@ constexpr int kRecorded = kFrames * kLoops;
 constexpr double kFrameSeconds = 0.04422;
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
-
-double CpuSeconds(const rusage& usage) {
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // The simulator's frames as the consumer has them: bottom-up BGR rows.
 const std::vector<std::vector<uint8_t>>& Frames() {
@@ -83,7 +79,7 @@ double OursPerRecordedSecond(const Choice& choice, const std::string& folder) {
   writer.Finish();
   rusage after{};
   getrusage(RUSAGE_SELF, &after);
-  return (CpuSeconds(after) - CpuSeconds(before)) / (kRecorded * kFrameSeconds);
+  return (rd420::CpuSeconds(after) - rd420::CpuSeconds(before)) / (kRecorded * kFrameSeconds);
 }
 
 // The ffmpeg command line on the same frames (top row first, as raw input
@@ -137,7 +133,7 @@ double FfmpegPerRecordedSecond(const Choice& choice, const std::string& folder) 
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     return -1;
   }
-  return CpuSeconds(usage) / (kRecorded * kFrameSeconds);
+  return rd420::CpuSeconds(usage) / (kRecorded * kFrameSeconds);
 }
 
 void RecordBeside(benchmark::State& state, const Choice& choice) {

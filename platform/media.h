@@ -135,19 +135,15 @@ class SampleTarget {
   // How many audio frames (one per channel pair) the next samples hold;
   // the fraction carries over, so the samples follow this duration exactly.
   void SetSampleDuration(double seconds);
-  // Waits up to `timeoutMs` for one sample of the set duration. Audio that
-  // piles up (frames slower than their time stamps) is played a little
-  // faster into the samples, and what piles up past two and a half frames
-  // (a stalled camera) is cut, so the sound keeps pace with the frames it
-  // travels with.
+  // Waits up to `timeoutMs` for one sample of the set duration: the oldest
+  // audio waiting, as captured.
   MediaResult GetSample(uint32_t timeoutMs, MediaSample* sample);
+  // Drops up to `frames` of the oldest audio waiting; returns how many.
+  size_t Discard(size_t frames);
   // Captured 16-bit stereo frames; called by the capture's reading thread.
   void Append(std::span<const int16_t> interleaved);
-  // The audio waiting, in seconds; the audio frames taken up beyond the
-  // samples' own duration to keep pace, and those cut after stalls.
+  // The audio waiting, in seconds.
   double QueuedSeconds() const;
-  uint64_t DroppedFrames() const;
-  uint64_t CutFrames() const;
 
  private:
   struct State;

@@ -27,6 +27,7 @@ constexpr char kTestTone[] = "test tone (1 kHz)";
 constexpr double kToneHz = 1000;
 constexpr double kToneAmplitude = 8000;
 constexpr auto kGeneratorTick = std::chrono::milliseconds(10);
+constexpr auto kDeviceIdle = std::chrono::milliseconds(5);
 
 // The libavdevice inputs tried, in this order.
 struct DeviceInput {
@@ -68,7 +69,14 @@ AVFormatContext* OpenInput(const DeviceInput& input, double bufferSeconds) {
                     static_cast<int64_t>(bufferSeconds * kAudioSampleRate) * kAudioBytesPerFrame,
                     0);
   }
-  AVFormatContext* context = nullptr;
+  AVFormatContext* context = avformat_alloc_context();
+  if (context == nullptr) {
+    av_dict_free(&options);
+    return nullptr;
+  }
+  // A read that would wait returns at once, so stopping never waits on a
+  // device that has gone quiet.
+  context->flags |= AVFMT_FLAG_NONBLOCK;
   const int opened = avformat_open_input(&context, input.url, format, &options);
   av_dict_free(&options);
   if (opened < 0) {
@@ -100,7 +108,15 @@ struct AudioCapture::Reader {
 
   void ReadDevice() {
     AVPacket* packet = av_packet_alloc();
-    while (!stop && packet != nullptr && av_read_frame(device, packet) >= 0) {
+    while (!stop && packet != nullptr) {
+      const int read = av_read_frame(device, packet);
+      if (read == AVERROR(EAGAIN)) {
+        std::this_thread::sleep_for(kDeviceIdle);
+        continue;
+      }
+      if (read < 0) {
+        break;
+      }
       target->Append({reinterpret_cast<const int16_t*>(packet->data),
                       static_cast<size_t>(packet->size) / sizeof(int16_t)});
       av_packet_unref(packet);

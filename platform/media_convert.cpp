@@ -1,10 +1,14 @@
 // The convert object: encodes the source's samples with libavcodec and
 // writes them with libavformat's AVI muxer, on the recording thread.
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <string>
 
+#include "devlink/byte_order.h"
 #include "platform/media.h"
 #include "platform/trace.h"
 
@@ -37,13 +41,6 @@ constexpr VideoChoice kVideoChoices[] = {
     // FFmpeg tags this encoder MP43 unless told; players expect DIV3.
     {kMonikerDiv3, "msmpeg4", MKTAG('D', 'I', 'V', '3'), kDiv3Quantiser},
 };
-
-uint32_t ReadLe32(std::span<const uint8_t> bytes, size_t at) {
-  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
-}
-uint16_t ReadLe16(std::span<const uint8_t> bytes, size_t at) {
-  return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
 
 bool SameGuid(const std::string& a, const char* b) {
   return strcasecmp(a.c_str(), b) == 0;
@@ -117,9 +114,12 @@ struct MediaConvert::Writer {
                      AVRational packetBase);
   MediaResult Write(AVPacket* packet, AVStream* stream, AVRational timeBase);
   MediaResult EncodeAudioBlocks(bool flush);
+  void CutToLastChunk();
   MediaResult Finish();
 
   AVFormatContext* format = nullptr;
+  std::string filePath;
+  int64_t completeBytes = 0;  // the file up to the end of the last chunk written whole
   AVStream* videoStream = nullptr;
   AVStream* audioStream = nullptr;
   std::unique_ptr<AVCodecContext, CodecContextFree> videoCodec;  // null: raw DIB frames
@@ -142,18 +142,19 @@ struct MediaConvert::Writer {
 MediaResult MediaConvert::Writer::Open(const std::string& path, const std::string* videoMoniker,
                                        bool adpcm, std::span<const uint8_t> videoInfo,
                                        std::span<const uint8_t> waveFormat) {
-  frameDuration = static_cast<int64_t>(ReadLe32(videoInfo, 40)) |
-                  static_cast<int64_t>(ReadLe32(videoInfo, 44)) << 32;
-  width = static_cast<int32_t>(ReadLe32(videoInfo, 52));
-  height = static_cast<int32_t>(ReadLe32(videoInfo, 56));
-  const uint16_t bits = ReadLe16(videoInfo, 62);
-  const uint32_t compression = ReadLe32(videoInfo, 64);
+  frameDuration = static_cast<int64_t>(LoadLe32(videoInfo.data() + 40)) |
+                  static_cast<int64_t>(LoadLe32(videoInfo.data() + 44)) << 32;
+  width = static_cast<int32_t>(LoadLe32(videoInfo.data() + 52));
+  height = static_cast<int32_t>(LoadLe32(videoInfo.data() + 56));
+  const uint16_t bits = LoadLe16(videoInfo.data() + 62);
+  const uint32_t compression = LoadLe32(videoInfo.data() + 64);
   if (frameDuration <= 0 || width <= 0 || width > 8192 || height == 0 || height > 8192 ||
       height < -8192 || bits != 24 || compression != 0 || width % 2 != 0 || height % 2 != 0) {
     return kInvalidArgument;
   }
-  if (ReadLe16(waveFormat, 0) != 1 || ReadLe16(waveFormat, 2) != kAudioChannels ||
-      ReadLe32(waveFormat, 4) != kAudioSampleRate || ReadLe16(waveFormat, 14) != 16) {
+  if (LoadLe16(waveFormat.data() + 0) != 1 || LoadLe16(waveFormat.data() + 2) != kAudioChannels ||
+      LoadLe32(waveFormat.data() + 4) != kAudioSampleRate ||
+      LoadLe16(waveFormat.data() + 14) != 16) {
     return kInvalidArgument;
   }
   if (avformat_alloc_output_context2(&format, nullptr, "avi", path.c_str()) < 0) {
@@ -269,6 +270,12 @@ MediaResult MediaConvert::Writer::Open(const std::string& path, const std::strin
   if (const int written = avformat_write_header(format, nullptr); written < 0) {
     return FromAvError(written);
   }
+  avio_flush(format->pb);
+  if (format->pb->error < 0) {
+    return FromAvError(format->pb->error);
+  }
+  filePath = path;
+  completeBytes = avio_tell(format->pb);
   return kOk;
 }
 
@@ -279,6 +286,8 @@ MediaResult MediaConvert::Writer::Write(AVPacket* out, AVStream* stream, AVRatio
   if (written < 0) {
     error = FromAvError(written);
     Trace("media: writing failed (%d)", written);
+  } else if (format->pb->error == 0) {
+    completeBytes = avio_tell(format->pb);  // packets are flushed as written
   }
   return error;
 }
@@ -387,6 +396,31 @@ MediaResult MediaConvert::Writer::Audio(const MediaSample& sample) {
   return EncodeAudioBlocks(false);
 }
 
+// After a failed write (full disk, size limit) the file ends in part of a
+// chunk and the output refuses every further byte, the trailer's too. The
+// part is cut off and the output told to go on from the last whole chunk,
+// so the trailer can still set the sizes and counts; its index may then
+// list the few packets that never reached the file.
+void MediaConvert::Writer::CutToLastChunk() {
+  AVIOContext* out = format->pb;
+  if (out == nullptr || filePath.empty()) {
+    return;
+  }
+  // Packets still waiting to be interleaved go nowhere while the error stands.
+  for (int waiting = 0; waiting < 1000 && av_interleaved_write_frame(format, nullptr) < 0;
+       ++waiting) {
+  }
+  avio_flush(out);
+  if (truncate(filePath.c_str(), completeBytes) != 0) {
+    Trace("media: cannot cut %s back: %s", filePath.c_str(), std::strerror(errno));
+    return;
+  }
+  out->error = 0;
+  if (avio_seek(out, completeBytes, SEEK_SET) < 0) {
+    out->error = AVERROR(EIO);
+  }
+}
+
 MediaResult MediaConvert::Writer::Finish() {
   finished = true;
   if (!Failed(error)) {
@@ -396,8 +430,10 @@ MediaResult MediaConvert::Writer::Finish() {
       Encode(videoCodec.get(), videoStream, nullptr, videoStream->time_base);
     }
   }
-  // The trailer writes the index and the real sizes into the headers; on a
-  // full disk the headers are still mended in place, so the file opens.
+  if (Failed(error)) {
+    CutToLastChunk();
+  }
+  // The trailer writes the index and the real sizes into the headers.
   const int trailer = av_write_trailer(format);
   avio_flush(format->pb);
   if (Failed(error)) {

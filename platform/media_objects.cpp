@@ -174,9 +174,6 @@ struct SampleTarget::State {
   std::deque<int16_t> queue;  // interleaved stereo
   double framesPerSample = 0;
   double carry = 0;
-  bool first = true;
-  uint64_t dropped = 0;
-  uint64_t cut = 0;
 };
 
 SampleTarget::SampleTarget() : state_(std::make_unique<State>()) {
@@ -205,47 +202,20 @@ MediaResult SampleTarget::GetSample(uint32_t timeoutMs, MediaSample* sample) {
     return kTimeout;
   }
   s.carry = exact - static_cast<double>(frames);
-  // What piled up before the first frame is not that frame's sound.
-  if (s.first) {
-    s.queue.erase(s.queue.begin(),
-                  s.queue.begin() + static_cast<std::ptrdiff_t>((queued() - frames) * 2));
-    s.first = false;
-  }
-  // Sound with no frames to go with it (the camera stalled) is cut, so it
-  // never lags its frame by more than two and a half frames; the frames'
-  // own unevenness stays below that.
-  const size_t slack = frames / 2;
-  if (queued() - frames > slack + 2 * frames) {
-    const size_t cut = queued() - frames - slack;
-    s.queue.erase(s.queue.begin(), s.queue.begin() + static_cast<std::ptrdiff_t>(cut * 2));
-    s.cut += cut;
-  }
-  // A camera a little slower than the frames' time stamps leaves sound
-  // over; it is taken up by playing a little more of it into each sample
-  // (at most a quarter more), so the wait stays near half a sample.
-  const size_t over = queued() - frames;
-  const size_t extra = over > slack ? std::min((over - slack) / 2, frames / 4) : 0;
-  const size_t taken = frames + extra;
-  s.dropped += extra;
   *sample = MediaSample();
   sample->own_.resize(frames * kAudioBytesPerFrame);
-  auto* out = reinterpret_cast<int16_t*>(sample->own_.data());
-  for (size_t j = 0; j < frames; ++j) {
-    // Linear interpolation over the taken frames, first and last kept.
-    const double at = frames > 1 ? static_cast<double>(j) * static_cast<double>(taken - 1) /
-                                       static_cast<double>(frames - 1)
-                                 : 0.0;
-    const auto left = static_cast<size_t>(at);
-    const size_t right = std::min(left + 1, taken - 1);
-    const double weight = at - static_cast<double>(left);
-    for (size_t c = 0; c < kAudioChannels; ++c) {
-      const double a = s.queue[left * kAudioChannels + c];
-      const double b = s.queue[right * kAudioChannels + c];
-      out[j * kAudioChannels + c] = static_cast<int16_t>(std::lround(a + (b - a) * weight));
-    }
-  }
-  s.queue.erase(s.queue.begin(), s.queue.begin() + static_cast<std::ptrdiff_t>(taken * 2));
+  std::copy_n(s.queue.begin(), frames * kAudioChannels,
+              reinterpret_cast<int16_t*>(sample->own_.data()));
+  s.queue.erase(s.queue.begin(), s.queue.begin() + static_cast<std::ptrdiff_t>(frames * 2));
   return kOk;
+}
+
+size_t SampleTarget::Discard(size_t frames) {
+  std::lock_guard lock(state_->mutex);
+  const size_t gone = std::min(frames, state_->queue.size() / kAudioChannels);
+  state_->queue.erase(state_->queue.begin(),
+                      state_->queue.begin() + static_cast<std::ptrdiff_t>(gone * kAudioChannels));
+  return gone;
 }
 
 void SampleTarget::Append(std::span<const int16_t> interleaved) {
@@ -259,16 +229,6 @@ void SampleTarget::Append(std::span<const int16_t> interleaved) {
 double SampleTarget::QueuedSeconds() const {
   std::lock_guard lock(state_->mutex);
   return static_cast<double>(state_->queue.size() / kAudioChannels) / kAudioSampleRate;
-}
-
-uint64_t SampleTarget::DroppedFrames() const {
-  std::lock_guard lock(state_->mutex);
-  return state_->dropped;
-}
-
-uint64_t SampleTarget::CutFrames() const {
-  std::lock_guard lock(state_->mutex);
-  return state_->cut;
 }
 
 }  // namespace rd420::media

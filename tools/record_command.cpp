@@ -18,8 +18,6 @@
 namespace rd420::tools {
 namespace {
 
-constexpr size_t kMaxCaptionCharacters = 50;
-
 // The capture threads' host without a window: nothing to paint, and a
 // close request ends the recording.
 class ConsoleHost : public avicap::CaptureHost {
@@ -32,14 +30,6 @@ class ConsoleHost : public avicap::CaptureHost {
 
   std::atomic<bool> closeRequested{false};
 };
-
-size_t Utf8Characters(const std::string& text) {
-  size_t count = 0;
-  for (const char c : text) {
-    count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
-  }
-  return count;
-}
 
 }  // namespace
 
@@ -63,7 +53,7 @@ std::optional<RecordOptions> ParseRecordOptions(int argc, char** args, std::stri
         char* end = nullptr;
         options.seconds = std::strtod(value.c_str(), &end);
         if (value.empty() || *end != '\0' || !(options.seconds > 0 && options.seconds <= 86400)) {
-          *problem = "--seconds takes a number of seconds from 0 to 86400: " + value;
+          *problem = "--seconds takes a number of seconds above 0, at most 86400: " + value;
           return std::nullopt;
         }
         break;
@@ -88,7 +78,7 @@ std::optional<RecordOptions> ParseRecordOptions(int argc, char** args, std::stri
         options.settings.displayLocalTime = true;
         break;
       case 'c':
-        if (Utf8Characters(value) > kMaxCaptionCharacters) {
+        if (!avicap::CaptionFits(value)) {
           *problem = "--caption takes at most 50 characters";
           return std::nullopt;
         }
@@ -164,7 +154,7 @@ int Record(DeviceLink& link, const RecordOptions& options) {
               options.settings.path.c_str(), interrupted ? " (interrupted)" : "");
   std::printf("sound behind its frame: %.1f ms at the last frame, %.1f ms at most\n",
               writer.QueuedAudioSeconds() * 1000, writer.LargestQueuedAudioSeconds() * 1000);
-  std::printf("audio frames taken up to keep pace %llu, cut after stalls %llu\n",
+  std::printf("audio frames dropped to keep pace %llu, cut after stalls %llu\n",
               static_cast<unsigned long long>(writer.DroppedAudioFrames()),
               static_cast<unsigned long long>(writer.CutAudioFrames()));
   return 0;
