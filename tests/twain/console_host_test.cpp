@@ -75,6 +75,7 @@ TEST(LoadedDataSource, NotifiesTheLoadedManagerAndOnlyIt) {
   char pattern[] = "/tmp/twain-load-XXXXXX";
   const std::string noCameras = mkdtemp(pattern);
   setenv("RD420_DEVICE_DIR", noCameras.c_str(), 1);
+  setenv("XDG_CONFIG_HOME", noCameras.c_str(), 1);  // the window's settings file
   unsetenv("QT_QPA_PLATFORM");
   unsetenv("WAYLAND_DISPLAY");
   setenv("DISPLAY", ":97", 1);
