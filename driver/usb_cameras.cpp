@@ -117,8 +117,8 @@ int UsbCameras::Scan() {
                        Describe(candidate).c_str(), kMaxDeviceInstances));
       } else if (error == LIBUSB_ERROR_ACCESS) {
         report_(Format(
-            "rd420d: no permission to open %s; install the udev rule %s (with "
-            "VVVV:PPPP set to %04x:%04x) into /etc/udev/rules.d/, then plug the "
+            "rd420d: no permission to open %s; copy the udev rule %s into "
+            "/etc/udev/rules.d/ with VVVV:PPPP set to %04x:%04x, then plug the "
             "camera in again",
             Describe(candidate).c_str(), kUdevRulePath, options_.vendorId, options_.productId));
       } else if (error == LIBUSB_ERROR_BUSY) {

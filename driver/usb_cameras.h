@@ -17,7 +17,9 @@ namespace rd420 {
 
 // The udev rule that gives the logged-in user the camera, as the
 // permission line names it.
-inline constexpr char kUdevRulePath[] = "resources/udev/70-rd420.rules";
+inline constexpr char kUdevRulePath[] =
+    "70-rd420.rules (in /usr/lib/udev/rules.d or /usr/local/lib/udev/rules.d once installed, "
+    "resources/udev in the source)";
 
 // Keeps one device node per camera of one VID:PID: numbers the cameras in
 // bus order, and removes and restores a camera's node as it is unplugged

@@ -308,8 +308,9 @@ TEST_F(UsbDaemonTest, NoPermissionIsOneLineNamingTheUdevRule) {
   ASSERT_EQ(Lines().size(), 1u);
   EXPECT_EQ(Lines()[0],
             "rd420d: no permission to open the camera 1234:5678 at /dev/bus/usb/001/004 (bus 1 "
-            "port 2); install the udev rule resources/udev/70-rd420.rules (with VVVV:PPPP set to "
-            "1234:5678) into /etc/udev/rules.d/, then plug the camera in again");
+            "port 2); copy the udev rule 70-rd420.rules (in /usr/lib/udev/rules.d or "
+            "/usr/local/lib/udev/rules.d once installed, resources/udev in the source) into "
+            "/etc/udev/rules.d/ with VVVV:PPPP set to 1234:5678, then plug the camera in again");
   EXPECT_EQ(Open(0), nullptr);
 }
 
