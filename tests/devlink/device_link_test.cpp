@@ -122,6 +122,9 @@ TEST_F(DeviceLinkTest, OpenFailureShowsAhl00004ReleasesCallersAndSilencesTheLink
   for (std::thread& caller : callers) {
     caller.join();
   }
+  // The callers are let go before the message, which their request thread
+  // shows after them.
+  link_.WaitIdle();
   EXPECT_EQ(failed, 4);
   EXPECT_EQ(messages.Captions(), std::vector<std::string>{"Error (AHL00004)"});
   EXPECT_EQ(fatalCalls_, 1);
