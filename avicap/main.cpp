@@ -2,12 +2,16 @@
 #include <QApplication>
 
 #include "avicap/capture_dialog.h"
+#include "devlink/daemon_start.h"
 #include "devlink/device_directory.h"
 #include "platform/message_box_sink.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   rd420::InstallMessageBoxSink();
+  // Where no systemd user session runs rd420d, a program started from the
+  // menu still finds the camera.
+  rd420::StartDaemonForProgram();
   rd420::avicap::CaptureDlg::Options options;
   options.deviceDirectory = rd420::DefaultDeviceDirectory();
   options.programDirectory = QCoreApplication::applicationDirPath();

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <csignal>
 
+#include "devlink/daemon_start.h"
 #include "devlink/device_directory.h"
 #include "platform/message_box_sink.h"
 #include "viewer/viewer.h"
@@ -11,6 +12,9 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   QApplication application(argc, argv);
   rd420::InstallMessageBoxSink();
+  // Where no systemd user session runs rd420d, a program started from the
+  // menu still finds the camera.
+  rd420::StartDaemonForProgram();
   rd420::viewer::Viewer::Options options;
   options.deviceDirectory = rd420::DefaultDeviceDirectory();
   options.programDirectory = QCoreApplication::applicationDirPath();

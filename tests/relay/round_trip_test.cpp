@@ -3,16 +3,14 @@
 // camera, its VADIZIVID button, and the viewer back, with one program at a
 // time on the camera.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QProcess>
 #include <atomic>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include "platform/instance_lock.h"
+#include "platform/lock_holder.h"
 #include "relay/relay_folder.h"
 #include "relay/x11_windows.h"
 
@@ -27,26 +25,7 @@ constexpr char kCaptureTitle[] = "TORVELA VAV Eduruzu";
 // The process holding the camera lock, read from the kernel's lock table
 // (taking the lock to look would stand in the programs' way); 0 for none.
 pid_t LockHolder() {
-  struct stat file;
-  if (stat(InstanceLockPath(kCameraLockName).c_str(), &file) != 0) {
-    return 0;
-  }
-  std::ifstream locks("/proc/locks");
-  std::string line;
-  while (std::getline(locks, line)) {
-    std::istringstream fields(line);
-    std::string number, kind, mode, access, device;
-    pid_t pid = 0;
-    fields >> number >> kind;
-    if (kind == "->") {
-      continue;  // a waiter, not a holder
-    }
-    fields >> mode >> access >> pid >> device;
-    if (kind == "FLOCK" && device.substr(device.rfind(':') + 1) == std::to_string(file.st_ino)) {
-      return pid;
-    }
-  }
-  return 0;
+  return FlockHolder(InstanceLockPath(kCameraLockName)).value_or(0);
 }
 
 std::string ProgramOf(pid_t pid) {

@@ -1,0 +1,255 @@
+#include "devlink/daemon_start.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "devlink/device_directory.h"
+#include "devlink/ioctl_codes.h"
+#include "platform/lock_holder.h"
+
+extern char** environ;
+
+namespace rd420 {
+
+namespace {
+
+constexpr std::string_view kOptionsVariable = "RD420D_OPTIONS";
+constexpr std::string_view kBlanks = " \t\r\n";
+constexpr auto kPollInterval = std::chrono::milliseconds(10);
+// A USB daemon with no camera plugged in holds its lock but has no node,
+// so the node is waited for only this much longer.
+constexpr auto kNodeWait = std::chrono::milliseconds(500);
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
+
+// The value of `name` in an environment file, parsed as systemd parses
+// one: comment lines start with # or ;, blanks around the name and before
+// the value are dropped, "double" quotes take \" \\ \` \$ as escapes,
+// 'single' quotes none, outside quotes a backslash takes the next character
+// as it is (a line end: the line goes on). systemd also drops trailing
+// blanks, which the split on blanks drops anyway.
+std::optional<std::string> EnvironmentValue(std::string_view text, std::string_view name) {
+  std::optional<std::string> found;
+  size_t i = 0;
+  auto skipLine = [&] {
+    const size_t end = text.find('\n', i);
+    i = end == std::string_view::npos ? text.size() : end + 1;
+  };
+  while (i < text.size()) {
+    while (i < text.size() && IsBlank(text[i])) {
+      ++i;
+    }
+    if (i == text.size()) {
+      break;
+    }
+    if (text[i] == '#' || text[i] == ';') {
+      skipLine();
+      continue;
+    }
+    const size_t equals = text.find_first_of("=\n", i);
+    if (equals == std::string_view::npos || text[equals] != '=') {
+      skipLine();
+      continue;
+    }
+    std::string_view key = text.substr(i, equals - i);
+    key.remove_suffix(key.size() - (key.find_last_not_of(" \t\r") + 1));
+    i = equals + 1;
+    while (i < text.size() && IsBlank(text[i])) {
+      ++i;
+    }
+    std::string value;
+    while (i < text.size() && text[i] != '\n') {
+      const char c = text[i++];
+      if (c == '"' || c == '\'') {
+        while (i < text.size() && text[i] != c) {
+          if (c == '"' && text[i] == '\\' && i + 1 < text.size() &&
+              std::string_view("\"\\`$").find(text[i + 1]) != std::string_view::npos) {
+            ++i;
+          }
+          value += text[i++];
+        }
+        ++i;  // the closing quote
+      } else if (c == '\\') {
+        if (i < text.size() && text[i] != '\n') {
+          value += text[i];
+        }
+        ++i;
+      } else {
+        value += c;
+      }
+    }
+    if (key == name) {
+      found = std::move(value);
+    }
+  }
+  return found;
+}
+
+std::string StatusText(int status) {
+  if (WIFEXITED(status)) {
+    return "exited with status " + std::to_string(WEXITSTATUS(status));
+  }
+  return "was ended by signal " + std::to_string(WTERMSIG(status));
+}
+
+// The daemon makes its control socket before the nodes, so only a node
+// tells that a program looking for cameras now finds them.
+bool AnyNodeExists(std::string_view directory) {
+  for (int instance = 0; instance < kMaxDeviceInstances; ++instance) {
+    struct stat info {};
+    if (::lstat(DevicePath(directory, DeviceName(instance)).c_str(), &info) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// posix_spawn's attributes and file actions, destroyed however we leave.
+struct SpawnSetup {
+  SpawnSetup() {
+    posix_spawnattr_init(&attributes);
+    posix_spawn_file_actions_init(&actions);
+  }
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+  posix_spawnattr_t attributes;
+  posix_spawn_file_actions_t actions;
+};
+
+}  // namespace
+
+bool DaemonServes(std::string_view directory) {
+  return FlockHolder(DevicePath(directory, kLockFileName)).has_value();
+}
+
+std::vector<std::string> ReadDaemonOptions(const std::string& path) {
+  std::ifstream file(path);
+  const std::string text(std::istreambuf_iterator<char>(file), {});
+  const std::optional<std::string> value = EnvironmentValue(text, kOptionsVariable);
+  std::vector<std::string> words;
+  if (!value) {
+    return words;
+  }
+  const std::string_view rest(*value);
+  for (size_t start = rest.find_first_not_of(kBlanks); start != std::string_view::npos;) {
+    const size_t end = rest.find_first_of(kBlanks, start);
+    words.emplace_back(rest.substr(start, end - start));
+    start = rest.find_first_not_of(kBlanks, end);
+  }
+  return words;
+}
+
+std::optional<std::string> StartDaemonIfNoneServes(const std::string& directory,
+                                                   const std::string& programDirectory,
+                                                   const std::string& optionsFile, int timeoutMs) {
+  if (DaemonServes(directory)) {
+    return std::nullopt;
+  }
+  const std::string program = programDirectory + "/rd420d";
+  if (::access(program.c_str(), X_OK) != 0) {
+    return "no rd420d at " + program + " (" + std::strerror(errno) + ")";
+  }
+  // Our --dir comes last, so it wins over one in the options file.
+  std::vector<std::string> args = {program};
+  for (std::string& option : ReadDaemonOptions(optionsFile)) {
+    args.push_back(std::move(option));
+  }
+  args.push_back("--dir");
+  args.push_back(directory);
+  std::vector<char*> argv;
+  for (std::string& arg : args) {
+    argv.push_back(arg.data());
+  }
+  argv.push_back(nullptr);
+
+  // A session of its own, so the daemon outlives the terminal and the
+  // program; default signal handling and no blocked signals, whatever the
+  // program set; none of the program's descriptors beyond stderr, so it
+  // never keeps a lock of the program's.
+  SpawnSetup spawn;
+  sigset_t signals;
+  sigemptyset(&signals);
+  posix_spawnattr_setsigmask(&spawn.attributes, &signals);
+  sigfillset(&signals);
+  posix_spawnattr_setsigdefault(&spawn.attributes, &signals);
+  posix_spawnattr_setflags(&spawn.attributes,
+                           POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  posix_spawn_file_actions_addopen(&spawn.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&spawn.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addclosefrom_np(&spawn.actions, STDERR_FILENO + 1);
+  pid_t pid = -1;
+  if (const int error = posix_spawn(&pid, program.c_str(), &spawn.actions, &spawn.attributes,
+                                    argv.data(), environ);
+      error != 0) {
+    return "cannot start " + program + ": " + std::strerror(error);
+  }
+
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::optional<Clock::time_point> nodeDeadline;
+  std::optional<int> exitStatus;
+  for (;;) {
+    // Reaped as soon as it ends; one that lost a start race exits 1 while
+    // the winner serves, which is just as good.
+    if (int status = 0; !exitStatus && ::waitpid(pid, &status, WNOHANG) == pid) {
+      exitStatus = status;
+    }
+    const Clock::time_point now = Clock::now();
+    if (DaemonServes(directory)) {
+      if (!nodeDeadline) {
+        nodeDeadline = std::min(deadline, now + kNodeWait);
+      }
+      if (AnyNodeExists(directory) || now >= *nodeDeadline) {
+        return std::nullopt;
+      }
+    } else if (exitStatus) {
+      return "rd420d " + StatusText(*exitStatus) + " without serving " + directory;
+    }
+    // One still starting is left to go on: it may serve a moment later.
+    if (now >= deadline) {
+      return "rd420d did not serve " + directory + " within " + std::to_string(timeoutMs) + " ms";
+    }
+    std::this_thread::sleep_for(kPollInterval);
+  }
+}
+
+void StartDaemonForProgram() {
+  if (const char* own = std::getenv("RD420_DEVICE_DIR"); own != nullptr && *own != '\0') {
+    return;
+  }
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) {
+    std::fprintf(stderr, "rd420: cannot find this program's folder to start rd420d: %s\n",
+                 error.message().c_str());
+    return;
+  }
+  if (const std::optional<std::string> problem = StartDaemonIfNoneServes(
+          DefaultDeviceDirectory(), self.parent_path().string(), std::string(kDaemonOptionsFile))) {
+    std::fprintf(stderr, "rd420: %s\n", problem->c_str());
+  }
+}
+
+}  // namespace rd420

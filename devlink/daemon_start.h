@@ -1,0 +1,47 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rd420 {
+
+// rd420d's options as the packaged systemd user unit reads them too (its
+// EnvironmentFile): a line RD420D_OPTIONS="--usb VID:PID".
+inline constexpr std::string_view kDaemonOptionsFile = "/etc/rd420/rd420d.conf";
+
+// Whether some process holds the flock on <directory>/rd420d.lock, that is
+// whether a daemon serves the folder. Looks in the kernel's lock table and
+// never takes the lock itself, which would make a starting daemon's claim
+// fail. Safe from any thread.
+bool DaemonServes(std::string_view directory);
+
+// The words of RD420D_OPTIONS in an environment file read as systemd reads
+// one (# comments; values unquoted, "double" or 'single' quoted; the last
+// assignment wins), split on blanks as systemd splits an unbraced
+// $RD420D_OPTIONS. Empty when the file or the variable is missing.
+std::vector<std::string> ReadDaemonOptions(const std::string& path);
+
+// Starts <programDirectory>/rd420d <options from optionsFile> --dir
+// <directory> when no daemon serves `directory`, in a session of its own
+// with stdin and stdout on /dev/null, and waits until it serves: its lock
+// is held and a node RD-420-<n> exists (or, for a USB daemon with no camera
+// plugged in, half a second has passed with the lock held). nullopt when a
+// daemon serves, already or now (another that won a start race counts);
+// else one line saying why not. Returns within about timeoutMs whatever
+// the daemon does; blocks the calling thread that long at most.
+std::optional<std::string> StartDaemonIfNoneServes(const std::string& directory,
+                                                   const std::string& programDirectory,
+                                                   const std::string& optionsFile,
+                                                   int timeoutMs = 3000);
+
+// What the viewer and the capture program run at start: with no systemd
+// user session to start rd420d, they start it themselves for the default
+// device folder, from the folder they are installed in. Nothing happens
+// when RD420_DEVICE_DIR is set, as that folder is its user's to serve. A
+// failure is one line "rd420: ..." on standard error; the program then
+// goes on to its usual no-camera message.
+void StartDaemonForProgram();
+
+}  // namespace rd420

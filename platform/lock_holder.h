@@ -1,0 +1,18 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+
+namespace rd420 {
+
+// The process holding a flock on the file at `path`, read from the
+// kernel's lock table (/proc/locks) by the file's device and inode, so the
+// lock is never taken to look: that would make its owner's own LOCK_NB
+// attempt fail at that instant. nullopt when no process holds one or the
+// file does not exist; the pid is 0 when the holder lives in a pid
+// namespace this process cannot see. Safe from any thread.
+std::optional<pid_t> FlockHolder(const std::string& path);
+
+}  // namespace rd420
