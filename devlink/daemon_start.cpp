@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <system_error>
 #include <thread>
 
 #include "devlink/device_directory.h"
@@ -138,6 +139,133 @@ struct SpawnSetup {
   posix_spawn_file_actions_t actions;
 };
 
+// Words as systemd splits a variable's value into arguments: blanks apart,
+// quotes grouping and dropped (one left open runs to the end), a backslash
+// outside single quotes taking the next character as it is.
+std::vector<std::string> SplitWords(std::string_view value) {
+  std::vector<std::string> words;
+  std::optional<std::string> word;
+  char quote = 0;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    if (quote == 0 && kBlanks.find(c) != std::string_view::npos) {
+      if (word) {
+        words.push_back(std::move(*word));
+        word.reset();
+      }
+      continue;
+    }
+    if (!word) {
+      word.emplace();
+    }
+    if (c == quote) {
+      quote = 0;
+    } else if (quote == 0 && (c == '"' || c == '\'')) {
+      quote = c;
+    } else if (c == '\\' && quote != '\'' && i + 1 < value.size()) {
+      *word += value[++i];
+    } else {
+      *word += c;
+    }
+  }
+  if (word) {
+    words.push_back(std::move(*word));
+  }
+  return words;
+}
+
+// Where a daemon a program starts writes its lines: the program's own
+// standard error may be a pipe that someone reads to its end.
+std::string DaemonLogPath() {
+  std::filesystem::path folder;
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/') {
+    folder = state;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
+    folder = std::filesystem::path(home) / ".local/state";
+  } else {
+    return "/dev/null";
+  }
+  folder /= "rd420";
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  return error ? "/dev/null" : (folder / "rd420d.log").string();
+}
+
+// Waits until `directory` is served: its lock held and a node there, or
+// the lock held for kNodeWait. `child`, when there is one, is the daemon we
+// started, reaped here if it ends.
+std::optional<std::string> WaitUntilServed(const std::string& directory,
+                                           std::chrono::steady_clock::time_point deadline,
+                                           int timeoutMs, std::optional<pid_t> child) {
+  using Clock = std::chrono::steady_clock;
+  std::optional<Clock::time_point> nodeDeadline;
+  std::optional<int> exitStatus;
+  for (;;) {
+    // One that lost a start race exits 1 while the winner serves, which is
+    // just as good.
+    if (int status = 0; child && !exitStatus && ::waitpid(*child, &status, WNOHANG) == *child) {
+      exitStatus = status;
+    }
+    const Clock::time_point now = Clock::now();
+    if (DaemonServes(directory)) {
+      if (!nodeDeadline) {
+        nodeDeadline = std::min(deadline, now + kNodeWait);
+      }
+      if (AnyNodeExists(directory) || now >= *nodeDeadline) {
+        return std::nullopt;
+      }
+    } else if (exitStatus) {
+      return "rd420d " + StatusText(*exitStatus) + " without serving " + directory;
+    }
+    if (now >= deadline) {
+      return "rd420d did not serve " + directory + " within " + std::to_string(timeoutMs) + " ms";
+    }
+    std::this_thread::sleep_for(kPollInterval);
+  }
+}
+
+// Runs `argv` with no input or output and waits at most `timeoutMs` for
+// its exit status; nullopt when it could not run or did not end in time.
+std::optional<int> RunQuietly(std::vector<std::string> args, int timeoutMs) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) {
+    argv.push_back(arg.data());
+  }
+  argv.push_back(nullptr);
+  SpawnSetup spawn;
+  for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    posix_spawn_file_actions_addopen(&spawn.actions, fd, "/dev/null", O_RDWR, 0);
+  }
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, argv[0], &spawn.actions, &spawn.attributes, argv.data(), environ) != 0) {
+    return std::nullopt;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (int status = 0; ::waitpid(pid, &status, WNOHANG) == pid) {
+      return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+      return std::nullopt;
+    }
+    std::this_thread::sleep_for(kPollInterval);
+  }
+}
+
+// Asks the session's systemd user manager, when one runs, to start the
+// daemon's unit. False when there is none, or it has no such unit.
+bool StartedByUserManager() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  struct stat manager {};
+  if (runtime == nullptr || *runtime != '/' ||
+      ::stat((std::string(runtime) + "/systemd/private").c_str(), &manager) != 0) {
+    return false;
+  }
+  return RunQuietly({"systemctl", "--user", "start", "--no-block", "rd420d.service"}, 2000) == 0;
+}
+
 }  // namespace
 
 bool DaemonServes(std::string_view directory) {
@@ -148,17 +276,7 @@ std::vector<std::string> ReadDaemonOptions(const std::string& path) {
   std::ifstream file(path);
   const std::string text(std::istreambuf_iterator<char>(file), {});
   const std::optional<std::string> value = EnvironmentValue(text, kOptionsVariable);
-  std::vector<std::string> words;
-  if (!value) {
-    return words;
-  }
-  const std::string_view rest(*value);
-  for (size_t start = rest.find_first_not_of(kBlanks); start != std::string_view::npos;) {
-    const size_t end = rest.find_first_of(kBlanks, start);
-    words.emplace_back(rest.substr(start, end - start));
-    start = rest.find_first_not_of(kBlanks, end);
-  }
-  return words;
+  return value ? SplitWords(*value) : std::vector<std::string>{};
 }
 
 std::optional<std::string> StartDaemonIfNoneServes(const std::string& directory,
@@ -184,10 +302,11 @@ std::optional<std::string> StartDaemonIfNoneServes(const std::string& directory,
   }
   argv.push_back(nullptr);
 
-  // A session of its own, so the daemon outlives the terminal and the
-  // program; default signal handling and no blocked signals, whatever the
-  // program set; none of the program's descriptors beyond stderr, so it
-  // never keeps a lock of the program's.
+  // A session of its own in /, so the daemon outlives the terminal and the
+  // program and pins no mount; default signal handling and no blocked
+  // signals, whatever the program set; none of the program's descriptors,
+  // so it never keeps a lock of the program's or a pipe's end open.
+  const std::string log = DaemonLogPath();
   SpawnSetup spawn;
   sigset_t signals;
   sigemptyset(&signals);
@@ -197,57 +316,56 @@ std::optional<std::string> StartDaemonIfNoneServes(const std::string& directory,
   posix_spawnattr_setflags(&spawn.attributes,
                            POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   posix_spawn_file_actions_addopen(&spawn.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&spawn.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&spawn.actions, STDOUT_FILENO, log.c_str(),
+                                   O_WRONLY | O_CREAT | O_APPEND, 0600);
+  posix_spawn_file_actions_adddup2(&spawn.actions, STDOUT_FILENO, STDERR_FILENO);
   posix_spawn_file_actions_addclosefrom_np(&spawn.actions, STDERR_FILENO + 1);
+  posix_spawn_file_actions_addchdir_np(&spawn.actions, "/");
   pid_t pid = -1;
   if (const int error = posix_spawn(&pid, program.c_str(), &spawn.actions, &spawn.attributes,
                                     argv.data(), environ);
       error != 0) {
     return "cannot start " + program + ": " + std::strerror(error);
   }
-
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  std::optional<Clock::time_point> nodeDeadline;
-  std::optional<int> exitStatus;
-  for (;;) {
-    // Reaped as soon as it ends; one that lost a start race exits 1 while
-    // the winner serves, which is just as good.
-    if (int status = 0; !exitStatus && ::waitpid(pid, &status, WNOHANG) == pid) {
-      exitStatus = status;
+  const std::optional<std::string> problem = WaitUntilServed(
+      directory, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs), timeoutMs,
+      pid);
+  // Reaped whenever it ends, so it never lingers as a zombie of ours.
+  if (int status = 0; ::waitpid(pid, &status, WNOHANG) == 0) {
+    try {
+      std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
+    } catch (const std::system_error&) {
+      // Without a thread it is reaped when we end.
     }
-    const Clock::time_point now = Clock::now();
-    if (DaemonServes(directory)) {
-      if (!nodeDeadline) {
-        nodeDeadline = std::min(deadline, now + kNodeWait);
-      }
-      if (AnyNodeExists(directory) || now >= *nodeDeadline) {
-        return std::nullopt;
-      }
-    } else if (exitStatus) {
-      return "rd420d " + StatusText(*exitStatus) + " without serving " + directory;
-    }
-    // One still starting is left to go on: it may serve a moment later.
-    if (now >= deadline) {
-      return "rd420d did not serve " + directory + " within " + std::to_string(timeoutMs) + " ms";
-    }
-    std::this_thread::sleep_for(kPollInterval);
   }
+  return problem;
 }
 
 void StartDaemonForProgram() {
   if (const char* own = std::getenv("RD420_DEVICE_DIR"); own != nullptr && *own != '\0') {
     return;
   }
-  std::error_code error;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) {
-    std::fprintf(stderr, "rd420: cannot find this program's folder to start rd420d: %s\n",
-                 error.message().c_str());
+  const std::string directory = DefaultDeviceDirectory();
+  if (DaemonServes(directory)) {
     return;
   }
-  if (const std::optional<std::string> problem = StartDaemonIfNoneServes(
-          DefaultDeviceDirectory(), self.parent_path().string(), std::string(kDaemonOptionsFile))) {
+  std::optional<std::string> problem;
+  if (StartedByUserManager()) {
+    constexpr int kTimeoutMs = 3000;
+    problem = WaitUntilServed(
+        directory, std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs),
+        kTimeoutMs, std::nullopt);
+    if (problem) {
+      problem = *problem + " (started as systemctl --user start rd420d.service)";
+    }
+  } else {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    problem = error ? "cannot find this program's folder to start rd420d: " + error.message()
+                    : StartDaemonIfNoneServes(directory, self.parent_path().string(),
+                                              RD420_DAEMON_OPTIONS_FILE);
+  }
+  if (problem) {
     std::fprintf(stderr, "rd420: %s\n", problem->c_str());
   }
 }

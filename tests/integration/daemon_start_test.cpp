@@ -58,6 +58,8 @@ class DaemonStartTest : public ::testing::Test {
     RemoveDirectory(directory_);
   }
 
+  void SetUp() override { ::setenv("XDG_STATE_HOME", (directory_ + "/state").c_str(), 1); }
+
   std::string directory_ = MakeTempDirectory();
   std::string noOptions_ = directory_ + "/none.conf";
 };
@@ -73,6 +75,13 @@ TEST_F(DaemonStartTest, StartsTheConfiguredDaemonWhenNoneServes) {
   EXPECT_TRUE(DaemonServes(directory_));
   EXPECT_TRUE(std::filesystem::exists(DevicePath(directory_, DeviceName(2))));
   EXPECT_FALSE(std::filesystem::exists(directory_ + "/other"));
+  // It keeps neither our standard error (a pipe a caller may read to its
+  // end) nor our folder (a mount it would pin).
+  const std::optional<pid_t> daemon = FlockHolder(DevicePath(directory_, kLockFileName));
+  ASSERT_TRUE(daemon.has_value());
+  const std::string proc = "/proc/" + std::to_string(*daemon);
+  EXPECT_EQ(std::filesystem::read_symlink(proc + "/cwd"), "/");
+  EXPECT_EQ(std::filesystem::read_symlink(proc + "/fd/2"), directory_ + "/state/rd420/rd420d.log");
 }
 
 // Catches: a second rd420d started for a folder a daemon already serves.
@@ -92,6 +101,33 @@ TEST_F(DaemonStartTest, NamesTheMissingDaemon) {
   ASSERT_TRUE(problem.has_value());
   EXPECT_NE(problem->find(directory_ + "/rd420d"), std::string::npos) << *problem;
   EXPECT_EQ(problem->find('\n'), std::string::npos) << *problem;
+}
+
+// Catches: a program that starts its own daemon beside a session's user
+// manager, whose unit then fails on the folder that daemon holds.
+TEST_F(DaemonStartTest, AsksTheUserManagerWhereOneRuns) {
+  const std::string runtime = directory_ + "/run";
+  std::filesystem::create_directories(runtime + "/systemd");
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  std::ofstream(runtime + "/systemd/private");
+  // Our systemctl starts the daemon as the unit would, and notes its words.
+  const std::string bin = directory_ + "/bin";
+  std::filesystem::create_directory(bin);
+  std::ofstream(bin + "/systemctl")
+      << "#!/bin/sh\necho \"$*\" > " << directory_ << "/asked\n" RD420D_PATH " >/dev/null 2>&1 &\n";
+  std::filesystem::permissions(bin + "/systemctl", std::filesystem::perms::owner_all);
+  ::setenv("PATH", (bin + ":" + std::getenv("PATH")).c_str(), 1);
+  ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  ::unsetenv("RD420_DEVICE_DIR");
+
+  StartDaemonForProgram();
+  const std::optional<pid_t> daemon = FlockHolder(DevicePath(runtime + "/rd420", kLockFileName));
+  ASSERT_TRUE(daemon.has_value());
+  ::kill(*daemon, SIGTERM);
+  std::ifstream asked(directory_ + "/asked");
+  std::string words;
+  std::getline(asked, words);
+  EXPECT_EQ(words, "--user start --no-block rd420d.service");
 }
 
 struct OptionsFileCase {
@@ -124,12 +160,12 @@ INSTANTIATE_TEST_SUITE_P(
                         "# rd420d's options\nOTHER=--simulate\n  RD420D_OPTIONS = \"--usb "
                         "1234:5678\"\nRD420D_OPTIONS_OLD=--fps 5\n",
                         {"--usb", "1234:5678"}},
-        OptionsFileCase{"QuotesInsideTheValueDoNotGroupWords",
-                        "RD420D_OPTIONS='--dir  \"/a b\"'\n",
-                        {"--dir", "\"/a", "b\""}},
+        OptionsFileCase{"QuotesInsideTheValueGroupWords",
+                        "RD420D_OPTIONS='--dir  \"/a b\" c\\ d'\n",
+                        {"--dir", "/a b", "c d"}},
         OptionsFileCase{"Unquoted", "RD420D_OPTIONS=--instances 0,3\n", {"--instances", "0,3"}},
         OptionsFileCase{
-            "EscapedQuoteInDoubleQuotes", "RD420D_OPTIONS=\"--dir \\\"x\\\"\"", {"--dir", "\"x\""}},
+            "EscapedQuoteInDoubleQuotes", "RD420D_OPTIONS=\"--dir \\\"x y\\\"\"", {"--dir", "x y"}},
         OptionsFileCase{"LastAssignmentWins",
                         "RD420D_OPTIONS=--simulate\nRD420D_OPTIONS=--usb 1234:5678\n",
                         {"--usb", "1234:5678"}},
