@@ -139,6 +139,16 @@ struct SpawnSetup {
   posix_spawn_file_actions_t actions;
 };
 
+// The argv a spawn takes, pointing into `args`.
+std::vector<char*> ArgumentPointers(std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) {
+    argv.push_back(arg.data());
+  }
+  argv.push_back(nullptr);
+  return argv;
+}
+
 // Words as systemd splits a variable's value into arguments: blanks apart,
 // quotes grouping and dropped (one left open runs to the end), a backslash
 // outside single quotes taking the next character as it is.
@@ -194,10 +204,10 @@ std::string DaemonLogPath() {
 // Waits until `directory` is served: its lock held and a node there, or
 // the lock held for kNodeWait. `child`, when there is one, is the daemon we
 // started, reaped here if it ends.
-std::optional<std::string> WaitUntilServed(const std::string& directory,
-                                           std::chrono::steady_clock::time_point deadline,
-                                           int timeoutMs, std::optional<pid_t> child) {
+std::optional<std::string> WaitUntilServed(const std::string& directory, int timeoutMs,
+                                           std::optional<pid_t> child) {
   using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   std::optional<Clock::time_point> nodeDeadline;
   std::optional<int> exitStatus;
   for (;;) {
@@ -227,11 +237,7 @@ std::optional<std::string> WaitUntilServed(const std::string& directory,
 // Runs `argv` with no input or output and waits at most `timeoutMs` for
 // its exit status; nullopt when it could not run or did not end in time.
 std::optional<int> RunQuietly(std::vector<std::string> args, int timeoutMs) {
-  std::vector<char*> argv;
-  for (std::string& arg : args) {
-    argv.push_back(arg.data());
-  }
-  argv.push_back(nullptr);
+  std::vector<char*> argv = ArgumentPointers(args);
   SpawnSetup spawn;
   for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
     posix_spawn_file_actions_addopen(&spawn.actions, fd, "/dev/null", O_RDWR, 0);
@@ -296,11 +302,7 @@ std::optional<std::string> StartDaemonIfNoneServes(const std::string& directory,
   }
   args.push_back("--dir");
   args.push_back(directory);
-  std::vector<char*> argv;
-  for (std::string& arg : args) {
-    argv.push_back(arg.data());
-  }
-  argv.push_back(nullptr);
+  std::vector<char*> argv = ArgumentPointers(args);
 
   // A session of its own in /, so the daemon outlives the terminal and the
   // program and pins no mount; default signal handling and no blocked
@@ -327,11 +329,9 @@ std::optional<std::string> StartDaemonIfNoneServes(const std::string& directory,
       error != 0) {
     return "cannot start " + program + ": " + std::strerror(error);
   }
-  const std::optional<std::string> problem = WaitUntilServed(
-      directory, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs), timeoutMs,
-      pid);
+  const std::optional<std::string> problem = WaitUntilServed(directory, timeoutMs, pid);
   // Reaped whenever it ends, so it never lingers as a zombie of ours.
-  if (int status = 0; ::waitpid(pid, &status, WNOHANG) == 0) {
+  if (::waitpid(pid, nullptr, WNOHANG) == 0) {
     try {
       std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
     } catch (const std::system_error&) {
@@ -351,10 +351,7 @@ void StartDaemonForProgram() {
   }
   std::optional<std::string> problem;
   if (StartedByUserManager()) {
-    constexpr int kTimeoutMs = 3000;
-    problem = WaitUntilServed(
-        directory, std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs),
-        kTimeoutMs, std::nullopt);
+    problem = WaitUntilServed(directory, 3000, std::nullopt);
     if (problem) {
       problem = *problem + " (started as systemctl --user start rd420d.service)";
     }
