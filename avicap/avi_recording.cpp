@@ -118,7 +118,6 @@ bool AviRecordingWriter::Start(const RecordingSettings& settings, FrameGeometry 
   Release();
   host_ = &host;
   settings_ = settings;
-  T_ = 0;
   i_ = 0;
   queuedAudioSeconds_ = 0;
   largestQueuedAudioSeconds_ = 0;
@@ -286,11 +285,12 @@ bool AviRecordingWriter::Frame(std::span<const uint8_t> bgr, FrameGeometry geome
     return Fail("Fail to set Audio Data  ", "Error (AVI00033)");
   }
   const int64_t D = duration_;
-  if (Failed(video.SetTime(T_, T_ + D))) {
+  const int64_t T = i_ * D;
+  if (Failed(video.SetTime(T, T + D))) {
     return Fail("Fail to set the time based on frame rate ", "Error (AVI00034)");
   }
   // The sound is placed three frames after the picture it travels with.
-  audio.SetTime(T_ + 3 * D, T_ + 4 * D);
+  audio.SetTime(T + 3 * D, T + 4 * D);
   if (Failed(video.SetMediaTime(i_, i_ + 1))) {
     return Fail("Fail to set media time ", "Error (AVI00035)");
   }
@@ -306,7 +306,6 @@ bool AviRecordingWriter::Frame(std::span<const uint8_t> bgr, FrameGeometry geome
     return Fail("Fail to send the video sample downstrem ", "Error (AVI00038)");
   }
   g.source.DeliverSample(kAudioStream, kDeliverTimeoutMs, audio);
-  T_ += D;
   ++i_;
   return true;
 }

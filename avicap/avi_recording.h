@@ -48,7 +48,6 @@ class AviRecordingWriter : public RecordingWriter {
   RecordingSettings settings_;
   std::unique_ptr<Graph> graph_;
   int64_t duration_ = 0;  // D, in 100 ns
-  int64_t T_ = 0;
   int64_t i_ = 0;
   double queuedAudioSeconds_ = 0;
   double largestQueuedAudioSeconds_ = 0;

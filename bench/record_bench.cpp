@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "avicap/avi_recording.h"
+#include "avicap/disk_checks.h"
 #include "devlink/convert_frame.h"
 #include "driver/scene_renderer.h"
 #include "platform/process_usage.h"
@@ -65,7 +66,7 @@ double OursPerRecordedSecond(const Choice& choice, const std::string& folder) {
   rd420::avicap::RecordingSettings settings;
   settings.path = folder + "/ours.avi";
   settings.videoQuality = choice.videoQuality;
-  settings.audioQuality = 10;
+  settings.audioQuality = rd420::avicap::kAudioAdpcm;
   QuietHost host;
   rd420::avicap::AviRecordingWriter writer;
   rusage before{};
@@ -155,9 +156,13 @@ void RecordBeside(benchmark::State& state, const Choice& choice) {
 }
 
 const Choice kChoices[] = {
-    {"none", 1, {"-c:v", "rawvideo", "-pix_fmt", "bgr24"}},
-    {"xvid", 12, {"-c:v", "mpeg4", "-vtag", "XVID", "-q:v", "4", "-g", "60", "-bf", "0"}},
-    {"div3", 10, {"-c:v", "msmpeg4", "-vtag", "DIV3", "-q:v", "8", "-g", "60"}},
+    {"none", rd420::avicap::kVideoNone, {"-c:v", "rawvideo", "-pix_fmt", "bgr24"}},
+    {"xvid",
+     rd420::avicap::kVideoXvid,
+     {"-c:v", "mpeg4", "-vtag", "XVID", "-q:v", "4", "-g", "60", "-bf", "0"}},
+    {"div3",
+     rd420::avicap::kVideoLowQuality,
+     {"-c:v", "msmpeg4", "-vtag", "DIV3", "-q:v", "8", "-g", "60"}},
 };
 
 const bool kRegistered = [] {

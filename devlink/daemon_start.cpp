@@ -285,12 +285,13 @@ std::vector<std::string> ReadDaemonOptions(const std::string& path) {
   return value ? SplitWords(*value) : std::vector<std::string>{};
 }
 
-std::optional<std::string> StartDaemonIfNoneServes(const std::string& directory,
-                                                   const std::string& programDirectory,
-                                                   const std::string& optionsFile, int timeoutMs) {
-  if (DaemonServes(directory)) {
-    return std::nullopt;
-  }
+namespace {
+
+// Starts <programDirectory>/rd420d for `directory` and waits until it
+// serves; the caller has seen that nothing serves it yet.
+std::optional<std::string> SpawnDaemon(const std::string& directory,
+                                       const std::string& programDirectory,
+                                       const std::string& optionsFile, int timeoutMs) {
   const std::string program = programDirectory + "/rd420d";
   if (::access(program.c_str(), X_OK) != 0) {
     return "no rd420d at " + program + " (" + std::strerror(errno) + ")";
@@ -341,6 +342,17 @@ std::optional<std::string> StartDaemonIfNoneServes(const std::string& directory,
   return problem;
 }
 
+}  // namespace
+
+std::optional<std::string> StartDaemonIfNoneServes(const std::string& directory,
+                                                   const std::string& programDirectory,
+                                                   const std::string& optionsFile, int timeoutMs) {
+  if (DaemonServes(directory)) {
+    return std::nullopt;
+  }
+  return SpawnDaemon(directory, programDirectory, optionsFile, timeoutMs);
+}
+
 void StartDaemonForProgram() {
   if (const char* own = std::getenv("RD420_DEVICE_DIR"); own != nullptr && *own != '\0') {
     return;
@@ -351,7 +363,7 @@ void StartDaemonForProgram() {
   }
   std::optional<std::string> problem;
   if (StartedByUserManager()) {
-    problem = WaitUntilServed(directory, 3000, std::nullopt);
+    problem = WaitUntilServed(directory, kDaemonStartTimeoutMs, std::nullopt);
     if (problem) {
       problem = *problem + " (started as systemctl --user start rd420d.service)";
     }
@@ -359,8 +371,8 @@ void StartDaemonForProgram() {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     problem = error ? "cannot find this program's folder to start rd420d: " + error.message()
-                    : StartDaemonIfNoneServes(directory, self.parent_path().string(),
-                                              RD420_DAEMON_OPTIONS_FILE);
+                    : SpawnDaemon(directory, self.parent_path().string(), RD420_DAEMON_OPTIONS_FILE,
+                                  kDaemonStartTimeoutMs);
   }
   if (problem) {
     std::fprintf(stderr, "rd420: %s\n", problem->c_str());

@@ -29,10 +29,11 @@ std::vector<std::string> ReadDaemonOptions(const std::string& path);
 // files, terminal or folder. nullopt when a daemon serves, already or now
 // (another that won a start race counts); else one line saying why not.
 // Returns within about timeoutMs whatever the daemon does.
+inline constexpr int kDaemonStartTimeoutMs = 3000;
 std::optional<std::string> StartDaemonIfNoneServes(const std::string& directory,
                                                    const std::string& programDirectory,
                                                    const std::string& optionsFile,
-                                                   int timeoutMs = 3000);
+                                                   int timeoutMs = kDaemonStartTimeoutMs);
 
 // What the viewer and the capture program run at start, for the default
 // device folder. Where the session's systemd user manager runs, it is asked

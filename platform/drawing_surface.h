@@ -29,8 +29,6 @@ class DrawingSurface {
   // The picture: rows bottom-up, width * 3 bytes each (640 wide needs no
   // padding; other widths are padded to 4 bytes).
   std::span<uint8_t> Pixels() { return pixels_; }
-  int Width() const { return width_; }
-  int Height() const { return height_; }
   size_t RowBytes() const { return rowBytes_; }
 
   // Draws `utf8` with its top-left corner at (x, y), counted from the top

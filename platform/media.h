@@ -58,7 +58,8 @@ inline constexpr int kAudioBytesPerFrame = 4;  // 16-bit stereo
 void RouteFfmpegLog();
 
 // A media type: GUID strings of type, subtype and format type, and the
-// format block. Setters refuse what is not a GUID string.
+// format block. Setters refuse what is not a GUID string. FFmpeg works out
+// the sample size itself, so those two setters only accept.
 class MediaType {
  public:
   MediaResult SetType(std::string_view guid);
@@ -78,19 +79,18 @@ class MediaType {
   std::string subtype_;
   std::string formatType_;
   std::vector<uint8_t> format_;
-  bool fixedSizeSamples_ = true;
-  uint32_t sampleSize_ = 0;
 };
 
-// One sample: its data, time (100-ns units, start before stop), media time
-// and sync point. The data is borrowed: it must outlive the delivery.
+// One sample: its data and start time (100-ns units). The writer places a
+// sample by its start alone and the encoder chooses its key frames, so the
+// stop, the media time and the sync point are only checked (start before
+// stop). The data is borrowed: it must outlive the delivery.
 class MediaSample {
  public:
   MediaResult SetData(std::span<const uint8_t> data);
   std::span<const uint8_t> Data() const {
     return own_.empty() ? data_ : std::span<const uint8_t>(own_);
   }
-  size_t ActualDataLength() const { return Data().size(); }
   MediaResult SetTime(int64_t start, int64_t stop);
   MediaResult SetMediaTime(int64_t start, int64_t stop);
   MediaResult SetSyncPoint(bool sync);
@@ -101,10 +101,6 @@ class MediaSample {
   std::span<const uint8_t> data_;
   std::vector<uint8_t> own_;  // a captured sample keeps its bytes here
   int64_t timeStart_ = 0;
-  int64_t timeStop_ = 0;
-  int64_t mediaStart_ = 0;
-  int64_t mediaStop_ = 0;
-  bool sync_ = false;
 };
 
 // A list of compressors by moniker. Find gives the index of a moniker, -1

@@ -134,8 +134,8 @@ struct AudioCapture::Reader {
       const auto due = static_cast<uint64_t>(elapsed.count() * kAudioSampleRate);
       block.assign((due - made) * kAudioChannels, 0);
       for (uint64_t i = made; tone && i < due; ++i) {
-        const double phase =
-            2 * std::numbers::pi * kToneHz * static_cast<double>(i % 44100) / kAudioSampleRate;
+        const double phase = 2 * std::numbers::pi * kToneHz *
+                             static_cast<double>(i % kAudioSampleRate) / kAudioSampleRate;
         const auto value = static_cast<int16_t>(std::lround(kToneAmplitude * std::sin(phase)));
         block[(i - made) * 2] = value;
         block[(i - made) * 2 + 1] = value;

@@ -60,12 +60,10 @@ MediaResult MediaType::SetFormatData(std::span<const uint8_t> format) {
   format_.assign(format.begin(), format.end());
   return kOk;
 }
-MediaResult MediaType::SetFixedSizeSamples(bool fixed) {
-  fixedSizeSamples_ = fixed;
+MediaResult MediaType::SetFixedSizeSamples(bool) {
   return kOk;
 }
-MediaResult MediaType::SetSampleSize(uint32_t bytes) {
-  sampleSize_ = bytes;
+MediaResult MediaType::SetSampleSize(uint32_t) {
   return kOk;
 }
 
@@ -79,19 +77,15 @@ MediaResult MediaSample::SetTime(int64_t start, int64_t stop) {
     return kInvalidArgument;
   }
   timeStart_ = start;
-  timeStop_ = stop;
   return kOk;
 }
 MediaResult MediaSample::SetMediaTime(int64_t start, int64_t stop) {
   if (stop < start) {
     return kInvalidArgument;
   }
-  mediaStart_ = start;
-  mediaStop_ = stop;
   return kOk;
 }
-MediaResult MediaSample::SetSyncPoint(bool sync) {
-  sync_ = sync;
+MediaResult MediaSample::SetSyncPoint(bool) {
   return kOk;
 }
 
@@ -206,7 +200,8 @@ MediaResult SampleTarget::GetSample(uint32_t timeoutMs, MediaSample* sample) {
   sample->own_.resize(frames * kAudioBytesPerFrame);
   std::copy_n(s.queue.begin(), frames * kAudioChannels,
               reinterpret_cast<int16_t*>(sample->own_.data()));
-  s.queue.erase(s.queue.begin(), s.queue.begin() + static_cast<std::ptrdiff_t>(frames * 2));
+  s.queue.erase(s.queue.begin(),
+                s.queue.begin() + static_cast<std::ptrdiff_t>(frames * kAudioChannels));
   return kOk;
 }
 

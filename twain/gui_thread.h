@@ -26,7 +26,6 @@ class GuiThread {
   void Run(const std::function<void()>& work);
   // Ends our own application and joins its thread; nothing for the host's.
   void Stop();
-  bool Own() const { return thread_.joinable(); }
   // Whether Run can run anything: false once the host's application is gone
   // (a host that ends without closing the source).
   bool Available() const;

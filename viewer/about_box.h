@@ -16,8 +16,7 @@ class AboutBox : public QWidget {
 
  public:
   AboutBox(std::atomic<uint32_t>& zoomOverlay, std::atomic<uint32_t>& brightnessOverlay,
-           QWidget* owner, const QString& product = QStringLiteral("TORVELA View Panel"),
-           const QString& detail = QStringLiteral("RD-420 document camera viewer"));
+           QWidget* owner, const QString& product, const QString& detail);
 
   static constexpr int kOverlayTimeoutMs = 2000;
   QTimer& ZoomTimer() { return zoomTimer_; }

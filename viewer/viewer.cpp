@@ -272,13 +272,7 @@ void Viewer::EndMainWindow() {
   // The threads are stopped from a thread of their own while this one
   // keeps serving events: a worker, or a vendor request that failed, may be
   // waiting for the GUI thread to show its message.
-  RunServingEvents([this] {
-    if (pipeline_) {
-      pipeline_->Shutdown();
-      still_->Stop();
-    }
-    link_.WaitIdle();
-  });
+  RunServingEvents([this] { JoinWorkers(); });
   screenSaver_.Release();
   barTimer_.stop();
   if (DataSource()) {
@@ -302,6 +296,12 @@ void Viewer::Close() {
 void Viewer::StopThreads() {
   if (pipeline_) {
     pipeline_->RequestExit();
+  }
+  JoinWorkers();
+}
+
+void Viewer::JoinWorkers() {
+  if (pipeline_) {
     pipeline_->Shutdown();
     still_->Stop();
   }

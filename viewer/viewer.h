@@ -131,6 +131,9 @@ class Viewer : public QObject, public StreamHost {
   void Apply(const ControlChanges& changes);
   void SetCaptureHeld(bool held);
   void EndMainWindow();
+  // Waits until the streaming and still threads and every request thread
+  // have ended.
+  void JoinWorkers();
   // Runs `work` on the GUI thread, queued.
   void Post(std::function<void()> work);
   bool LargeMode() const { return (Flags().g_Display_Mode & 0x0F) == 0x01; }
