@@ -1,17 +1,14 @@
 #include "platform/imaging_file.h"
 
-#include <fcntl.h>
 #include <turbojpeg.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <random>
 
-#include "platform/unique_fd.h"
+#include "platform/whole_file.h"
 
 namespace rd420 {
 namespace {
@@ -39,44 +36,6 @@ struct TjFree {
   void operator()(unsigned char* buffer) const { tjFree(buffer); }
 };
 using TjBuffer = std::unique_ptr<unsigned char, TjFree>;
-
-// Writes all of `bytes`; false with errno set when the file system refuses
-// any of them (EFBIG past a size limit, ENOSPC on a full disk).
-bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return false;
-    }
-    done += static_cast<size_t>(written);
-  }
-  return true;
-}
-
-// A new file beside `path` that nobody else has: the rename that ends the
-// save stays within one file system. Its name is short whatever the final
-// name's length, so a name near the file system's limit still saves.
-// Created 0666 less the umask, as the final file would be (mkostemp would
-// make it 0600).
-UniqueFd CreateTemporaryBeside(const std::string& path, std::string& temporary) {
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  std::random_device random;
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
-    temporary = folder + ".rd420-" + suffix;
-    UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd.Valid() || errno != EEXIST) {
-      return fd;
-    }
-  }
-  return UniqueFd();
-}
 
 bool Fail(std::string* error, const char* what, int code) {
   if (error != nullptr) {
@@ -152,24 +111,7 @@ bool SaveBitmapFile(const std::string& path, const ImagingBitmap& bitmap, ImageF
   if (bytes.empty()) {
     return Fail(error, "encoding", ENOMEM);
   }
-  std::string temporary;
-  UniqueFd fd = CreateTemporaryBeside(path, temporary);
-  if (!fd.Valid()) {
-    return Fail(error, "create", errno);
-  }
-  // Synced before the rename: after a crash the name holds the old file or
-  // the whole new one.
-  if (!WriteAll(fd.Get(), bytes) || ::fsync(fd.Get()) != 0) {
-    const int code = errno;
-    ::unlink(temporary.c_str());
-    return Fail(error, "write", code);
-  }
-  if (::close(fd.Release()) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int code = errno;
-    ::unlink(temporary.c_str());
-    return Fail(error, "rename", code);
-  }
-  return true;
+  return WriteWholeFile(path, {bytes}, error);
 }
 
 }  // namespace rd420

@@ -24,9 +24,8 @@ std::vector<uint8_t> EncodeBmp(const ImagingBitmap& bitmap);
 std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap);
 
 // Saves `bitmap` to `path` as `format` at 24 bits per pixel, a JPEG at
-// kJpegQualityFactor whatever `qualityFactor` says. The bytes go to
-// a new file beside `path` that is renamed over it once written whole, so a
-// failed save (a full disk, a folder that cannot be written, a file-size
+// kJpegQualityFactor whatever `qualityFactor` says, through WriteWholeFile:
+// a failed save (a full disk, a folder that cannot be written, a file-size
 // limit) leaves no partial file and whatever stood at `path` unchanged.
 // False on any failure, with errno's reason in `error` when given. Any
 // thread; the bitmap is borrowed for the call.

@@ -18,6 +18,7 @@
 #include "devlink/frame_reader.h"
 #include "devlink/stream_pipeline.h"
 #include "platform/process_usage.h"
+#include "platform/whole_file.h"
 
 namespace rd420::tools {
 namespace {
@@ -71,23 +72,7 @@ bool WriteBmp(const std::string& path, const FrameBitmap& bitmap) {
   uint8_t fileHeader[14] = {'B', 'M'};
   StoreLe32(fileHeader + 2, static_cast<uint32_t>(sizeof fileHeader + bitmap.Block().size()));
   StoreLe32(fileHeader + 10, static_cast<uint32_t>(sizeof fileHeader + FrameBitmap::kHeaderBytes));
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    return false;
-  }
-  bool written =
-      std::fwrite(fileHeader, 1, sizeof fileHeader, file) == sizeof fileHeader &&
-      std::fwrite(bitmap.Block().data(), 1, bitmap.Block().size(), file) == bitmap.Block().size();
-  int error = written ? 0 : errno;
-  if (std::fclose(file) != 0 && written) {
-    written = false;
-    error = errno;
-  }
-  if (!written) {
-    std::remove(path.c_str());  // no half-written picture left behind
-    errno = error;
-  }
-  return written;
+  return WriteWholeFile(path, {fileHeader, bitmap.Block()});
 }
 
 // Counts frames and the status words current when each was drawn. Runs on

@@ -1,8 +1,13 @@
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 
 #include "devlink/command_words.h"
 #include "integration/link_fixture.h"
+#include "support/small_file_system.h"
 
 namespace rd420::test {
 namespace {
@@ -64,6 +69,47 @@ TEST_F(LinkTest, Rd420ctlSnapshotWritesABmpThatFfprobeReads) {
                   "stream=codec_name,width,height,pix_fmt", "-of", "default=nw=1", path});
   EXPECT_EQ(probe.out, "codec_name=bmp\nwidth=640\nheight=360\npix_fmt=bgr24\n") << probe.err;
   EXPECT_EQ(std::filesystem::file_size(path), 54u + 640 * 360 * 3);
+  RemoveDirectory(directory);
+}
+
+// Catches: a snapshot that empties or deletes the picture it was to
+// replace when the disk cannot take the new one, or leaves a part behind.
+TEST_F(LinkTest, Rd420ctlSnapshotOnAFullDiskKeepsTheOldPicture) {
+  StartSimulator();
+  const SmallFileSystem disk(460 * 1024);  // half a 640 x 480 BMP
+  const std::string path = disk.Folder() + "/still.bmp";
+  std::ofstream(path) << "the old picture";
+  const ProgramResult result =
+      RunProgram({RD420CTL_PATH, "--dir", simulator_->Directory(), "snapshot", path, "--half"},
+                 disk.InChild());
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err.rfind("rd420ctl: cannot write " + path + ": ", 0), 0u) << result.err;
+  std::ifstream old(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "the old picture");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk.Folder()), {}), 1);
+}
+
+// Catches: a device node named as the target removed, or replaced by a
+// file, whether the write works (a null device) or fails (a full one).
+TEST_F(LinkTest, Rd420ctlSnapshotLeavesADeviceNodeInPlace) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "making a device node needs root";
+  }
+  StartSimulator();
+  const std::string directory = MakeTempDirectory();
+  struct Node {
+    const char* name;
+    dev_t device;
+    int exitCode;
+  };
+  for (const Node& node : {Node{"null", makedev(1, 3), 0}, Node{"full", makedev(1, 7), 1}}) {
+    const std::string path = directory + "/" + node.name;
+    ASSERT_EQ(mknod(path.c_str(), S_IFCHR | 0666, node.device), 0);
+    EXPECT_EQ(Ctl(*simulator_, {"snapshot", path, "--half"}).exitCode, node.exitCode) << node.name;
+    struct stat info {};
+    ASSERT_EQ(lstat(path.c_str(), &info), 0) << node.name << " was removed";
+    EXPECT_TRUE(S_ISCHR(info.st_mode) && info.st_rdev == node.device) << node.name;
+  }
   RemoveDirectory(directory);
 }
 
