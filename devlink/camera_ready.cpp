@@ -33,6 +33,11 @@ bool WaitCameraReady(DeviceLink& link, CameraStatus& status, int pollIntervalMs,
       return false;
     }
   }
+  // A lost link has no aspect to tell, and one that met no answer would
+  // only wait out the time-out once more.
+  if (!link.LinkOk()) {
+    return false;
+  }
   status.g_Aspect_43 = IsAspect43(link.SendCommandQuiet(kPollStatus)) ? 1 : 0;
   if (!ok) {
     return false;

@@ -176,6 +176,7 @@ void DeviceLink::RunRequest(Variant variant, const std::shared_ptr<CommandReques
       const VendorRecord record = EncodeVendorRecord(request->word);
       std::array<uint8_t, kVendorReplyBytes> replyBytes{};
       const IoctlResult result = device->Ioctl(kIoctlVendorRequest, record, replyBytes);
+      noAnswer_ = result.noAnswer;
       if (result.ok && result.bytesReturned == kVendorReplyBytes) {
         reply = ReplyWordFromBytes(replyBytes);
       }

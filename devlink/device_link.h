@@ -105,6 +105,9 @@ class DeviceLink {
   uint32_t CommandWord() const { return g_Command_Word.load(); }
   bool HighSpeedLink() const { return g_HighSpeed_Link.load() != 0; }
   bool LinkOk() const { return g_Link_Ok.load() != 0; }
+  // The last vendor request got no answer within the control time-out:
+  // the daemon is stopped or hung, rather than the camera gone.
+  bool NoAnswer() const { return noAnswer_.load(); }
   bool Failed() const { return linkFailed_.load(); }
 
  private:
@@ -133,6 +136,7 @@ class DeviceLink {
   std::atomic<uint32_t> g_HighSpeed_Link{0};
   std::atomic<uint32_t> g_Link_Ok{1};
   std::atomic<bool> linkFailed_{false};
+  std::atomic<bool> noAnswer_{false};
   std::atomic<bool> fatalReported_{false};
 
   std::mutex threadsMutex_;

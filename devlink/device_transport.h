@@ -10,6 +10,9 @@ namespace rd420 {
 struct IoctlResult {
   bool ok = false;
   uint32_t bytesReturned = 0;
+  // The driver gave no answer within the request's time-out: not a camera
+  // that failed, a driver (daemon) that no longer runs.
+  bool noAnswer = false;
 };
 
 // One open handle on a camera device node. Requests on one handle run one

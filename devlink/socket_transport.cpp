@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <cerrno>
 #include <mutex>
 
 #include "devlink/device_directory.h"
@@ -52,8 +53,14 @@ class SocketHandle : public DeviceHandle {
     const auto header = wire::EncodeRequestHeader(
         {code, static_cast<uint32_t>(in.size()), static_cast<uint32_t>(out.size())});
     std::array<uint8_t, wire::kReplyHeaderBytes> replyBytes;
+    errno = 0;  // an end of stream sets none
     if (!SendAll(fd, header) || !SendAll(fd, in) || !ReceiveAll(fd, replyBytes)) {
-      return Broken();
+      // A daemon that is stopped (SIGSTOP) or hung takes the request and
+      // never answers: the send or receive times out.
+      const bool noAnswer = errno == EAGAIN || errno == EWOULDBLOCK;
+      IoctlResult broken = Broken();
+      broken.noAnswer = noAnswer;
+      return broken;
     }
     const std::optional<wire::ReplyHeader> reply = wire::DecodeReplyHeader(replyBytes);
     if (!reply || reply->bytesReturned > out.size() ||

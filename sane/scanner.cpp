@@ -44,9 +44,14 @@ SANE_Status Scanner::Open() {
     return SANE_STATUS_INVAL;
   }
   // One status poll, without waiting for a camera still starting up; the
-  // scan's ready-wait reads the aspect again.
-  const uint32_t status = Link().SendCommandQuiet(kPollStatus);
-  if (Link().LinkOk() && IsValidStatus(status)) {
+  // scan's ready-wait reads the aspect again. A camera (or daemon) that
+  // does not answer it is refused now, not after a wait in every request.
+  DeviceLink& link = Link();
+  const uint32_t status = link.SendCommandQuiet(kPollStatus);
+  if (!link.LinkOk()) {
+    return LinkLost(link);
+  }
+  if (IsValidStatus(status)) {
     options_.SetAspect43(IsAspect43(status));
   }
   return SANE_STATUS_GOOD;

@@ -27,7 +27,8 @@ class Scanner : public CameraControls {
   Scanner& operator=(const Scanner&) = delete;
 
   // Checks that the camera's node opens (SANE_STATUS_INVAL when it does
-  // not) and learns the camera's aspect, which sizes the stage.
+  // not) and answers its status poll (SANE_STATUS_IO_ERROR when it does
+  // not), and learns the camera's aspect, which sizes the stage.
   SANE_Status Open();
 
   const SANE_Option_Descriptor* Descriptor(SANE_Int option) const {

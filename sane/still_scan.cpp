@@ -38,6 +38,15 @@ SANE_Status SetFrameSize(DeviceHandle& device, Resolution resolution, std::stop_
 
 }  // namespace
 
+SANE_Status LinkLost(const DeviceLink& link) {
+  if (link.NoAnswer()) {
+    Debug(1, "rd420d does not answer (no reply within 5 s): is the daemon stopped?");
+  } else {
+    Debug(1, "the camera does not answer on %s", link.DeviceName().c_str());
+  }
+  return SANE_STATUS_IO_ERROR;
+}
+
 StillScan::StillScan(DeviceLink& link, Resolution resolution, StillTiming timing)
     : link_(link), resolution_(resolution), timing_(timing) {
   int fds[2];
@@ -111,7 +120,7 @@ SANE_Status StillScan::Read(std::stop_token stop) {
   CameraStatus status;
   if (!WaitCameraReady(link_, status, timing_.readyPollMs, stop)) {
     if (!link_.LinkOk() || link_.Failed()) {
-      return SANE_STATUS_IO_ERROR;
+      return LinkLost(link_);
     }
     Debug(1, "the camera did not become ready");
     return SANE_STATUS_DEVICE_BUSY;

@@ -16,6 +16,10 @@
 
 namespace rd420::sane {
 
+// Says on the debug output why `link` failed (a daemon that no longer
+// answers, or the camera) and returns SANE_STATUS_IO_ERROR.
+SANE_Status LinkLost(const DeviceLink& link);
+
 // How long a still may take: the programs' ready-wait and frame time-out.
 struct StillTiming {
   int readyPollMs = kReadyPollIntervalMs;

@@ -30,17 +30,6 @@ int Fail(const std::string& line) {
   return 1;
 }
 
-// The ready-wait also tells the aspect, which fixes the frame size.
-bool WaitReady(DeviceLink& link, CameraStatus& status) {
-  if (WaitCameraReady(link, status)) {
-    return true;
-  }
-  if (!link.Failed()) {
-    link.ShowFailure(LinkFailure::kNotReady);
-  }
-  return false;
-}
-
 // The daemon refuses a frame-size change while another program streams at
 // the other size: say so on one line, with the flag that matches it.
 bool SetResolution(DeviceLink& link, Resolution resolution) {
@@ -102,6 +91,18 @@ class CountingHost : public StreamHost {
 };
 
 }  // namespace
+
+bool WaitReady(DeviceLink& link, CameraStatus& status) {
+  if (WaitCameraReady(link, status)) {
+    return true;
+  }
+  if (link.NoAnswer()) {
+    Fail("rd420d does not answer (no reply within 5 s): is the daemon stopped?");
+  } else if (!link.Failed()) {
+    link.ShowFailure(LinkFailure::kNotReady);
+  }
+  return false;
+}
 
 int Snapshot(DeviceLink& link, const std::string& path, Resolution resolution) {
   CameraStatus status;

@@ -9,7 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "devlink/camera_ready.h"
 #include "devlink/camera_status.h"
 #include "devlink/command_words.h"
 #include "devlink/device_directory.h"
@@ -120,8 +119,7 @@ int Pipes(rd420::DeviceLink& link) {
 
 int WaitReady(rd420::DeviceLink& link) {
   rd420::CameraStatus status;
-  if (!rd420::WaitCameraReady(link, status)) {
-    link.ShowFailure(rd420::LinkFailure::kNotReady, nullptr);
+  if (!rd420::tools::WaitReady(link, status)) {
     return 1;
   }
   std::printf("ready: aspect %s, model variant %u\n", status.g_Aspect_43 ? "4:3" : "16:9",

@@ -12,8 +12,8 @@
 #include "avicap/avi_recording.h"
 #include "avicap/disk_checks.h"
 #include "avicap/stream_cycle.h"
-#include "devlink/camera_ready.h"
 #include "devlink/camera_status.h"
+#include "tools/frame_commands.h"
 
 namespace rd420::tools {
 namespace {
@@ -111,8 +111,7 @@ std::optional<RecordOptions> ParseRecordOptions(int argc, char** args, std::stri
 
 int Record(DeviceLink& link, const RecordOptions& options) {
   CameraStatus status;
-  if (!WaitCameraReady(link, status)) {
-    link.ShowFailure(LinkFailure::kNotReady, nullptr);
+  if (!WaitReady(link, status)) {
     return 1;
   }
   // Ctrl-C or a TERM stops the recording as Stop does; the threads started

@@ -47,6 +47,24 @@ TEST_F(FrameReaderTest, ReadOnAStoppedDaemonEndsAfterItsTimeOut) {
   EXPECT_FALSE(read.get());
 }
 
+// Catches: rd420ctl waiting out a time-out per request on a stopped
+// daemon (10 s), then blaming the camera.
+TEST_F(LinkTest, Rd420ctlSnapshotOnAStoppedDaemonSaysSoAfterOneTimeOut) {
+  StartSimulator();
+  const std::string directory = MakeTempDirectory();
+  simulator_->Pause();
+  const auto started = std::chrono::steady_clock::now();
+  const ProgramResult snapshot = RunProgram(
+      {RD420CTL_PATH, "--dir", simulator_->Directory(), "snapshot", directory + "/still.bmp"});
+  const auto took = std::chrono::steady_clock::now() - started;
+  simulator_->Resume();
+  RemoveDirectory(directory);
+  EXPECT_EQ(snapshot.exitCode, 1);
+  EXPECT_EQ(snapshot.err,
+            "rd420ctl: rd420d does not answer (no reply within 5 s): is the daemon stopped?\n");
+  EXPECT_LT(took, 10s) << "more than one 5 s time-out";
+}
+
 // Catches: a still thread's stop that waits out the read's time-out (live
 // view resumed only after it) instead of ending the stalled read at once.
 TEST_F(FrameReaderTest, StopRequestEndsAStalledReadAtOnce) {

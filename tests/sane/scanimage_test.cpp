@@ -7,13 +7,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
 
+#include "devlink/command_words.h"
 #include "devlink/convert_frame.h"
+#include "devlink/device_records.h"
+#include "devlink/ioctl_codes.h"
+#include "devlink/socket_transport.h"
 #include "driver/scene_renderer.h"
 #include "support/simulator_process.h"
 
@@ -310,6 +315,25 @@ TEST_F(ScanimageTest, CameraStreamingAtTheOtherSizeForAnotherProgramIsBusy) {
   EXPECT_NE(scan.exitCode, 0);
   EXPECT_NE(scan.err.find("sane_start: Device busy"), std::string::npos) << scan.err;
   EXPECT_EQ(stream.Wait(), 0);
+}
+
+// Catches: a daemon that no longer answers (stopped) holding the scan for
+// a time-out per request (15 s), or reported without naming it.
+TEST_F(ScanimageTest, StoppedDaemonIsAnIoErrorAfterOneTimeOut) {
+  setenv("SANE_DEBUG_RD420", "1", 1);
+  simulator_->Pause();
+  const auto started = std::chrono::steady_clock::now();
+  const ProgramResult scan = Scanimage({"--source=Half"});
+  const auto took = std::chrono::steady_clock::now() - started;
+  simulator_->Resume();
+  unsetenv("SANE_DEBUG_RD420");
+  EXPECT_NE(scan.exitCode, 0);
+  EXPECT_NE(scan.err.find("[rd420] rd420d does not answer (no reply within 5 s): is the daemon "
+                          "stopped?"),
+            std::string::npos)
+      << scan.err;
+  EXPECT_NE(scan.err.find("Error during device I/O"), std::string::npos) << scan.err;
+  EXPECT_LT(took, std::chrono::seconds(10)) << "more than one 5 s time-out";
 }
 
 // Catches: rd420.conf's device folder ignored when RD420_DEVICE_DIR is unset.
