@@ -121,8 +121,8 @@ IoctlResult SimulatedCamera::Vendor(const ClientContext& client, std::span<const
     return {};
   }
   // One program cannot change the frame size under another's stream.
-  if ((*word == kCmdFullResolution || *word == kCmdHalfResolution) &&
-      (*word == kCmdFullResolution) != model_.FullResolution() &&
+  const bool sizeWord = *word == kCmdFullResolution || *word == kCmdHalfResolution;
+  if (sizeWord && (*word == kCmdFullResolution) != model_.FullResolution() &&
       readers_.OtherProcessStreams(client.process, Clock::now())) {
     return {};
   }
@@ -131,6 +131,9 @@ IoctlResult SimulatedCamera::Vendor(const ClientContext& client, std::span<const
       --failVendor_;
     }
     return {};
+  }
+  if (sizeWord) {
+    readers_[client.process].sizeAsked = Clock::now();
   }
   if (*word == kPollStatus) {
     ++counters_.statusPolls;

@@ -195,6 +195,7 @@ IoctlResult UsbCamera::Vendor(const ClientContext& client, std::span<const uint8
   if (sizeCommand) {
     std::lock_guard lock(mutex_);
     fullResolution_ = full;
+    readers_[client.process].sizeAsked = Clock::now();
   }
   return {true, kVendorReplyBytes};
 }

@@ -405,8 +405,10 @@ class UsbCameraTest : public ::testing::Test {
 
   fake::FakeUsbApi api_{true};
   UsbCamera camera_{{}};
-  ClientContext first_{0, {}, 100};
-  ClientContext second_{0, {}, 200};
+  // Two programs that run (the test and its parent): a size word holds
+  // only while its program lives.
+  ClientContext first_{0, {}, getpid()};
+  ClientContext second_{0, {}, getppid()};
   std::jthread events_{[this](std::stop_token stop) {
     while (!stop.stop_requested()) {
       api_.HandleEvents(20);
@@ -429,15 +431,17 @@ TEST_F(UsbCameraTest, AbortEndsOnlyTheAskingProcessRead) {
   EXPECT_TRUE(api_.Seen(0).clearedHalts.empty());
 }
 
-// Catches: one program switching the frame size under another's stream.
+// Catches: one program switching the frame size under another's stream,
+// or between another's size word and its first read.
 TEST_F(UsbCameraTest, FrameSizeHoldsWhileAnotherProgramStreams) {
   ASSERT_TRUE(Vendor(first_, kCmdFullResolution));
   auto read = StartRead(first_);
   ASSERT_TRUE(Eventually([&] { return api_.PendingReads(0) == 1; }));
   EXPECT_FALSE(Vendor(second_, kCmdHalfResolution));
-  EXPECT_TRUE(Vendor(second_, kCmdFullResolution));
   EXPECT_TRUE(Vendor(first_, kCmdHalfResolution));
-  EXPECT_EQ(api_.Seen(0).controls.size(), 3u);  // the refused one never reached the camera
+  EXPECT_TRUE(Vendor(second_, kCmdHalfResolution));
+  EXPECT_FALSE(Vendor(first_, kCmdFullResolution));
+  EXPECT_EQ(api_.Seen(0).controls.size(), 3u);  // the refused ones never reached the camera
 }
 
 }  // namespace

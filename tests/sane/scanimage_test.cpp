@@ -317,6 +317,36 @@ TEST_F(ScanimageTest, CameraStreamingAtTheOtherSizeForAnotherProgramIsBusy) {
   EXPECT_EQ(stream.Wait(), 0);
 }
 
+// Catches: a scan that switches the frame size between another program's
+// size word and its first read (two scans at once at different sizes), so
+// the other program's read fails, instead of being refused as busy.
+TEST_F(ScanimageTest, SizeJustAskedForByAnotherProgramIsBusy) {
+  SocketTransport transport(simulator_->Directory());
+  const std::unique_ptr<DeviceHandle> device = transport.Open("RD-420-0");
+  ASSERT_NE(device, nullptr);
+  uint8_t reply[kVendorReplyBytes];
+  const auto askFull = [&] {
+    return device->Ioctl(kIoctlVendorRequest, EncodeVendorRecord(kCmdFullResolution), reply).ok;
+  };
+  ASSERT_TRUE(askFull());
+  // Asked again while scanimage starts, however slowly it comes up.
+  std::atomic<bool> scanning{true};
+  std::thread asker([&] {
+    while (scanning) {
+      askFull();
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  const ProgramResult scan = Scanimage({"--source=Half"});
+  scanning = false;
+  asker.join();
+  EXPECT_NE(scan.exitCode, 0);
+  EXPECT_NE(scan.err.find("sane_start: Device busy"), std::string::npos) << scan.err;
+  std::vector<uint8_t> frame(1280 * 960 * 2);
+  const uint8_t pipe[4] = {1, 0, 0, 0};
+  EXPECT_EQ(device->Ioctl(kIoctlBulkRead, pipe, frame).bytesReturned, frame.size());
+}
+
 // Catches: a daemon that no longer answers (stopped) holding the scan for
 // a time-out per request (15 s), or reported without naming it.
 TEST_F(ScanimageTest, StoppedDaemonIsAnIoErrorAfterOneTimeOut) {
