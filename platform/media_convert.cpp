@@ -1,5 +1,8 @@
 // The convert object: encodes the source's samples with libavcodec and
 // writes them with libavformat's AVI muxer, on the recording thread.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +14,7 @@
 #include "devlink/byte_order.h"
 #include "platform/media.h"
 #include "platform/trace.h"
+#include "platform/unique_fd.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -29,6 +33,15 @@ constexpr int64_t kUnitsPerSecond = 10000000;  // sample times are in 100 ns
 constexpr int kXvidQuantiser = 4;
 constexpr int kDiv3Quantiser = 8;
 constexpr int kKeyFrameInterval = 60;
+
+// What the AVI muxer adds to the file per packet: its chunk header and pad
+// byte, then 16 bytes in the old index and, past 1 GB, 8 in the OpenDML
+// standard index; and a little for the index and list headers.
+constexpr int64_t kChunkOverhead = 9;
+constexpr int64_t kIndexBytesPerPacket = 24;
+constexpr int64_t kIndexHeaderBytes = 16 * 1024;
+// The file's room is allocated ahead in steps of this, not per packet.
+constexpr int64_t kReserveStep = 4 << 20;
 
 struct VideoChoice {
   const char* moniker;
@@ -114,12 +127,21 @@ struct MediaConvert::Writer {
                      AVRational packetBase);
   MediaResult Write(AVPacket* packet, AVStream* stream, AVRational timeBase);
   MediaResult EncodeAudioBlocks(bool flush);
+  bool Reserve(int64_t packetBytes);
   void CutToLastChunk();
   MediaResult Finish();
 
   AVFormatContext* format = nullptr;
   std::string filePath;
   int64_t completeBytes = 0;  // the file up to the end of the last chunk written whole
+  // The file again, to allocate its room ahead of the muxer (invalid where
+  // the file system cannot), and how far it is allocated.
+  UniqueFd room;
+  int64_t allocated = 0;
+  // What the file will hold once every packet given to the muxer and the
+  // index are written.
+  int64_t promised = 0;
+  rlim_t sizeLimit = RLIM_INFINITY;
   AVStream* videoStream = nullptr;
   AVStream* audioStream = nullptr;
   std::unique_ptr<AVCodecContext, CodecContextFree> videoCodec;  // null: raw DIB frames
@@ -276,10 +298,53 @@ MediaResult MediaConvert::Writer::Open(const std::string& path, const std::strin
   }
   filePath = path;
   completeBytes = avio_tell(format->pb);
+  promised = completeBytes + kIndexHeaderBytes;
+  room.Reset(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+  if (rlimit limit{}; getrlimit(RLIMIT_FSIZE, &limit) == 0) {
+    sizeLimit = limit.rlim_cur;
+  }
   return kOk;
 }
 
+// A full disk must not cut a chunk or leave the index without room: the
+// trailer would then fail too, and the headers keep their placeholders (no
+// frame count, no sizes). So the room for a packet and its share of the
+// index is allocated before the muxer gets it; when none is left, the
+// recording ends after the last whole packet and the trailer writes into
+// the room kept for it. False, with errno, when the room cannot be had.
+bool MediaConvert::Writer::Reserve(int64_t packetBytes) {
+  const int64_t need = promised + packetBytes + kChunkOverhead + kIndexBytesPerPacket;
+  if (room.Valid() && need > allocated) {
+    // A file-size limit stops the file as a full disk would, but only a
+    // write past it would tell.
+    if (sizeLimit != RLIM_INFINITY && need > static_cast<int64_t>(sizeLimit)) {
+      errno = EFBIG;
+      return false;
+    }
+    const int64_t ahead = sizeLimit == RLIM_INFINITY
+                              ? need + kReserveStep
+                              : std::min(need + kReserveStep, static_cast<int64_t>(sizeLimit));
+    if (fallocate(room.Get(), FALLOC_FL_KEEP_SIZE, allocated, ahead - allocated) == 0) {
+      allocated = ahead;
+    } else if (errno == EOPNOTSUPP || errno == ENOSYS) {
+      room.Reset();  // writes go on unguarded; a failure cuts back instead
+    } else if (fallocate(room.Get(), FALLOC_FL_KEEP_SIZE, allocated, need - allocated) == 0) {
+      allocated = need;
+    } else {
+      return false;
+    }
+  }
+  promised = need;
+  return true;
+}
+
 MediaResult MediaConvert::Writer::Write(AVPacket* out, AVStream* stream, AVRational timeBase) {
+  if (!Reserve(out->size)) {
+    error = FromAvError(AVERROR(errno));
+    Trace("media: no room for the next packet: %s", std::strerror(errno));
+    av_packet_unref(out);
+    return error;
+  }
   out->stream_index = stream->index;
   av_packet_rescale_ts(out, timeBase, stream->time_base);
   const int written = av_interleaved_write_frame(format, out);
@@ -430,12 +495,19 @@ MediaResult MediaConvert::Writer::Finish() {
       Encode(videoCodec.get(), videoStream, nullptr, videoStream->time_base);
     }
   }
-  if (Failed(error)) {
+  // A write that failed where no room was kept ends in part of a chunk.
+  if (format->pb->error < 0) {
     CutToLastChunk();
   }
   // The trailer writes the index and the real sizes into the headers.
   const int trailer = av_write_trailer(format);
   avio_flush(format->pb);
+  // The room kept past the end goes back to the disk.
+  if (struct stat written{};
+      room.Valid() && fstat(room.Get(), &written) == 0 && allocated > written.st_size) {
+    fallocate(room.Get(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, written.st_size,
+              allocated - written.st_size);
+  }
   if (Failed(error)) {
     return error;
   }

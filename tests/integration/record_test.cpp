@@ -2,7 +2,6 @@
 // against rd420d --simulate, read back with FFmpeg as a player would.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -32,6 +32,7 @@
 #include "platform/message.h"
 #include "support/avi_reader.h"
 #include "support/simulator_process.h"
+#include "support/small_file_system.h"
 
 namespace rd420 {
 namespace {
@@ -347,39 +348,52 @@ TEST_F(RecordTest, MissingCodecsWarnAndRecordUncompressed) {
   EXPECT_GT(avi.videoFrames, 5);
 }
 
-// Catches: a full file system that goes unreported, is reported without
-// its code, or leaves a file FFmpeg cannot open.
-TEST_F(RecordTest, FileSizeLimitEndsWithDiskFullAndAFileThatOpens) {
+// Catches: a full disk that goes unreported, is reported without its code,
+// or leaves headers that do not match what was kept (a chunk cut in two, an
+// index without room, no frame count or sizes), so a player shows no
+// duration.
+TEST_F(RecordTest, FullDiskEndsWithDiskFullAndAFileWithItsCounts) {
   test::SimulatorProcess camera;
   ASSERT_TRUE(camera.Ready());
-  const std::string file = folder_ + "/full.avi";
-  constexpr rlim_t kLimitBytes = 4 << 20;
-  const test::ProgramResult run =
-      Record(camera, file, {"--seconds", "30", "--video", "none", "--audio", "none"}, [] {
-        signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
-        const rlimit limit{kLimitBytes, kLimitBytes};
-        setrlimit(RLIMIT_FSIZE, &limit);
-      });
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.err.find("Error (AVI00030): Disk Error or Disk Full !!     If your file systme is "
-                         "FAT32, maximum file size is 4 GB!     (0x800700DF)"),
-            std::string::npos)
-      << run.err;
-  const AviContents avi = ReadAvi(file);
-  ASSERT_TRUE(avi.opened);
-  EXPECT_EQ(avi.streams, 2);
-  EXPECT_GE(avi.videoFrames, 2);
-  // The headers were mended: the RIFF size is the file's, and the main
-  // header counts the frames (and the one or two lost to the limit).
-  std::ifstream in(file, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-  ASSERT_GT(bytes.size(), 52u);
-  const auto le32 = [&](size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
+  struct Disk {
+    const char* video;
+    const char* audio;
+    size_t bytes;
   };
-  EXPECT_EQ(le32(4), bytes.size() - 8);
-  EXPECT_GE(le32(48), static_cast<uint32_t>(avi.videoFrames));
-  EXPECT_GT(le32(48), 0u);
+  for (const Disk& choice : {Disk{"none", "none", 4 << 20}, Disk{"xvid", "adpcm", 512 << 10}}) {
+    SCOPED_TRACE(choice.video);
+    const test::SmallFileSystem disk(choice.bytes);
+    const std::string file = disk.Folder() + "/full.avi";
+    const test::ProgramResult run =
+        Record(camera, file, {"--seconds", "60", "--video", choice.video, "--audio", choice.audio},
+               disk.InChild());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Error (AVI00030): Disk Error or Disk Full !!     If your file systme "
+                           "is FAT32, maximum file size is 4 GB!     (0x8007"),
+              std::string::npos)
+        << run.err;
+    const AviContents avi = ReadAvi(file);
+    ASSERT_TRUE(avi.opened);
+    EXPECT_EQ(avi.streams, 2);
+    EXPECT_GE(avi.videoFrames, 2);
+    std::ifstream in(file, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_GT(bytes.size(), 52u);
+    const auto le32 = [&](size_t at) {
+      return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
+    };
+    EXPECT_EQ(le32(4), bytes.size() - 8) << "the RIFF size";
+    EXPECT_EQ(le32(48), static_cast<uint32_t>(avi.videoFrames)) << "the main header's frames";
+    // As a player reads the headers: the frames kept, and their duration.
+    const test::ProgramResult probe =
+        test::RunProgram({"/usr/bin/ffprobe", "-v", "error", "-select_streams", "v",
+                          "-show_entries", "stream=nb_frames,duration", "-of", "csv=p=0", file});
+    int frames = 0;
+    double seconds = 0;
+    ASSERT_EQ(std::sscanf(probe.out.c_str(), "%lf,%d", &seconds, &frames), 2) << probe.out;
+    EXPECT_EQ(frames, avi.videoFrames);
+    EXPECT_NEAR(seconds, frames * FrameDuration(true) / 1e7, 0.001);
+  }
 }
 
 // Catches: a recording that a killed process leaves unreadable, or that a
