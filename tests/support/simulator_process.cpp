@@ -4,6 +4,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,7 +48,21 @@ void RemoveDirectory(const std::string& path) {
 
 SimulatorProcess::SimulatorProcess(std::vector<std::string> options, ProcessLimits limits)
     : directory_(MakeTempDirectory()) {
-  std::vector<std::string> args = {RD420D_PATH, "--simulate", "--dir", directory_};
+  std::string program = RD420D_PATH;
+  constexpr uid_t kNobody = 65534;
+  const bool asNobody = limits.threads != 0 && geteuid() == 0;
+  if (asNobody) {
+    // Nobody may not reach a build tree inside a private (0700) home
+    // folder: the daemon runs from a copy in a folder anyone can enter.
+    copyFolder_ = MakeTempDirectory();
+    program = copyFolder_ + "/rd420d";
+    std::error_code error;
+    if (chmod(copyFolder_.c_str(), 0755) != 0 ||
+        !std::filesystem::copy_file(RD420D_PATH, program, error)) {
+      return;
+    }
+  }
+  std::vector<std::string> args = {program, "--simulate", "--dir", directory_};
   args.insert(args.end(), options.begin(), options.end());
   std::vector<char*> argv = ArgvOf(args);
   pid_ = fork();
@@ -57,9 +72,8 @@ SimulatorProcess::SimulatorProcess(std::vector<std::string> options, ProcessLimi
       setrlimit(RLIMIT_NOFILE, &files);
     }
     if (limits.threads != 0) {
-      constexpr uid_t kNobody = 65534;
-      if (geteuid() == 0 && (chown(directory_.c_str(), kNobody, kNobody) != 0 ||
-                             setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+      if (asNobody && (chown(directory_.c_str(), kNobody, kNobody) != 0 || setgid(kNobody) != 0 ||
+                       setuid(kNobody) != 0 || chdir("/") != 0)) {
         _exit(126);
       }
       const rlimit threads{limits.threads, limits.threads};
@@ -86,6 +100,9 @@ SimulatorProcess::SimulatorProcess(std::vector<std::string> options, ProcessLimi
 SimulatorProcess::~SimulatorProcess() {
   Stop();
   RemoveDirectory(directory_);
+  if (!copyFolder_.empty()) {
+    RemoveDirectory(copyFolder_);
+  }
 }
 
 void SimulatorProcess::Pause() {

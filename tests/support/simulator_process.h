@@ -11,7 +11,8 @@ namespace rd420::test {
 
 // Limits set in the daemon's own process before it starts; 0 leaves one
 // as inherited. Under root a thread limit would not bind, so the daemon
-// then runs as the otherwise idle user nobody, whose tasks it alone counts.
+// then runs as the otherwise idle user nobody, whose tasks it alone counts,
+// from a copy that user can reach.
 struct ProcessLimits {
   unsigned long openFiles = 0;
   unsigned long threads = 0;
@@ -49,6 +50,7 @@ class SimulatorProcess {
 
  private:
   std::string directory_;
+  std::string copyFolder_;  // the daemon's copy when it runs as nobody
   pid_t pid_ = -1;
   bool ready_ = false;
 };
