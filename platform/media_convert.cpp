@@ -35,11 +35,14 @@ constexpr int kDiv3Quantiser = 8;
 constexpr int kKeyFrameInterval = 60;
 
 // What the AVI muxer adds to the file per packet: its chunk header and pad
-// byte, then 16 bytes in the old index and, past 1 GB, 8 in the OpenDML
-// standard index; and a little for the index and list headers.
+// byte, then 16 bytes in the old index and, once the file nears 1 GB, 8
+// more in the OpenDML standard index; and a little for the index and list
+// headers.
 constexpr int64_t kChunkOverhead = 9;
-constexpr int64_t kIndexBytesPerPacket = 24;
-constexpr int64_t kIndexHeaderBytes = 16 * 1024;
+constexpr int64_t kIndexBytesPerPacket = 16;
+constexpr int64_t kOpenDmlIndexBytesPerPacket = 8;
+constexpr int64_t kOpenDmlFrom = 960 << 20;
+constexpr int64_t kIndexHeaderBytes = 4096;
 // The file's room is allocated ahead in steps of this, not per packet.
 constexpr int64_t kReserveStep = 4 << 20;
 
@@ -138,9 +141,9 @@ struct MediaConvert::Writer {
   // the file system cannot), and how far it is allocated.
   UniqueFd room;
   int64_t allocated = 0;
-  // What the file will hold once every packet given to the muxer and the
-  // index are written.
-  int64_t promised = 0;
+  // The headers and every chunk given to the muxer, and how many.
+  int64_t chunkBytes = 0;
+  int64_t packets = 0;
   rlim_t sizeLimit = RLIM_INFINITY;
   AVStream* videoStream = nullptr;
   AVStream* audioStream = nullptr;
@@ -298,7 +301,7 @@ MediaResult MediaConvert::Writer::Open(const std::string& path, const std::strin
   }
   filePath = path;
   completeBytes = avio_tell(format->pb);
-  promised = completeBytes + kIndexHeaderBytes;
+  chunkBytes = completeBytes;
   room.Reset(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
   if (rlimit limit{}; getrlimit(RLIMIT_FSIZE, &limit) == 0) {
     sizeLimit = limit.rlim_cur;
@@ -313,7 +316,10 @@ MediaResult MediaConvert::Writer::Open(const std::string& path, const std::strin
 // recording ends after the last whole packet and the trailer writes into
 // the room kept for it. False, with errno, when the room cannot be had.
 bool MediaConvert::Writer::Reserve(int64_t packetBytes) {
-  const int64_t need = promised + packetBytes + kChunkOverhead + kIndexBytesPerPacket;
+  const int64_t chunks = chunkBytes + packetBytes + kChunkOverhead;
+  const int64_t perPacket =
+      kIndexBytesPerPacket + (chunks >= kOpenDmlFrom ? kOpenDmlIndexBytesPerPacket : int64_t{0});
+  const int64_t need = chunks + (packets + 1) * perPacket + kIndexHeaderBytes;
   if (room.Valid() && need > allocated) {
     // A file-size limit stops the file as a full disk would, but only a
     // write past it would tell.
@@ -334,7 +340,8 @@ bool MediaConvert::Writer::Reserve(int64_t packetBytes) {
       return false;
     }
   }
-  promised = need;
+  chunkBytes = chunks;
+  ++packets;
   return true;
 }
 
