@@ -33,6 +33,10 @@ bool WaitCameraReady(DeviceLink& link, CameraStatus& status, int pollIntervalMs,
       return false;
     }
   }
+  // A link lost meanwhile would only wait out one more time-out.
+  if (!ok && !link.LinkOk()) {
+    return false;
+  }
   status.g_Aspect_43 = IsAspect43(link.SendCommandQuiet(kPollStatus)) ? 1 : 0;
   if (!ok) {
     return false;

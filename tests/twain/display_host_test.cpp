@@ -55,7 +55,8 @@ class DisplayHost : public testing::Test {
   ~DisplayHost() override { test::RemoveDirectory(folder_); }
 
   void SetUp() override {
-    if (std::getenv("DISPLAY") == nullptr || test::RunProgram({kXdotool, "version"}).exitCode != 0) {
+    if (std::getenv("DISPLAY") == nullptr ||
+        test::RunProgram({kXdotool, "version"}).exitCode != 0) {
       GTEST_SKIP() << "no X display or no xdotool";
     }
     ASSERT_TRUE(camera_.Ready());

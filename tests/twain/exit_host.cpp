@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
   }
   const std::string point = argv[1];
   void* library = dlopen(TORVELA_TWAIN_DS_PATH, RTLD_NOW | RTLD_LOCAL);
-  auto entry = library != nullptr ? reinterpret_cast<DSENTRYPROC>(dlsym(library, "DS_Entry"))
-                                  : nullptr;
+  auto entry =
+      library != nullptr ? reinterpret_cast<DSENTRYPROC>(dlsym(library, "DS_Entry")) : nullptr;
   if (entry == nullptr) {
     std::fprintf(stderr, "cannot load the source: %s\n", dlerror());
     return 2;
