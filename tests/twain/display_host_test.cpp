@@ -102,18 +102,22 @@ class DisplayHost : public testing::Test {
   TW_IDENTITY app_{};
 };
 
-// Catches: with ShowUI false and a display, a box (TWN00006-4, TWN00006-3,
-// the lost camera's USB box) that no one is expected to answer, and the
-// application's call held until someone does.
+// Catches: with ShowUI false and a display, a box (the failed transfer's
+// TWN00006, TWN00006-4, TWN00006-3, the lost camera's USB box) that no one
+// is expected to answer, and the application's call held until someone
+// does.
 TEST_F(DisplayHost, HiddenSessionShowsNoBoxAndNeverHoldsACall) {
   ASSERT_NO_FATAL_FAILURE(OpenAndEnable(false));
+  ASSERT_EQ(camera_.Control("unplug").rfind("ok", 0), 0u);
+  TW_HANDLE dib = nullptr;
+  EXPECT_EQ(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_OPERATIONERROR);
   TW_PENDINGXFERS pending{};
   EXPECT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, kMsgStopFeeder, &pending), TWRC_FAILURE);
   EXPECT_EQ(Condition(), TWCC_BADPROTOCOL);
   ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
   EXPECT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_FAILURE);
   EXPECT_EQ(Condition(), TWCC_SEQERROR);
-  ASSERT_EQ(camera_.Control("unplug").rfind("ok", 0), 0u);
   EXPECT_TRUE(CloseRequested());
   EXPECT_EQ(ErrorBoxes(), 0);
   DisableAndClose();
