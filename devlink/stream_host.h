@@ -49,6 +49,9 @@ class StreamHost {
   virtual void ResumingLive() {}
   // StreamThread, after a failed frame read has been reported.
   virtual void EndProgram() {}
+  // StreamThread, after a camera it could not open has been reported (the
+  // viewer's window stays without a picture).
+  virtual void StreamOpenFailed() {}
 };
 
 }  // namespace rd420

@@ -221,6 +221,7 @@ void StreamPipeline::StreamThread(Run& run) {
       StreamFromDevice(run, *device);
     } else {
       link_.ShowFailure(LinkFailure::kStreamOpen);
+      host_.StreamOpenFailed();
     }
   }
   // A run that could not read leaves the flag clear, so the next toggle

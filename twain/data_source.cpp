@@ -104,6 +104,10 @@ DataSource::DataSource(std::filesystem::path folder, std::unique_ptr<ViewHost> v
 
 DataSource::~DataSource() {
   // The view window's threads must not outlive the library.
+  ReleaseView();
+}
+
+void DataSource::ReleaseView() {
   std::lock_guard lock(lock_);
   CloseView();
   view_->Release();
@@ -245,8 +249,9 @@ TW_UINT16 DataSource::UserInterface(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data)
         return Fail(TWCC_BADVALUE);
       }
       ParentWindow = ui->hParent;
-      if (!view_->Open(ui->hParent, ui->ShowUI != 0)) {
-        return Fail(TWCC_LOWMEMORY);
+      if (const TW_UINT16 failure = view_->Open(ui->hParent, ui->ShowUI != 0);
+          failure != TWCC_SUCCESS) {
+        return Fail(failure);
       }
       viewOpen_ = true;
       if (ui->ShowUI != 0) {

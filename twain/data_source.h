@@ -35,6 +35,11 @@ class DataSource {
 
   TW_UINT16 Entry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
 
+  // Closes the view window and lets its GUI thread go, as unloading does:
+  // for an application that exits without closing the source, while the
+  // toolkit the window lives in is still whole. The source stays usable.
+  void ReleaseView();
+
   // The still hand-over, called by the view window when the user presses
   // "Scan Capturing Image": `pixels` are the still DIB's rows, bottom-up
   // BGR, 3 bytes a pixel, `width` x `height`. They are copied, so the caller

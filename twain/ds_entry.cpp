@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "twain/data_source.h"
@@ -36,11 +37,29 @@ std::unique_ptr<ViewHost> MakeView() {
 // each load starts with the attach values.
 DataSource g_Source(ModuleFolder(), MakeView());
 
+// An application that calls exit() without closing the source (a console
+// program's Ctrl-C) would have the window's threads paint and its widgets
+// end while exit() tears the toolkit down. A handler registered once the
+// toolkit is up runs before that teardown: it stops and joins our threads
+// and lets the widgets go. Registered from this library, it also runs, with
+// nothing left to do, when the library is unloaded, and goes with it.
+bool g_ExitHandlerRegistered = false;
+
+void ReleaseViewAtExit() {
+  g_Source.ReleaseView();
+}
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) TW_UINT16 DS_Entry(TW_IDENTITY* pOrigin,
                                                                      TW_UINT32 DG, TW_UINT16 DAT,
                                                                      TW_UINT16 MSG,
                                                                      TW_MEMREF pData) {
-  return g_Source.Entry(pOrigin, DG, DAT, MSG, pData);
+  const TW_UINT16 rc = g_Source.Entry(pOrigin, DG, DAT, MSG, pData);
+  // Also after a failed one: the toolkit's thread may have started.
+  if (DG == DG_CONTROL && DAT == DAT_USERINTERFACE && MSG == MSG_ENABLEDS &&
+      !g_ExitHandlerRegistered) {
+    g_ExitHandlerRegistered = std::atexit(ReleaseViewAtExit) == 0;
+  }
+  return rc;
 }

@@ -37,8 +37,11 @@ class ViewHost {
   // Called once by the data source that owns the window.
   virtual void Connect(SourcePort) {}
   // MSG_ENABLEDS: create the window owned by `parent` (and so open the
-  // camera); show it when `showUi`. False when it cannot be created.
-  virtual bool Open(TW_HANDLE parent, bool showUi) = 0;
+  // camera); show it when `showUi`. TWCC_SUCCESS once it is open, else
+  // the condition code of the failure: TWCC_LOWMEMORY when it cannot be
+  // created, TWCC_OPERATIONERROR when a hidden window has no picture to
+  // offer (no camera to be reached); the window is then gone.
+  virtual TW_UINT16 Open(TW_HANDLE parent, bool showUi) = 0;
   // MSG_DISABLEDS and MSG_CLOSEDS: destroy the window and stop the camera.
   // Returns only when its threads have ended.
   virtual void Close() = 0;
@@ -59,7 +62,7 @@ class ViewHost {
 // the view window's first-start default (4:3 camera, half window, always-full off).
 class WindowlessView final : public ViewHost {
  public:
-  bool Open(TW_HANDLE, bool) override { return true; }
+  TW_UINT16 Open(TW_HANDLE, bool) override { return TWCC_SUCCESS; }
   void Close() override {}
   bool ProcessEvent(TW_EVENT&) override { return false; }
   ImageGeometry Geometry() const override { return {}; }

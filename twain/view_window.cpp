@@ -1,6 +1,9 @@
 #include "twain/view_window.h"
 
 #include <QApplication>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
 #include <QWidget>
 #include <QWindow>
 #include <system_error>
@@ -28,16 +31,35 @@ QWidget* HostWindow(const void* parent) {
   return nullptr;
 }
 
-// Boxes where someone can answer them, owned by a window only when it is
-// one we know (the application's owner may be an X11 id or a toolkit's own
-// handle); on a platform that shows nothing a modal box would never end,
-// so the message goes to standard error.
-MessageSink Messages() {
-  const QString platform = QGuiApplication::platformName();
-  if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
-    return nullptr;
+// How long a hidden window may take to read its first frame: the
+// camera's own read time-out.
+constexpr int kFirstFrameTimeoutMs = 5000;
+
+// Where the window's messages go. A hidden window's application expects
+// no one at the screen: the return code and DAT_STATUS tell it, the trace
+// tells the user. On a platform that shows nothing, standard error.
+ModelessMessageBoxes::Route MessageRoute(bool showUi) {
+  if (!showUi) {
+    return ModelessMessageBoxes::Route::kTrace;
   }
-  return MessageBoxSink(HostWindow);
+  const QString platform = QGuiApplication::platformName();
+  return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")
+             ? ModelessMessageBoxes::Route::kStandardError
+             : ModelessMessageBoxes::Route::kBox;
+}
+
+// The toolkit's painting and font machinery is set up lazily by its first
+// use, which registers what exit() tears down. Used once here, it is set up
+// before the source registers its own exit handler, which must run first
+// (and stop the threads that paint) when an application exits without
+// closing the source.
+void SetUpPainting() {
+  QImage image(16, 16, QImage::Format_RGB32);
+  QPainter painter(&image);
+  painter.scale(0.5, -0.5);
+  painter.drawImage(0, 0, QImage(8, 8, QImage::Format_BGR888));
+  painter.setFont(QFont(QStringLiteral("Liberation Sans")));
+  painter.drawText(QRect(0, 0, 16, 16), Qt::AlignLeft, QStringLiteral("0"));
 }
 
 }  // namespace
@@ -50,17 +72,29 @@ ViewWindow::~ViewWindow() {
   Release();
 }
 
-bool ViewWindow::Open(TW_HANDLE parent, bool showUi) {
+TW_UINT16 ViewWindow::Open(TW_HANDLE parent, bool showUi) {
   Close();  // a window left open by a source that was never disabled
   if (!gui_.Ensure()) {
-    return false;
+    return TWCC_LOWMEMORY;
   }
   bool created = false;
+  bool picture = false;
+  startingHidden_ = !showUi;
+  lostWhileStarting_ = false;
   gui_.Run([&] {
-    if (settings_.messageBoxes && !sinkInstalled_) {
-      previousSink_ = SetMessageSink(Messages());
-      sinkInstalled_ = true;
+    if (settings_.messageBoxes) {
+      if (!boxes_) {
+        // Owned by a window only when it is one we know: the application's
+        // owner may be an X11 id or a toolkit's own handle.
+        boxes_ = std::make_unique<ModelessMessageBoxes>(HostWindow);
+      }
+      boxes_->SetRoute(MessageRoute(showUi));
+      if (!sinkInstalled_) {
+        previousSink_ = SetMessageSink(boxes_->Sink());
+        sinkInstalled_ = true;
+      }
     }
+    SetUpPainting();
     viewer::Viewer::Options options;
     options.deviceDirectory =
         settings_.deviceDirectory.empty() ? DefaultDeviceDirectory() : settings_.deviceDirectory;
@@ -77,16 +111,26 @@ bool ViewWindow::Open(TW_HANDLE parent, bool showUi) {
       return;
     }
     created = true;
-    // A start that fails has shown its message and asked to be closed;
-    // the window stays until the application disables the source.
+    // A shown window that fails to start has shown its message and asked
+    // to be closed; it stays until the application disables the source.
+    // A hidden one promises a picture only once a frame has come.
     if (viewer_->Start()) {
+      picture = showUi || viewer_->AwaitFirstFrame(kFirstFrameTimeoutMs);
       if (QWidget* owner = HostWindow(parent); owner != nullptr && owner->windowHandle()) {
         viewer_->Main()->winId();
         viewer_->Main()->windowHandle()->setTransientParent(owner->windowHandle());
       }
     }
   });
-  return created;
+  startingHidden_ = false;
+  if (!created) {
+    return TWCC_LOWMEMORY;
+  }
+  if (!showUi && (!picture || lostWhileStarting_)) {
+    Close();
+    return TWCC_OPERATIONERROR;
+  }
+  return TWCC_SUCCESS;
 }
 
 void ViewWindow::Close() {
@@ -96,10 +140,18 @@ void ViewWindow::Close() {
     viewer_->StopThreads();
     static_cast<void>(viewer_.release());
   }
-  if (viewer_) {
+  if (viewer_ || boxes_) {
     gui_.Run([this] {
-      viewer_->Close();
-      viewer_.reset();
+      if (viewer_) {
+        viewer_->Close();
+        viewer_.reset();
+      }
+      // The boxes go with the window; later messages have no window to
+      // stand beside.
+      if (boxes_) {
+        boxes_->CloseAll();
+        boxes_->SetRoute(ModelessMessageBoxes::Route::kTrace);
+      }
     });
   }
   JoinCloseRequests();
@@ -107,11 +159,15 @@ void ViewWindow::Close() {
 
 void ViewWindow::Release() {
   JoinCloseRequests();
-  gui_.Stop();
   // The host's own sink, or standard error: ours would outlive the library.
   if (std::exchange(sinkInstalled_, false)) {
     SetMessageSink(std::move(previousSink_));
   }
+  if (boxes_ && gui_.Available()) {
+    gui_.Run([this] { boxes_.reset(); });
+  }
+  static_cast<void>(boxes_.release());  // its application has gone with its widgets
+  gui_.Stop();
 }
 
 ImageGeometry ViewWindow::Geometry() const {
@@ -132,6 +188,10 @@ bool ViewWindow::TakeStill(std::vector<std::uint8_t>& pixels, int& width, int& h
 }
 
 void ViewWindow::RequestClose() {
+  if (startingHidden_) {
+    lostWhileStarting_ = true;  // MSG_ENABLEDS fails instead
+    return;
+  }
   std::lock_guard lock(requestsMutex_);
   if (!port_.requestClose) {
     return;

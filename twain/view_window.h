@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "platform/message.h"
+#include "platform/message_box_sink.h"
 #include "twain/gui_thread.h"
 #include "twain/view_host.h"
 
@@ -28,7 +30,9 @@ class ViewWindow final : public ViewHost {
     QString settingsFile;         // empty: the user's own
     uint32_t readyPollIntervalMs = 100;
     // False: messages go to whatever sink the process has (tests record
-    // them); true: boxes, or standard error where no one could see a box.
+    // them); true: boxes that hold no one up while the window is shown, a
+    // trace line while it is hidden, standard error where no one could see
+    // a box.
     bool messageBoxes = true;
   };
 
@@ -36,7 +40,7 @@ class ViewWindow final : public ViewHost {
   ~ViewWindow() override;
 
   void Connect(SourcePort port) override { port_ = std::move(port); }
-  bool Open(TW_HANDLE parent, bool showUi) override;
+  TW_UINT16 Open(TW_HANDLE parent, bool showUi) override;
   void Close() override;
   bool ProcessEvent(TW_EVENT&) override { return false; }
   ImageGeometry Geometry() const override;
@@ -59,7 +63,11 @@ class ViewWindow final : public ViewHost {
   std::unique_ptr<viewer::Viewer> viewer_;
   std::mutex requestsMutex_;
   std::vector<std::thread> closeRequests_;
-  MessageSink previousSink_;  // restored by Release
+  // While a hidden window starts, a close request means MSG_ENABLEDS fails.
+  std::atomic<bool> startingHidden_{false};
+  std::atomic<bool> lostWhileStarting_{false};
+  std::unique_ptr<ModelessMessageBoxes> boxes_;  // GUI thread
+  MessageSink previousSink_;                     // restored by Release
   bool sinkInstalled_ = false;
 };
 

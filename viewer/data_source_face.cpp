@@ -72,6 +72,21 @@ void Viewer::PollHandOver() {
   }
 }
 
+bool Viewer::AwaitFirstFrame(int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!ended_ && pipeline_ && !link_.Failed() && timer.elapsed() < timeoutMs) {
+    if (pipeline_->FramesRead() > 0) {
+      return true;
+    }
+    if (Flags().g_Stream_Run == 0) {
+      return false;
+    }
+    QThread::msleep(2);
+  }
+  return false;
+}
+
 bool Viewer::GrabStill(std::vector<uint8_t>& pixels, int& width, int& height) {
   if (ended_ || !pipeline_) {
     return false;

@@ -67,6 +67,9 @@ void StillCapture::Run(Event& stillReady, std::stop_token stop) {
       Hold(*device, FrameGeometryFor(status_.g_Aspect_43 != 0, resolution), stillMode, stop);
     } else {
       link_.ShowFailure(LinkFailure::kStreamOpen);
+      if (hooks_.openFailed) {
+        hooks_.openFailed();
+      }
     }
   }
   // A Save or Print pressed after this pass looked at its requests (during

@@ -45,6 +45,7 @@ struct StillHooks {
   std::function<void()> showQuickSaveNotice;
   std::function<void()> resumeLive;  // the capture toggle, back to live view
   std::function<void()> endProgram;  // after a failed read has been reported
+  std::function<void()> openFailed;  // after a camera it could not open, if set
   // The data source's: hands the held still to the application, and is
   // asked once a pass whether the application has taken it.
   std::function<void(const FrameBitmap& still)> handOverStill;

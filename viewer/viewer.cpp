@@ -11,7 +11,6 @@
 #include "platform/instance_lock.h"
 #include "platform/message.h"
 #include "platform/message_box_sink.h"
-#include "platform/serve_events.h"
 #include "platform/trace.h"
 #include "stills/held_still_actions.h"
 #include "viewer/control_ids.h"
@@ -60,6 +59,7 @@ Viewer::Viewer(Options options)
 
 Viewer::~Viewer() {
   EndMainWindow();
+  JoinEnding();
   qApp->removeEventFilter(this);
 }
 
@@ -210,6 +210,7 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   };
   hooks.endProgram = [this] { Post([this] { EndMainWindow(); }); };
   if (DataSource()) {
+    hooks.openFailed = [this] { StreamOpenFailed(); };
     hooks.handOverStill = [this](const FrameBitmap& still) { HandOverStill(still); };
     hooks.pollHandOver = [this] { PollHandOver(); };
     hooks.bitmapHandleText = texts.bitmapHandle;
@@ -243,16 +244,18 @@ void Viewer::StartCaptureProgram() {
   if (ended_) {
     return;  // the ending takes no more orders
   }
-  EndMainWindow();
   // The camera and the single-instance lock must be free before the
-  // capture program starts.
-  if (options_.releaseInstanceLock) {
-    options_.releaseInstanceLock();
-  }
-  const QString relay = options_.programDirectory + QStringLiteral("/Swivane");
-  if (!QProcess::startDetached(relay, {QStringLiteral("4418306")})) {
-    Trace("viewer: cannot start %s", qPrintable(relay));
-  }
+  // capture program starts: once the threads are gone.
+  afterEnding_ = [this] {
+    if (options_.releaseInstanceLock) {
+      options_.releaseInstanceLock();
+    }
+    const QString relay = options_.programDirectory + QStringLiteral("/Swivane");
+    if (!QProcess::startDetached(relay, {QStringLiteral("4418306")})) {
+      Trace("viewer: cannot start %s", qPrintable(relay));
+    }
+  };
+  EndMainWindow();
 }
 
 void Viewer::EndMainWindow() {
@@ -261,42 +264,66 @@ void Viewer::EndMainWindow() {
   }
   ended_ = true;
   SetMessageBoxesEnding(true);
-  // From here on no user input is acted on: the windows take no clicks,
-  // and the wait below serves no input events.
+  // From here on no user input is acted on: the windows take no clicks.
   for (QWidget* window : Windows()) {
     window->setEnabled(false);
   }
   if (pipeline_) {
     pipeline_->RequestExit();
   }
-  // The threads are stopped from a thread of their own while this one
-  // keeps serving events: a worker, or a vendor request that failed, may be
-  // waiting for the GUI thread to show its message.
-  RunServingEvents([this] { JoinWorkers(); });
+  // Where the viewer ends, the source asks the application to close it at
+  // once; the window stays until the application disables it.
+  if (DataSource() && !closedBySource_ && options_.dataSource.requestClose) {
+    options_.dataSource.requestClose();
+  }
+  try {
+    joiner_ = std::thread([this] {
+      JoinWorkers();
+      Post([this] { FinishEnding(); });
+    });
+  } catch (const std::system_error&) {
+    JoinWorkers();  // no thread to spare: joined here
+    Post([this] { FinishEnding(); });
+  }
+}
+
+void Viewer::FinishEnding() {
+  if (std::exchange(endingFinished_, true)) {
+    return;
+  }
+  JoinEnding();
   screenSaver_.Release();
   barTimer_.stop();
-  if (DataSource()) {
-    // Where the viewer ends, the source asks the application to close it.
-    if (!closedBySource_ && options_.dataSource.requestClose) {
-      options_.dataSource.requestClose();
-    }
-  } else {
+  if (!DataSource()) {
     for (QWidget* window : Windows()) {
       window->hide();
     }
   }
+  if (afterEnding_) {
+    afterEnding_();
+  }
   emit finished();
+}
+
+void Viewer::JoinEnding() {
+  if (joiner_.joinable()) {
+    joiner_.join();
+  }
 }
 
 void Viewer::Close() {
   closedBySource_ = true;
   EndMainWindow();
+  // The data source's workers never wait for the GUI thread (its messages
+  // hold no one up), so the join is bounded without serving any event.
+  FinishEnding();
 }
 
 void Viewer::StopThreads() {
   if (pipeline_) {
     pipeline_->RequestExit();
   }
+  JoinEnding();
   JoinWorkers();
 }
 
@@ -397,6 +424,14 @@ void Viewer::ResumingLive() {
 
 void Viewer::EndProgram() {
   Post([this] { EndMainWindow(); });
+}
+
+void Viewer::StreamOpenFailed() {
+  // The viewer's window waits without a picture; the data source's asks
+  // the application to close it, as after every loss of the camera.
+  if (DataSource()) {
+    EndProgram();
+  }
 }
 
 int RunViewerProgram(Viewer::Options options) {

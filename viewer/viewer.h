@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "devlink/camera_status.h"
@@ -72,6 +73,10 @@ class Viewer : public QObject, public StreamHost {
   // still at the current mode's size, copies its rows (bottom-up BGR) and
   // resumes live view. False when the camera cannot deliver one.
   bool GrabStill(std::vector<uint8_t>& pixels, int& width, int& height);
+  // The data source's hidden window: waits, serving no events, until the
+  // first frame has been read. False when the run ended without one, the
+  // link failed or `timeoutMs` passed.
+  bool AwaitFirstFrame(int timeoutMs);
   // Stops the camera's threads and touches no widget: for a host whose
   // application has gone before it closed the source. Any thread.
   void StopThreads();
@@ -122,6 +127,7 @@ class Viewer : public QObject, public StreamHost {
   void LayOut(uint8_t mode) override;
   void ResumingLive() override;
   void EndProgram() override;
+  void StreamOpenFailed() override;
 
   void BuildWindows(bool aspect43, bool modelVariant);
   void ConnectButtons(QWidget* window);
@@ -130,7 +136,15 @@ class Viewer : public QObject, public StreamHost {
   void OnClicked(QWidget* window, SkinButton* button);
   void Apply(const ControlChanges& changes);
   void SetCaptureHeld(bool held);
+  // The ending, in two steps on the event loop, neither of which serves
+  // events: this one stops taking orders, asks every thread to stop and
+  // has them joined on a thread of its own, which then posts
+  // FinishEnding. Whatever the event loop runs meanwhile finds the viewer
+  // ended, and a worker that waits for the GUI thread is served.
   void EndMainWindow();
+  void FinishEnding();
+  // Waits for the joining thread of an ending under way (not on a worker).
+  void JoinEnding();
   // Waits until the streaming and still threads and every request thread
   // have ended.
   void JoinWorkers();
@@ -196,7 +210,12 @@ class Viewer : public QObject, public StreamHost {
   ScreenSaverInhibitor screenSaver_;
   std::atomic<bool> formatChangeReported_{false};
   bool ended_ = false;
+  bool endingFinished_ = false;
   bool closedBySource_ = false;
+  std::thread joiner_;  // joins the workers once the ending has begun
+  // What the ending does once the threads are gone: start the capture
+  // program after the camera and the lock are free.
+  std::function<void()> afterEnding_;
   // The data source's hand-over: set when a still went to the application
   // until its buttons are given back; the grab for a transfer without one.
   std::atomic<bool> handOverPending_{false};

@@ -39,10 +39,9 @@ TEST_F(ViewerTest, EndingTakesNoMoreOrders) {
   QMetaObject::invokeMethod(
       &Main(), [&] { Click(capture); }, Qt::QueuedConnection);
   viewer_->Exit();
-  QCoreApplication::processEvents();
 
+  EXPECT_TRUE(WaitFor([&] { return finished_ == 1; }));
   EXPECT_EQ(lockReleases_, 0);
-  EXPECT_EQ(finished_, 1);
   EXPECT_EQ(viewer_->Flags().g_Stream_Run, 0u);
 }
 

@@ -142,7 +142,7 @@ TEST_F(ViewerTest, ExitSendsTheShutdownWordAndLeavesNoThread) {
   EXPECT_GE(OwnThreadCount(), before + 5);
   Click(Main().Button(kIdExit));
   EXPECT_TRUE(viewer_->Ended());
-  EXPECT_EQ(finished_, 1);
+  EXPECT_TRUE(WaitFor([&] { return finished_ == 1; }));
   EXPECT_FALSE(Main().isVisible());
   EXPECT_NE(History().find("0x00330005"), std::string::npos) << History();
   EXPECT_TRUE(WaitFor([&] { return OwnThreadCount() <= before; }, 3000))
@@ -174,7 +174,7 @@ TEST_F(ViewerTest, AviCaptureHandsTheCameraToTheRelay) {
   ASSERT_TRUE(WaitForPictures(1));
   Click(Panel().Button(kIdCaptureProgram));
   EXPECT_TRUE(viewer_->Ended());
-  EXPECT_EQ(lockReleases_, 1);
+  EXPECT_TRUE(WaitFor([&] { return lockReleases_ == 1; }));
   ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(record); }));
   ASSERT_TRUE(WaitFor([&] { return std::filesystem::file_size(record) > 0; }));
   std::ifstream args(record);

@@ -142,7 +142,7 @@ TEST_F(ViewerTest, FormatChangeEndsTheViewerWithAwn00008) {
     ASSERT_EQ(messages_.Captions(), std::vector<std::string>{"Error (AWN00008)"}) << aspect;
     EXPECT_EQ(messages_.Messages()[0].text,
               "해상도가 변경되어서 프로그램이 종료되었습니다. 프로그램을 다시 실행해 주십시오.");
-    EXPECT_EQ(finished_, 1);
+    EXPECT_TRUE(WaitFor([&] { return finished_ == 1; }));
     viewer_.reset();
     finished_ = 0;
     messages_.Clear();
@@ -224,7 +224,7 @@ TEST_F(ViewerTest, StartUpFailuresEachShowOneMessage) {
   const std::string empty = rd420::test::MakeTempDirectory();
   EXPECT_FALSE(StartViewerOn(empty));
   EXPECT_EQ(messages_.Captions(), std::vector<std::string>{"Error (AHL00001)"});
-  EXPECT_EQ(finished_, 1);
+  EXPECT_TRUE(WaitFor([&] { return finished_ == 1; }));
   viewer_.reset();
   finished_ = 0;
   messages_.Clear();
@@ -241,7 +241,7 @@ TEST_F(ViewerTest, StartUpFailuresEachShowOneMessage) {
     EXPECT_FALSE(StartViewer(c.options)) << c.caption;
     EXPECT_EQ(messages_.Captions(), std::vector<std::string>{c.caption});
     EXPECT_TRUE(viewer_->Ended());
-    EXPECT_EQ(finished_, 1);
+    EXPECT_TRUE(WaitFor([&] { return finished_ == 1; }));
     viewer_.reset();
     finished_ = 0;
     messages_.Clear();

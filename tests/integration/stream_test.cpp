@@ -97,6 +97,7 @@ class RecordingHost : public StreamHost {
     }
   }
   void EndProgram() override { ++endCalls; }
+  void StreamOpenFailed() override { ++openFailures; }
 
   std::vector<Draw> Draws() {
     std::lock_guard lock(mutex);
@@ -114,6 +115,7 @@ class RecordingHost : public StreamHost {
   std::atomic<int> statusRuns{0};
   std::atomic<int> stills{0};
   std::atomic<int> endCalls{0};
+  std::atomic<int> openFailures{0};
   std::vector<uint8_t> layouts;  // StreamThread only, read after Shutdown
   std::function<void()> onStill;
   std::function<void()> onLayOut;
@@ -371,8 +373,9 @@ TEST_F(StreamTest, UnplugEndsTheRunOnce) {
   ExpectNoThreadLeft();
 }
 
-// Catches: a run that reads from a device it could not open, or that leaves
-// the run flag set so the next toggle cannot start a new run.
+// Catches: a run that reads from a device it could not open, that leaves
+// the run flag set so the next toggle cannot start a new run, or that does
+// not tell its host (the data source asks to be closed then).
 TEST_F(StreamTest, DeviceThatDoesNotOpenShowsAhl00005) {
   Start();
   transport_->FailOpenNumber(2);  // the resolution request opens first
@@ -386,6 +389,7 @@ TEST_F(StreamTest, DeviceThatDoesNotOpenShowsAhl00005) {
   pipeline_->Shutdown();
   EXPECT_EQ(messages_.Messages().size(), 1u);
   EXPECT_EQ(host_.endCalls, 0);
+  EXPECT_EQ(host_.openFailures, 1);
   EXPECT_EQ(fatalCalls_, 0);
   EXPECT_EQ(camera_->Count(Kind::kReadStart), camera_->Count(Kind::kReadEnd));
   ExpectNoThreadLeft();

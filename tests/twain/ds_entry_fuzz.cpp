@@ -50,7 +50,7 @@ class Input {
 class FuzzView final : public ViewHost {
  public:
   explicit FuzzView(ImageGeometry* geometry) : geometry_(geometry) {}
-  bool Open(TW_HANDLE, bool) override { return true; }
+  TW_UINT16 Open(TW_HANDLE, bool) override { return TWCC_SUCCESS; }
   void Close() override {}
   bool ProcessEvent(TW_EVENT&) override { return false; }
   ImageGeometry Geometry() const override { return *geometry_; }

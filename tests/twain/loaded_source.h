@@ -3,10 +3,16 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 #include "twain/twain_protocol.h"
 
@@ -37,6 +43,74 @@ class LoadedSource {
  private:
   void* library_ = nullptr;
   DSENTRYPROC entry_ = nullptr;
+};
+
+// The loaded source called as an application that cannot wait forever
+// calls it: each call is timed, and one that has not returned within 10 s
+// ends the process naming the triplet, where the application would hang.
+class GuardedSource {
+ public:
+  explicit GuardedSource(LoadedSource& source) : source_(source), watchdog_([this] { Watch(); }) {}
+  ~GuardedSource() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    watchdog_.join();
+  }
+  GuardedSource(const GuardedSource&) = delete;
+  GuardedSource& operator=(const GuardedSource&) = delete;
+
+  TW_UINT16 operator()(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                       void* data) {
+    const auto start = std::chrono::steady_clock::now();
+    {
+      std::lock_guard lock(mutex_);
+      dat_ = dat;
+      msg_ = msg;
+      deadline_ = start + std::chrono::seconds(10);
+      armed_ = true;
+    }
+    wake_.notify_all();
+    const TW_UINT16 rc = source_(origin, dg, dat, msg, data);
+    const auto took = std::chrono::steady_clock::now() - start;
+    std::lock_guard lock(mutex_);
+    armed_ = false;
+    longest_ = std::max(longest_, took);
+    return rc;
+  }
+  // The longest call so far.
+  std::chrono::steady_clock::duration Longest() const {
+    std::lock_guard lock(mutex_);
+    return longest_;
+  }
+
+ private:
+  void Watch() {
+    std::unique_lock lock(mutex_);
+    while (!stop_) {
+      if (!armed_) {
+        wake_.wait(lock);
+      } else if (wake_.wait_until(lock, deadline_) == std::cv_status::timeout && armed_ &&
+                 std::chrono::steady_clock::now() >= deadline_) {
+        std::fprintf(stderr, "DS_Entry DAT 0x%04X MSG 0x%04X did not return within 10 s\n",
+                     unsigned{dat_}, unsigned{msg_});
+        std::abort();
+      }
+    }
+  }
+
+  LoadedSource& source_;
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  bool armed_ = false;
+  bool stop_ = false;
+  TW_UINT16 dat_ = 0;
+  TW_UINT16 msg_ = 0;
+  std::chrono::steady_clock::time_point deadline_;
+  std::chrono::steady_clock::duration longest_{};
+  std::thread watchdog_;
 };
 
 // One session of an application with the loaded source and the camera of

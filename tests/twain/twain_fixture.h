@@ -69,11 +69,11 @@ struct FakeViewState {
 class FakeView final : public ViewHost {
  public:
   explicit FakeView(std::shared_ptr<FakeViewState> state) : state_(std::move(state)) {}
-  bool Open(TW_HANDLE parent, bool showUi) override {
+  TW_UINT16 Open(TW_HANDLE parent, bool showUi) override {
     ++state_->opens;
     state_->parent = parent;
     state_->shown = showUi;
-    return true;
+    return TWCC_SUCCESS;
   }
   void Close() override {
     ++state_->closes;

@@ -8,10 +8,12 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 #include "devlink/frame_bitmap.h"
 #include "devlink/frame_reader.h"
@@ -358,6 +360,29 @@ TEST_F(ViewWindowTest, ALostCameraShowsItsMessageAndAsksToClose) {
   }
 }
 
+// Catches: the application's own timer disabling the source, from its
+// event loop, while the hidden window ends after losing its camera: the
+// window destroyed under its own ending.
+TEST_F(ViewWindowTest, DisabledFromTheEventLoopAsTheCameraIsLost) {
+  simulator_ = std::make_unique<SimulatorProcess>();
+  ASSERT_TRUE(simulator_->Ready());
+  std::mt19937 random(24);
+  for (int round = 0; round < 25; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_NO_FATAL_FAILURE(EnableOn(simulator_->Directory(), false));
+    ASSERT_EQ(simulator_->Control("unplug").rfind("ok", 0), 0u);
+    bool disabled = false;
+    QTimer::singleShot(static_cast<int>(random() % 61), [&] {
+      TW_USERINTERFACE ui{};
+      EXPECT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+      disabled = true;
+    });
+    ASSERT_TRUE(WaitFor([&] { return disabled; }));
+    ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr), TWRC_SUCCESS);
+    ASSERT_EQ(simulator_->Control("plug").rfind("ok", 0), 0u);
+  }
+}
+
 // Catches: the source's message sink left installed once it is released:
 // it would outlive the library, and the host's own sink would be lost.
 TEST_F(ViewWindowTest, ReleaseGivesTheHostsMessageSinkBack) {
@@ -366,7 +391,7 @@ TEST_F(ViewWindowTest, ReleaseGivesTheHostsMessageSinkBack) {
   settings.deviceDirectory = noCameras.path().toStdString();
   settings.messageBoxes = true;
   ViewWindow window(settings);
-  ASSERT_TRUE(window.Open(nullptr, false));
+  ASSERT_EQ(window.Open(nullptr, true), TWCC_SUCCESS);
   window.Close();
   window.Release();
   messages_.Clear();
