@@ -15,7 +15,7 @@ using namespace rd420::twain;
 
 class FullView final : public ViewHost {
  public:
-  bool Open(TW_HANDLE, bool) override { return true; }
+  TW_UINT16 Open(TW_HANDLE, bool) override { return TWCC_SUCCESS; }
   void Close() override {}
   bool ProcessEvent(TW_EVENT&) override { return false; }
   ImageGeometry Geometry() const override { return {true, 1, false}; }
