@@ -137,11 +137,12 @@ class ViewWindowTest : public ::testing::Test {
   // The frozen picture converted as the view window converts a still
   // (bottom-up B, G, R rows). Read only while the window reads no frames:
   // a failed read here would abort the window's reads too.
-  std::vector<std::uint8_t> FrozenPicture() {
+  std::vector<std::uint8_t> FrozenPicture(Resolution resolution = Resolution::kHalf) {
     SocketTransport transport(simulator_->Directory());
     DeviceLink link(transport, viewer::ViewerLinkMessages());
     EXPECT_TRUE(link.DiscoverDevice());
-    const FrameGeometry geometry = FrameGeometryFor(true, Resolution::kHalf);
+    EXPECT_TRUE(link.SendCommand(ResolutionCommand(resolution)));
+    const FrameGeometry geometry = FrameGeometryFor(true, resolution);
     std::vector<std::uint8_t> frame(geometry.FrameBytes());
     std::unique_ptr<DeviceHandle> device = link.OpenDevice();
     if (device == nullptr) {
@@ -287,6 +288,42 @@ TEST_F(ViewWindowTest, HiddenWindowTransfersTheCurrentPicture) {
   DisableAndClose();
   EXPECT_EQ(simulator_->Control("plug").rfind("ok", 0), 0u);
   EXPECT_TRUE(transferred == FrozenPicture());
+}
+
+// Catches: a still read at full size from a camera frozen at half size
+// handed over as a whole picture, its missing rows flat green.
+TEST_F(ViewWindowTest, FrozenCameraWithAlwaysFullTransfersTheWholePicture) {
+  ASSERT_NO_FATAL_FAILURE(Enable(false));
+  EXPECT_TRUE(WaitForNotification(MSG_XFERREADY));
+  ASSERT_TRUE(WaitFor([&] { return View().Main()->View()->PicturesShown() > 0; }));
+  View().Still().alwaysFull = true;
+  ASSERT_NO_FATAL_FAILURE(FreezeCamera());
+  const std::vector<std::uint8_t> transferred = NativeTransfer();
+  EndTransfer();
+  DisableAndClose();
+  EXPECT_TRUE(transferred == FrozenPicture(Resolution::kFull));
+}
+
+// Catches: a transfer after MSG_ENDXFER in the same hidden session that
+// fails now and then.
+TEST_F(ViewWindowTest, HiddenWindowTransfersAgainAndAgain) {
+  ASSERT_NO_FATAL_FAILURE(Enable(false));
+  EXPECT_TRUE(WaitForNotification(MSG_XFERREADY));
+  ASSERT_TRUE(WaitFor([&] { return View().Main()->View()->PicturesShown() > 0; }));
+  ASSERT_NO_FATAL_FAILURE(FreezeCamera());
+  constexpr int kRounds = 30;
+  int failed = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    TW_HANDLE dib = nullptr;
+    if (Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib) != TWRC_XFERDONE) {
+      ++failed;  // still in 600: the next round tries again
+      continue;
+    }
+    std::free(dib);
+    ASSERT_NO_FATAL_FAILURE(EndTransfer());
+  }
+  EXPECT_EQ(failed, 0) << "of " << kRounds << " transfers";
+  DisableAndClose();
 }
 
 // Catches: Exit closing the window itself or not asking the application,
