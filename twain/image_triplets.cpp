@@ -101,11 +101,19 @@ TW_UINT16 DataSource::PendingXfers(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) 
       ReleaseTransfer();
       ResumeFlag_ = true;
       pending->Count = feeder && PendingCount != 0 ? 0xFFFF : 0;
-      if (SourceState_ != 700) {
-        return Fail(TWCC_SEQERROR);
+      if (SourceState_ == 700) {
+        SourceState_ = 600;
+        return TWRC_SUCCESS;
       }
-      SourceState_ = 600;
-      return TWRC_SUCCESS;
+      if (SourceState_ == 600) {
+        // The application skips the image: with none left it waits in 500
+        // for the next still's MSG_XFERREADY.
+        if (pending->Count == 0) {
+          SourceState_ = 500;
+        }
+        return TWRC_SUCCESS;
+      }
+      return Fail(TWCC_SEQERROR);
     case MSG_RESET:
       if (!InStates(600, 700)) {
         return FailWithBox(TWCC_SEQERROR, kPendingText, "Error (TWN00006-3)");
@@ -190,7 +198,7 @@ TW_UINT16 DataSource::SetupFileXfer(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data)
 }
 
 TW_UINT16 DataSource::ImageInfo(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) {
-  if (SourceState_ != 600) {
+  if (!InStates(600, 700)) {
     return Fail(TWCC_SEQERROR);
   }
   if (msg != MSG_GET) {
