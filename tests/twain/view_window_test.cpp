@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "devlink/convert_frame.h"
 #include "devlink/frame_bitmap.h"
 #include "devlink/frame_reader.h"
 #include "devlink/socket_transport.h"
@@ -298,8 +299,21 @@ TEST_F(ViewWindowTest, FrozenCameraWithAlwaysFullTransfersTheWholePicture) {
   ASSERT_TRUE(WaitFor([&] { return View().Main()->View()->PicturesShown() > 0; }));
   View().Still().alwaysFull = true;
   ASSERT_NO_FATAL_FAILURE(FreezeCamera());
+  // The camera has held a half-size picture for the window's live view.
+  const auto shown = View().Main()->View()->PicturesShown();
+  ASSERT_TRUE(WaitFor([&] { return View().Main()->View()->PicturesShown() > shown + 1; }));
   const std::vector<std::uint8_t> transferred = NativeTransfer();
   EndTransfer();
+  ASSERT_EQ(transferred.size(), 1280u * 960 * 3);
+  // What a buffer's untouched zero bytes become: one flat green row.
+  const std::vector<std::uint8_t> zeros(1280 * 2);
+  std::vector<std::uint8_t> flat(1280 * 3);
+  ConvertFrame(flat.data(), zeros.data(), zeros.size());
+  int flatRows = 0;
+  for (auto row = transferred.begin(); row != transferred.end(); row += flat.size()) {
+    flatRows += std::equal(flat.begin(), flat.end(), row) ? 1 : 0;
+  }
+  EXPECT_EQ(flatRows, 0) << "of 960";
   DisableAndClose();
   EXPECT_TRUE(transferred == FrozenPicture(Resolution::kFull));
 }
