@@ -55,7 +55,8 @@ bool FrameReader::Read(std::span<uint8_t> buffer, uint32_t timeoutMs,
   // Rows the camera never sent, or a frame of another size, would make a
   // broken picture: such a read has failed like any other.
   const bool whole = done && request_.bytesReturned == buffer.size();
-  if (done && !whole) {
+  wrongSize_ = done && !whole;
+  if (wrongSize_) {
     Trace("frame read: %u bytes where a frame has %zu", request_.bytesReturned.load(),
           buffer.size());
     device_.Cancel();

@@ -28,6 +28,9 @@ class FrameReader {
   // has ended by then in every case, whatever the daemon does.
   bool Read(std::span<uint8_t> buffer, uint32_t timeoutMs, const std::function<void()>& beside = {},
             std::stop_token stop = {});
+  // Whether the last read failed only for its size: a camera that turned
+  // to the other aspect sends such frames, and its status word says so.
+  bool WrongSize() const { return wrongSize_; }
 
  private:
   DeviceLink& link_;
@@ -35,6 +38,7 @@ class FrameReader {
   AutoResetEvent ReadDone;
   const uint8_t pipe_[4] = {1, 0, 0, 0};
   FrameReadRequest request_;
+  bool wrongSize_ = false;
 };
 
 }  // namespace rd420
