@@ -116,6 +116,9 @@ void StreamCycle::StreamThread(std::stop_token stop) {
           }
         },
         stop);
+    if (!read && reader.WrongSize()) {
+      StatusPoll(stop);  // an aspect change ends the program with its own message
+    }
     if (flags_.g_Stream_On != 1 || stop.stop_requested()) {
       break;
     }

@@ -43,8 +43,8 @@ bool FrameReader::Read(std::span<uint8_t> buffer, uint32_t timeoutMs,
       ReadDone.Wait(timeoutMs - static_cast<uint32_t>(elapsed.count()));
     }
   }
-  const bool read = request_.result != 0;
-  if (!read) {
+  const bool done = request_.result != 0;
+  if (!done) {
     // The transfer may still wait on a daemon that no longer answers: end
     // it here, so the join below cannot hang, then tell the camera.
     device_.Cancel();
@@ -52,12 +52,21 @@ bool FrameReader::Read(std::span<uint8_t> buffer, uint32_t timeoutMs,
   if (transfer.joinable()) {
     transfer.join();
   }
-  if (!read) {
+  // Rows the camera never sent, or a frame of another size, would make a
+  // broken picture: such a read has failed like any other.
+  const bool whole = done && request_.bytesReturned == buffer.size();
+  wrongSize_ = done && !whole;
+  if (wrongSize_) {
+    Trace("frame read: %u bytes where a frame has %zu", request_.bytesReturned.load(),
+          buffer.size());
+    device_.Cancel();
+  }
+  if (!whole) {
     link_.AbortPipe();
   }
   // A read that ended after the time-out has left its signal behind.
   ReadDone.ResetSignal();
-  return read;
+  return whole;
 }
 
 }  // namespace rd420

@@ -20,15 +20,17 @@ class FrameReader {
 
   // Starts reading one frame into `buffer`, runs `beside` (the cycle's
   // vendor request) meanwhile, then waits until timeoutMs after the start
-  // or until `stop` is requested. A read that failed, did not finish in
-  // time or was stopped is ended on this side at once (the device handle
-  // is cancelled and dead afterwards), then aborted at the camera. Returns
-  // whether a frame arrived; the transfer thread has ended by then in
-  // every case, whatever the daemon does. A short read is not examined
-  // here: BytesRead says how much the last read brought.
+  // or until `stop` is requested. Only a read that fills `buffer` exactly
+  // is a frame; a shorter or longer one has failed. A read that failed,
+  // did not finish in time or was stopped is ended on this side at once
+  // (the device handle is cancelled and dead afterwards), then aborted at
+  // the camera. Returns whether a whole frame arrived; the transfer thread
+  // has ended by then in every case, whatever the daemon does.
   bool Read(std::span<uint8_t> buffer, uint32_t timeoutMs, const std::function<void()>& beside = {},
             std::stop_token stop = {});
-  uint32_t BytesRead() const { return request_.bytesReturned; }
+  // Whether the last read failed only for its size: a camera that turned
+  // to the other aspect sends such frames, and its status word says so.
+  bool WrongSize() const { return wrongSize_; }
 
  private:
   DeviceLink& link_;
@@ -36,6 +38,7 @@ class FrameReader {
   AutoResetEvent ReadDone;
   const uint8_t pipe_[4] = {1, 0, 0, 0};
   FrameReadRequest request_;
+  bool wrongSize_ = false;
 };
 
 }  // namespace rd420

@@ -6,6 +6,7 @@
 
 #include "devlink/command_words.h"
 #include "devlink/frame_reader.h"
+#include "devlink/status_word.h"
 #include "platform/thread.h"
 #include "platform/trace.h"
 
@@ -342,13 +343,25 @@ void StreamPipeline::ReadCycles(Run& run, const ReaderSide& side, DeviceHandle& 
       side.frameReady.Set();
     } else {
       StopIfCurrent(run);
-      side.readFailed = true;
+      // A camera that turned to the other aspect: the host's status
+      // handling reports that, not a link failure.
+      side.readFailed = !(reader.WrongSize() && AspectChanged());
     }
     if (controls_.SafeMode != 0) {
       SleepMs(timings_.safeModeMs);
     }
     side.otherReadTurn.Set();
   }
+}
+
+bool StreamPipeline::AspectChanged() {
+  const std::optional<uint32_t> word = link_.SendCommand(kPollStatus);
+  if (!word || IsAspect43(*word) == (status_.g_Aspect_43 != 0)) {
+    return false;
+  }
+  status_.g_Normal_Status = *word;
+  statusDue_.Set();
+  return true;
 }
 
 bool StreamPipeline::VendorRequestOfCycle(const ReaderSide& side) {

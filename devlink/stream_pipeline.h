@@ -87,6 +87,10 @@ class StreamPipeline {
   void ReadCycles(Run& run, const ReaderSide& side, DeviceHandle& device,
                   std::vector<uint8_t>& buffer);
   bool VendorRequestOfCycle(const ReaderSide& side);
+  // After a frame of another size: polls the status word and, when the
+  // camera has turned to the other aspect, stores it and wakes the status
+  // handling, which reports the change.
+  bool AspectChanged();
   bool RunGoesOn(const Run& run) const;
   void StopIfCurrent(const Run& run);
   // Under runMutex_: whether `run` is the newest and a restart is due; if

@@ -242,7 +242,12 @@ IoctlResult SimulatedCamera::BulkRead(const ClientContext& client, std::span<uin
     if (!frozenFrame_) {
       frozenFrame_.emplace(scene, sequence);
     }
+    // The camera holds the picture, not one frame: it still comes at the
+    // frame size asked for now.
+    const SceneSettings now = scene;
     std::tie(scene, sequence) = *frozenFrame_;
+    scene.width = now.width;
+    scene.height = now.height;
   }
   const size_t frameBytes = static_cast<size_t>(scene.width) * scene.height * 2;
   // A buffer too small for the frame overflows, as a real bulk transfer

@@ -142,14 +142,10 @@ SANE_Status StillScan::Read(std::stop_token stop) {
   }
   Advance(Stage::kReading);
   FrameReader reader(link_, *device);
-  if (!reader.Read(frame_, timing_.frameTimeoutMs, {}, stop)) {
-    Debug(1, "the frame read failed or timed out");
-    return SANE_STATUS_IO_ERROR;
-  }
   // A short frame (the camera changed its aspect meanwhile, or a transfer
-  // cut short) would hand out rows the camera never sent.
-  if (reader.BytesRead() != frame_.size()) {
-    Debug(1, "the frame read returned %u of %zu bytes", reader.BytesRead(), frame_.size());
+  // cut short) is a failed read there: no rows the camera never sent.
+  if (!reader.Read(frame_, timing_.frameTimeoutMs, {}, stop)) {
+    Debug(1, "the frame read failed, timed out or brought no whole frame");
     return SANE_STATUS_IO_ERROR;
   }
   return SANE_STATUS_GOOD;

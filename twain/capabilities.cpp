@@ -328,6 +328,16 @@ void CapabilityStore::SetStillValues() {
   rgbBitDepth_.current = CapValue::Word(24);
 }
 
+bool CapabilityStore::SetImageFileFormat(TW_UINT16 format) {
+  const CapValue value = CapValue::Word(format);
+  const std::vector<CapValue>& allowed = imageFileFormat_.allowed;
+  if (std::find(allowed.begin(), allowed.end(), value) == allowed.end()) {
+    return false;
+  }
+  imageFileFormat_.current = value;
+  return true;
+}
+
 const CapabilityRecord* CapabilityStore::Find(TW_UINT16 cap) const {
   for (const CapabilityRecord& record : table_) {
     if (record.Cap == cap) {

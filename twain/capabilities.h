@@ -70,6 +70,10 @@ class CapabilityStore {
   TW_UINT16 PixelType() const { return pixelType_.current.AsWord(); }
   TW_UINT16 BitDepth(TW_UINT16 pixelType) const;
   bool FeederEnabled() const { return feederEnabled_.current.AsWord() != 0; }
+  TW_UINT16 ImageFileFormat() const { return imageFileFormat_.current.AsWord(); }
+  // DAT_SETUPFILEXFER's format becomes ICAP_IMAGEFILEFORMAT's current value
+  // when it is one of its allowed values; false, changing nothing, if not.
+  bool SetImageFileFormat(TW_UINT16 format);
 
   // The current values a still handed to the application carries.
   void SetStillValues();

@@ -148,10 +148,8 @@ TW_UINT16 DataSource::Entry(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW
 
 TW_UINT16 DataSource::Dispatch(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                                TW_MEMREF data) {
-  // Another application's call has no effect at all, not even on the
-  // condition code the connected one will read.
   if (AppIdentity.Id != 0 && (origin == nullptr || origin->Id != AppIdentity.Id)) {
-    return TWRC_FAILURE;
+    return OtherApplication(dg, dat, msg, data);
   }
   if (msg == MSG_PROCESSEVENT) {
     if (data == nullptr) {
@@ -174,6 +172,32 @@ TW_UINT16 DataSource::Dispatch(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat,
     }
   }
   return Fail(TWCC_BADPROTOCOL);
+}
+
+TW_UINT16 DataSource::OtherApplication(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+  // Another application's call has no effect on the connected one's
+  // session, not even on the condition code it will read. It may still
+  // find the source (its manager lists sources by their identity) and
+  // learn why it cannot open it (its manager asks DAT_STATUS after a
+  // failed MSG_OPENDS).
+  if (dg != DG_CONTROL) {
+    return TWRC_FAILURE;
+  }
+  if (dat == DAT_IDENTITY && msg == MSG_GET && data != nullptr) {
+    *static_cast<TW_IDENTITY*>(data) = SourceIdentity;
+    return TWRC_SUCCESS;
+  }
+  if (dat == DAT_IDENTITY && msg == MSG_OPENDS) {
+    otherConditionCode_ = TWCC_MAXCONNECTIONS;
+    return TWRC_FAILURE;
+  }
+  if (dat == DAT_STATUS && msg == MSG_GET && data != nullptr) {
+    auto* status = static_cast<TW_STATUS*>(data);
+    status->ConditionCode = std::exchange(otherConditionCode_, TWCC_SUCCESS);
+    status->Reserved = 0;
+    return TWRC_SUCCESS;
+  }
+  return TWRC_FAILURE;
 }
 
 TW_UINT16 DataSource::Fail(TW_UINT16 conditionCode) {

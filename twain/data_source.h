@@ -68,6 +68,8 @@ class DataSource {
 
   TW_UINT16 Dispatch(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                      TW_MEMREF data);
+  // A call from an application other than the connected one.
+  TW_UINT16 OtherApplication(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
   TW_UINT16 Fail(TW_UINT16 conditionCode);
   TW_UINT16 FailWithBox(TW_UINT16 conditionCode, const char* text, const char* caption);
   bool InStates(std::uint32_t low, std::uint32_t high) const;
@@ -116,6 +118,7 @@ class DataSource {
   TW_IDENTITY AppIdentity{};
   std::atomic<std::uint32_t> SourceState_{300};
   TW_UINT16 LastConditionCode = TWCC_SUCCESS;
+  TW_UINT16 otherConditionCode_ = TWCC_SUCCESS;  // what other applications' DAT_STATUS reads
   TW_HANDLE ParentWindow = nullptr;
 
   CapabilityStore capabilities_;

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -13,6 +12,7 @@
 
 #include "platform/message.h"
 #include "twain/data_source.h"
+#include "twain/transfer_file.h"
 
 namespace rd420::twain {
 
@@ -24,53 +24,6 @@ constexpr const char* kSetupMemText =
 constexpr const char* kMemXferText = "General failure in response to DAT_IMAGEMEMXFER.  ";
 constexpr const char* kNativeText = "General failure in response to DAT_IMAGENATIVEXFER.  ";
 constexpr size_t kMaxFileName = 255;
-
-#pragma pack(push, 2)
-struct BitmapFileHeader {
-  char bfType[2];
-  std::uint32_t bfSize;
-  std::uint16_t bfReserved1;
-  std::uint16_t bfReserved2;
-  std::uint32_t bfOffBits;
-};
-#pragma pack(pop)
-static_assert(sizeof(BitmapFileHeader) == 14);
-
-// Writes the DIB as a BMP file. False, leaving no file behind, when it
-// cannot be created or written whole.
-bool WriteBmpFile(const std::string& name, const std::uint8_t* dib, size_t dibBytes) {
-  // Only a regular file is replaced: a folder, a pipe, a device or a
-  // symbolic link (which could point at another user's file) is not.
-  std::error_code error;
-  const auto status = std::filesystem::symlink_status(name, error);
-  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-    return false;
-  }
-  const auto& header = *reinterpret_cast<const BitmapInfoHeader*>(dib);
-  BitmapFileHeader fileHeader{
-      {'B', 'M'},
-      static_cast<std::uint32_t>(sizeof fileHeader + dibBytes),
-      0,
-      0,
-      static_cast<std::uint32_t>(sizeof fileHeader + sizeof header + header.biClrUsed * 4)};
-  // O_NOFOLLOW: a link planted after the check is refused too.
-  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    return false;
-  }
-  std::FILE* file = ::fdopen(fd, "wb");
-  if (file == nullptr) {
-    ::close(fd);
-    return false;
-  }
-  bool written = std::fwrite(&fileHeader, sizeof fileHeader, 1, file) == 1 &&
-                 std::fwrite(dib, 1, dibBytes, file) == dibBytes;
-  written = std::fclose(file) == 0 && written;
-  if (!written) {
-    std::remove(name.c_str());
-  }
-  return written;
-}
 
 }  // namespace
 
@@ -148,11 +101,19 @@ TW_UINT16 DataSource::PendingXfers(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) 
       ReleaseTransfer();
       ResumeFlag_ = true;
       pending->Count = feeder && PendingCount != 0 ? 0xFFFF : 0;
-      if (SourceState_ != 700) {
-        return Fail(TWCC_SEQERROR);
+      if (SourceState_ == 700) {
+        SourceState_ = 600;
+        return TWRC_SUCCESS;
       }
-      SourceState_ = 600;
-      return TWRC_SUCCESS;
+      if (SourceState_ == 600) {
+        // The application skips the image: with none left it waits in 500
+        // for the next still's MSG_XFERREADY.
+        if (pending->Count == 0) {
+          SourceState_ = 500;
+        }
+        return TWRC_SUCCESS;
+      }
+      return Fail(TWCC_SEQERROR);
     case MSG_RESET:
       if (!InStates(600, 700)) {
         return FailWithBox(TWCC_SEQERROR, kPendingText, "Error (TWN00006-3)");
@@ -203,12 +164,14 @@ TW_UINT16 DataSource::SetupFileXfer(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data)
       std::memset(setup->FileName, 0, sizeof setup->FileName);
       const std::string name = DefaultTransferFilePath().string();
       std::memcpy(setup->FileName, name.data(), std::min(name.size(), kMaxFileName));
-      setup->Format = TWFF_BMP;
+      setup->Format = capabilities_.ImageFileFormat();
       setup->VRefNum = 0;
       return TWRC_SUCCESS;
     }
     case MSG_SET: {
-      if (setup == nullptr) {
+      // The format is ICAP_IMAGEFILEFORMAT's current value: one the file
+      // transfer cannot write is refused, not written as another.
+      if (setup == nullptr || !capabilities_.SetImageFileFormat(setup->Format)) {
         return Fail(TWCC_BADVALUE);
       }
       // At most 255 characters, whether or not the name is terminated.
@@ -235,7 +198,7 @@ TW_UINT16 DataSource::SetupFileXfer(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data)
 }
 
 TW_UINT16 DataSource::ImageInfo(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) {
-  if (SourceState_ != 600) {
+  if (!InStates(600, 700)) {
     return Fail(TWCC_SEQERROR);
   }
   if (msg != MSG_GET) {
@@ -376,7 +339,7 @@ TW_UINT16 DataSource::ImageFileXfer(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF) {
   // Before any MSG_SET the file goes where MSG_GET said it would.
   const std::string name =
       TransferFileName.empty() ? DefaultTransferFilePath().string() : TransferFileName;
-  if (!WriteBmpFile(name, block.get(), sizeBytes)) {
+  if (!WriteTransferFile(name, capabilities_.ImageFileFormat(), block.get(), sizeBytes)) {
     return Fail(TWCC_OPERATIONERROR);  // the still stays pending for another try
   }
   LastConditionCode = TWCC_SUCCESS;

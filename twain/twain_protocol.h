@@ -423,6 +423,7 @@ inline constexpr TW_UINT16 TWBO_MSBFIRST = 1;
 inline constexpr TW_UINT16 TWSS_USLETTER = 3;
 inline constexpr TW_UINT16 TWFF_TIFF = 0;
 inline constexpr TW_UINT16 TWFF_BMP = 2;
+inline constexpr TW_UINT16 TWFF_JFIF = 4;
 inline constexpr TW_UINT16 TWPA_RGB = 0;
 inline constexpr TW_UINT16 TWCY_USA = 1;
 inline constexpr TW_BOOL kTwFalse = 0;

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <algorithm>
+#include <utility>
 
 #include "viewer/control_ids.h"
 #include "viewer/viewer.h"
@@ -102,22 +103,30 @@ bool Viewer::GrabStill(std::vector<uint8_t>& pixels, int& width, int& height) {
     return false;
   }
   grabbing_ = true;
+  // From a live picture only a still thread started by this freeze reads
+  // the picture: the last grab's may not have ended yet, and it holds an
+  // older one (and would end under this wait).
+  const uint64_t startedBefore = still_->Started();
   if (live) {
     CaptureToggle();  // the still thread reads one frame at the mode's size
   }
-  stills_.CaptureRequest = 1;
   // The still thread may need this thread to show a message or end the
   // window meanwhile.
   QElapsedTimer timer;
   timer.start();
-  bool stillSeen = !live;
+  bool requested = false;
   while (grabbing_ && !ended_ && timer.elapsed() < kGrabTimeoutMs) {
-    // A still thread that has ended without a picture (after its message).
-    const bool running = still_->Running();
-    if (stillSeen && !running) {
-      break;
+    if (!live || still_->Started() != startedBefore) {
+      // A still thread that has ended without a picture (after its message).
+      if (!still_->Running()) {
+        break;
+      }
+      // Once only: a request left over after the picture came would hand
+      // the next one to the application.
+      if (!std::exchange(requested, true)) {
+        stills_.CaptureRequest = 1;
+      }
     }
-    stillSeen = stillSeen || running;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
     QThread::msleep(1);
   }

@@ -32,6 +32,7 @@ bool StillCapture::Start(Event& stillReady) {
   std::lock_guard lock(threadMutex_);
   stop_ = std::stop_source();
   running_ = true;
+  ++started_;  // after running_: a thread counted as started is seen running
   try {
     thread_ = StartThread(ThreadPriority::kNormal,
                           [this, &stillReady, stop = stop_.get_token()] { Run(stillReady, stop); });

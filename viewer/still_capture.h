@@ -73,6 +73,9 @@ class StillCapture {
   void Stop();
   // Whether a still thread is running its loop (not ended on its own).
   bool Running() const { return running_; }
+  // How many still threads have been started: tells a still thread started
+  // after some moment from the one before it.
+  uint64_t Started() const { return started_; }
 
   // The AlwaysFull setting: a still in half mode is read at full size.
   std::atomic<bool> alwaysFull{false};
@@ -93,6 +96,7 @@ class StillCapture {
   // before the thread looks, when a resume is followed by another freeze.
   std::stop_source stop_;
   std::atomic<bool> running_{false};
+  std::atomic<uint64_t> started_{0};
 };
 
 }  // namespace rd420::viewer

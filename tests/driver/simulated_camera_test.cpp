@@ -50,8 +50,9 @@ TEST_F(SimulatedCameraTest, FrameSizeFollowsResolutionAndBufferSize) {
   EXPECT_FALSE(Read(small).ok);
 }
 
-// Catches: a frozen camera whose picture still moves, or a live one that
-// repeats itself.
+// Catches: a frozen camera whose picture still moves, a live one that
+// repeats itself, or a frozen frame of the size it was frozen at served to
+// a read at another size.
 TEST_F(SimulatedCameraTest, FreezeHoldsThePicture) {
   Send(kCmdHalfResolution);
   std::vector<uint8_t> a(640 * 480 * 2), b(a.size());
@@ -60,6 +61,14 @@ TEST_F(SimulatedCameraTest, FreezeHoldsThePicture) {
   EXPECT_NE(a, b);
   Send(kCmdFreezeOn);
   Read(a);
+  Read(b);
+  EXPECT_EQ(a, b);
+  Send(kCmdFullResolution);
+  std::vector<uint8_t> fullA(1280 * 960 * 2), fullB(fullA.size());
+  EXPECT_EQ(Read(fullA).bytesReturned, fullA.size());
+  Read(fullB);
+  EXPECT_EQ(fullA, fullB);
+  Send(kCmdHalfResolution);
   Read(b);
   EXPECT_EQ(a, b);
   Send(kCmdFreezeOff);

@@ -1,5 +1,6 @@
 // A daemon that stops answering (SIGSTOP), or a read that never completes,
-// must never hold a client's wait beyond its time-out or its stop.
+// must never hold a client's wait beyond its time-out or its stop; a read
+// short of a frame is no frame.
 #include <chrono>
 #include <future>
 
@@ -77,6 +78,15 @@ TEST_F(FrameReaderTest, StopRequestEndsAStalledReadAtOnce) {
   ASSERT_EQ(read.wait_for(20s), std::future_status::ready)
       << "the stopped read waited for its 60 s time-out";
   EXPECT_FALSE(read.get());
+  EXPECT_EQ(simulator_->State()["abort"], "1");
+}
+
+// Catches: a read that brings fewer bytes than the frame asked for (the
+// camera turned 16:9 under a 4:3 read) taken as a whole frame, its missing
+// rows left as they were.
+TEST_F(FrameReaderTest, AShortReadIsAFailedRead) {
+  ASSERT_EQ(simulator_->Control("aspect 16:9").substr(0, 2), "ok");
+  EXPECT_FALSE(reader_->Read(frame_, 5000));
   EXPECT_EQ(simulator_->State()["abort"], "1");
 }
 

@@ -90,6 +90,7 @@ TEST_F(SourceTest, UnwritableTransferFileFailsAndKeepsTheStill) {
   TW_SETUPFILEXFER setup{};
   const auto target = folder_ / "target.bmp";
   std::strcpy(setup.FileName, target.c_str());
+  setup.Format = TWFF_BMP;
   ASSERT_EQ(Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
   std::filesystem::remove(target);
   std::filesystem::create_directory(target);  // a folder where the file belongs

@@ -51,7 +51,7 @@ const TripletRow kTriplets[] = {
     {"status get", DG_CONTROL, DAT_STATUS, MSG_GET, {S, S, S, S, S}},
     {"status set", DG_CONTROL, DAT_STATUS, MSG_SET, {Proto, Proto, Proto, Proto, Proto}},
     {"pending get", DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, {Seq, S, S, S, S}},
-    {"pending end", DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, {Seq, Seq, Seq, Seq, S}},
+    {"pending end", DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, {Seq, Seq, Seq, S, S}},
     {"pending reset", DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, {Seq, Seq, Seq, S, S}},
     {"pending set", DG_CONTROL, DAT_PENDINGXFERS, MSG_SET, {Proto, Proto, Proto, Proto, Proto}},
     {"setup memory get", DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, {Seq, S, S, S, Seq}},
@@ -70,8 +70,8 @@ const TripletRow kTriplets[] = {
      DAT_EVENT,
      MSG_PROCESSEVENT,
      {NotMine, NotMine, NotMine, NotMine, NotMine}},
-    {"image info get", DG_IMAGE, DAT_IMAGEINFO, MSG_GET, {Seq, Seq, Seq, S, Seq}},
-    {"image info set", DG_IMAGE, DAT_IMAGEINFO, MSG_SET, {Seq, Seq, Seq, Proto, Seq}},
+    {"image info get", DG_IMAGE, DAT_IMAGEINFO, MSG_GET, {Seq, Seq, Seq, S, S}},
+    {"image info set", DG_IMAGE, DAT_IMAGEINFO, MSG_SET, {Seq, Seq, Seq, Proto, Proto}},
     {"image layout get", DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, {S, S, S, S, S}},
     {"image layout end",
      DG_IMAGE,
@@ -174,7 +174,7 @@ const TransitionRow kTransitions[] = {
     {600, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, 700},
     {600, DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, 700},
     {700, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, 600},
-    {600, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, 600},
+    {600, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, 500},
     {600, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, 500},
     {700, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, 500},
     {500, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, 400},
@@ -223,7 +223,7 @@ const BoxRow kBoxes[] = {
     {600, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_SET,
      "General failure in response to DAT_IMAGENATIVEXFER.  ", "Error (TWN00006)"},
     {500, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, nullptr, nullptr},
-    {600, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, nullptr, nullptr},
+    {500, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, nullptr, nullptr},
     {300, DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, nullptr, nullptr},
 };
 
@@ -308,6 +308,30 @@ TEST_F(SourceTest, CallsFromAnotherApplicationHaveNoEffect) {
   EXPECT_EQ(source_->State(), 500u);
   EXPECT_EQ(Condition(), TWCC_SUCCESS);
   EXPECT_EQ(view_->closes, 0);
+}
+
+// Catches: a second application that cannot list the source while the
+// first one holds it, or is told there is no source instead of the one
+// connection being taken.
+TEST_F(SourceTest, AnotherApplicationFindsTheSourceButCannotOpenIt) {
+  TW_IDENTITY other{};
+  other.Id = 99;
+  for (const std::uint32_t state : {400u, 500u, 600u, 700u}) {
+    SCOPED_TRACE(state);
+    source_ = std::make_unique<DataSource>(folder_, std::make_unique<FakeView>(view_));
+    GoTo(state);
+    TW_IDENTITY mine{}, identity{};
+    ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_GET, &mine), TWRC_SUCCESS);
+    ASSERT_EQ(source_->Entry(&other, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity), TWRC_SUCCESS);
+    EXPECT_EQ(0, std::memcmp(&identity, &mine, sizeof mine));
+    TW_IDENTITY asked{};
+    EXPECT_EQ(source_->Entry(&other, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &asked), TWRC_FAILURE);
+    TW_STATUS status{};
+    ASSERT_EQ(source_->Entry(&other, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_SUCCESS);
+    EXPECT_EQ(status.ConditionCode, TWCC_MAXCONNECTIONS);
+    EXPECT_EQ(source_->State(), state);
+    EXPECT_EQ(Condition(), TWCC_SUCCESS);
+  }
 }
 
 // Catches: MSG_XFERGROUP writing fewer than four bytes.

@@ -1,6 +1,8 @@
 // The still hand-over and the three transfers, read back as an application
 // would read them.
 
+#include <tiffio.h>
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -226,6 +228,7 @@ TEST_F(TransferTest, FileTransferWritesTheStillAsBmp) {
   name.append(255 - name.size(), 'a');
   std::memset(setup.FileName, 'b', sizeof setup.FileName);  // no terminator
   std::memcpy(setup.FileName, name.data(), name.size());
+  setup.Format = TWFF_BMP;
   ASSERT_EQ(Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
   ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
 
@@ -246,6 +249,50 @@ TEST_F(TransferTest, FileTransferWritesTheStillAsBmp) {
   EXPECT_EQ(qGreen(bottomLeft), still_[1]);
   EXPECT_EQ(qRed(bottomLeft), still_[2]);
 #endif
+}
+
+// Catches: a file asked for as TIFF written as a BMP, a TIFF a reader
+// cannot take back or whose rows are not the still's, top row first, or a
+// format the transfer cannot write accepted.
+TEST_F(TransferTest, FileTransferWritesTheStillAsTiffWhenAskedFor) {
+  GoTo(600);
+  TW_SETUPFILEXFER setup{};
+  const std::string name = (folder_ / "still.tif").string();
+  std::strcpy(setup.FileName, name.c_str());
+  setup.Format = TWFF_JFIF;
+  EXPECT_EQ(Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_FAILURE);
+  EXPECT_EQ(Condition(), TWCC_BADVALUE);
+  setup.Format = TWFF_TIFF;
+  ASSERT_EQ(Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup), TWRC_SUCCESS);
+  TW_SETUPFILEXFER reported{};
+  ASSERT_EQ(Call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &reported), TWRC_SUCCESS);
+  EXPECT_EQ(reported.Format, TWFF_TIFF);
+  ASSERT_EQ(Call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr), TWRC_XFERDONE);
+
+  TIFF* tiff = TIFFOpen(name.c_str(), "r");
+  ASSERT_NE(tiff, nullptr);
+  std::uint32_t width = 0, height = 0;
+  std::uint16_t samples = 0, bits = 0, photometric = 0, compression = 0;
+  TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+  TIFFGetField(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetField(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric);
+  TIFFGetField(tiff, TIFFTAG_COMPRESSION, &compression);
+  EXPECT_EQ(width, 640u);
+  EXPECT_EQ(height, 480u);
+  EXPECT_EQ(samples, 3);
+  EXPECT_EQ(bits, 8);
+  EXPECT_EQ(photometric, PHOTOMETRIC_RGB);
+  EXPECT_EQ(compression, COMPRESSION_NONE);
+  std::vector<std::uint8_t> row(static_cast<size_t>(TIFFScanlineSize(tiff)));
+  int wrongRows = 0;
+  for (std::uint32_t y = 0; y < height; ++y) {
+    ASSERT_EQ(TIFFReadScanline(tiff, row.data(), y, 0), 1);
+    wrongRows += row != TopDownRgbRow(static_cast<int>(y), 640, 480) ? 1 : 0;
+  }
+  TIFFClose(tiff);
+  EXPECT_EQ(wrongRows, 0);
 }
 
 // Catches: MSG_ENDXFER leaving the capture buttons locked, or the next

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <random>
 
+#include "devlink/convert_frame.h"
 #include "devlink/frame_bitmap.h"
 #include "devlink/frame_reader.h"
 #include "devlink/socket_transport.h"
@@ -139,11 +140,12 @@ class ViewWindowTest : public ::testing::Test {
   // The frozen picture converted as the view window converts a still
   // (bottom-up B, G, R rows). Read only while the window reads no frames:
   // a failed read here would abort the window's reads too.
-  std::vector<std::uint8_t> FrozenPicture() {
+  std::vector<std::uint8_t> FrozenPicture(Resolution resolution = Resolution::kHalf) {
     SocketTransport transport(simulator_->Directory());
     DeviceLink link(transport, viewer::ViewerLinkMessages());
     EXPECT_TRUE(link.DiscoverDevice());
-    const FrameGeometry geometry = FrameGeometryFor(true, Resolution::kHalf);
+    EXPECT_TRUE(link.SendCommand(ResolutionCommand(resolution)));
+    const FrameGeometry geometry = FrameGeometryFor(true, resolution);
     std::vector<std::uint8_t> frame(geometry.FrameBytes());
     std::unique_ptr<DeviceHandle> device = link.OpenDevice();
     if (device == nullptr) {
@@ -289,6 +291,55 @@ TEST_F(ViewWindowTest, HiddenWindowTransfersTheCurrentPicture) {
   DisableAndClose();
   EXPECT_EQ(simulator_->Control("plug").rfind("ok", 0), 0u);
   EXPECT_TRUE(transferred == FrozenPicture());
+}
+
+// Catches: a still read at full size from a camera frozen at half size
+// handed over as a whole picture, its missing rows flat green.
+TEST_F(ViewWindowTest, FrozenCameraWithAlwaysFullTransfersTheWholePicture) {
+  ASSERT_NO_FATAL_FAILURE(Enable(false));
+  EXPECT_TRUE(WaitForNotification(MSG_XFERREADY));
+  ASSERT_TRUE(WaitFor([&] { return View().Main()->View()->PicturesShown() > 0; }));
+  View().Still().alwaysFull = true;
+  ASSERT_NO_FATAL_FAILURE(FreezeCamera());
+  // The camera has held a half-size picture for the window's live view.
+  const auto shown = View().Main()->View()->PicturesShown();
+  ASSERT_TRUE(WaitFor([&] { return View().Main()->View()->PicturesShown() > shown + 1; }));
+  const std::vector<std::uint8_t> transferred = NativeTransfer();
+  EndTransfer();
+  ASSERT_EQ(transferred.size(), 1280u * 960 * 3);
+  // What a buffer's untouched zero bytes become: one flat green row.
+  const std::vector<std::uint8_t> zeros(1280 * 2);
+  std::vector<std::uint8_t> flat(1280 * 3);
+  ConvertFrame(flat.data(), zeros.data(), zeros.size());
+  int flatRows = 0;
+  for (auto row = transferred.begin(); row != transferred.end(); row += flat.size()) {
+    flatRows += std::equal(flat.begin(), flat.end(), row) ? 1 : 0;
+  }
+  EXPECT_EQ(flatRows, 0) << "of 960";
+  DisableAndClose();
+  EXPECT_TRUE(transferred == FrozenPicture(Resolution::kFull));
+}
+
+// Catches: a transfer after MSG_ENDXFER in the same hidden session that
+// fails now and then.
+TEST_F(ViewWindowTest, HiddenWindowTransfersAgainAndAgain) {
+  ASSERT_NO_FATAL_FAILURE(Enable(false));
+  EXPECT_TRUE(WaitForNotification(MSG_XFERREADY));
+  ASSERT_TRUE(WaitFor([&] { return View().Main()->View()->PicturesShown() > 0; }));
+  ASSERT_NO_FATAL_FAILURE(FreezeCamera());
+  constexpr int kRounds = 30;
+  int failed = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    TW_HANDLE dib = nullptr;
+    if (Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib) != TWRC_XFERDONE) {
+      ++failed;  // still in 600: the next round tries again
+      continue;
+    }
+    std::free(dib);
+    ASSERT_NO_FATAL_FAILURE(EndTransfer());
+  }
+  EXPECT_EQ(failed, 0) << "of " << kRounds << " transfers";
+  DisableAndClose();
 }
 
 // Catches: Exit closing the window itself or not asking the application,
