@@ -61,8 +61,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, CheckFault,
                                            Fault{"stuck-bit 2", "lamp"},
                                            Fault{"drop-commands all", "lamp"},
                                            Fault{"slow-status 50", "status poll time"}),
-                         [](const ::testing::TestParamInfo<Fault>& info) {
-                           std::string name = info.param.control;
+                         [](const ::testing::TestParamInfo<Fault>& param) {
+                           std::string name = param.param.control;
                            name = name.substr(0, name.find(' '));
                            std::erase(name, '-');
                            return name;
