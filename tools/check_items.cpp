@@ -50,6 +50,9 @@ constexpr double kPollLimitMs = 1000 / 30.2;
 // A frame read that brings nothing for this long has stalled: over ten
 // frame periods at the slowest rate.
 constexpr uint32_t kReadTimeoutMs = 1000;
+// Long enough for a request to reach the camera through the daemon, well
+// short of a frame period at full size (50 ms at 1280 x 720).
+constexpr std::chrono::milliseconds kReachCameraMs{20};
 
 std::string Hex(uint32_t word) {
   char text[11];
@@ -364,6 +367,11 @@ ItemResult CheckSession::TwoReaders() {
 }
 
 ItemResult CheckSession::Abort() {
+  // At full size the next frame is 50 ms or more away, room for the read
+  // to reach the camera before the abort does.
+  if (!SetSize(Resolution::kFull)) {
+    return Fail("expected " + Hex(kCmdFullResolution) + " taken, the request failed");
+  }
   std::unique_ptr<DeviceHandle> device = transport_.Open(node_);
   if (!device) {
     return Fail("expected " + node_ + " to open, it did not");
@@ -382,7 +390,7 @@ ItemResult CheckSession::Abort() {
     endedAt = Clock::now();
     ended.set_value(r);
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(kReachCameraMs);
   const auto abortedAt = Clock::now();
   const IoctlResult abort = control_->Ioctl(kIoctlAbortPipe, pipe, {});
   const bool endedInTime = result.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
@@ -436,7 +444,10 @@ ItemResult CheckSession::SizeChangeFromAnotherProcess() {
 }
 
 ItemResult CheckSession::ReadTimeOut() {
-  const FrameGeometry geometry = Geometry(Resolution::kHalf);
+  const FrameGeometry geometry = Geometry(Resolution::kFull);
+  if (!SetSize(Resolution::kFull)) {
+    return Fail("expected " + Hex(kCmdFullResolution) + " taken, the request failed");
+  }
   std::vector<uint8_t> frame(kLargestFrameBytes);
   std::unique_ptr<DeviceHandle> device = transport_.Open(node_);
   if (!device) {
@@ -446,10 +457,11 @@ ItemResult CheckSession::ReadTimeOut() {
   if (!reader.Read(frame, kReadTimeoutMs)) {
     return Fail("expected a frame, the read failed");
   }
-  // The next frame is a period away: a 1 ms read must time out.
+  // The next frame is a period away: a shorter read must time out.
   const auto start = Clock::now();
-  if (reader.Read(frame, 1)) {
-    return Fail("expected a 1 ms read to time out, a frame came in time");
+  if (reader.Read(frame, kReachCameraMs.count())) {
+    return Fail(Format("expected a %lld ms read to time out, a frame came in time",
+                       static_cast<long long>(kReachCameraMs.count())));
   }
   const double reported = Ms(Clock::now() - start);
   device = transport_.Open(node_);
