@@ -53,6 +53,7 @@ constexpr uint32_t kReadTimeoutMs = 1000;
 // Long enough for a request to reach the camera through the daemon, well
 // short of a frame period at full size (50 ms at 1280 x 720).
 constexpr std::chrono::milliseconds kReachCameraMs{20};
+constexpr int kTimeOutAttempts = 3;
 
 std::string Hex(uint32_t word) {
   char text[11];
@@ -457,13 +458,20 @@ ItemResult CheckSession::ReadTimeOut() {
   if (!reader.Read(frame, kReadTimeoutMs)) {
     return Fail("expected a frame, the read failed");
   }
-  // The next frame is a period away: a shorter read must time out.
-  const auto start = Clock::now();
-  if (reader.Read(frame, kReachCameraMs.count())) {
-    return Fail(Format("expected a %lld ms read to time out, a frame came in time",
-                       static_cast<long long>(kReachCameraMs.count())));
+  // The next frame is a period away, so a shorter read times out, unless
+  // this thread was held up between the two reads (a busy machine): then
+  // it tries again.
+  bool timedOut = false;
+  double reported = 0;
+  for (int attempt = 0; attempt < kTimeOutAttempts && !timedOut; ++attempt) {
+    const auto start = Clock::now();
+    timedOut = !reader.Read(frame, kReachCameraMs.count());
+    reported = Ms(Clock::now() - start);
   }
-  const double reported = Ms(Clock::now() - start);
+  if (!timedOut) {
+    return Fail(Format("expected a %lld ms read to time out, a frame came in time %d times",
+                       static_cast<long long>(kReachCameraMs.count()), kTimeOutAttempts));
+  }
   device = transport_.Open(node_);
   if (!device) {
     return Fail("expected " + node_ + " to open after the time-out, it did not");
