@@ -12,6 +12,7 @@
 
 #include "devlink/command_words.h"
 #include "devlink/device_records.h"
+#include "driver/fake_usb_api.h"
 #include "driver/recording_usb_api.h"
 #include "driver/replay_usb_api.h"
 #include "driver/simulated_usb_api.h"
@@ -112,6 +113,86 @@ TEST(UsbSession, ACheckRecordedOverUsbPassesAgainOnTheReplay) {
   std::ifstream log(directory + "/replay.log");
   const std::string said((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
   EXPECT_EQ(said.find("replay:"), std::string::npos) << said;
+  RemoveDirectory(directory);
+}
+
+// Catches: a replay that answers a request the recording does not hold, or
+// fails it without saying where the session left the recording.
+TEST(UsbSession, ReplayNamesTheFirstDifferenceAndFailsFromThere) {
+  const std::string directory = MakeTempDirectory();
+  const std::string file = directory + "/session";
+  std::ofstream(file)
+      << "rd420-usb-session 1\n"
+         "device 0 id 1d6b:0420 bus 1 ports 2 address 4\n"
+         "interface 0 number 0 alternate 0 class 0xff subclass 0x00 protocol 0x00\n"
+         "endpoint 0 address 0x82 attributes 0x02 packet 512 interval 0\n"
+         "control 0 dev 0 at 0 took 0 type 0xc0 request 0xb0 value 0x0061 index 0x0000 length 4 "
+         "result 4 data 61802000\n"
+         "control 1 dev 0 at 9 took 0 type 0xc0 request 0xb0 value 0x0061 index 0x0000 length 4 "
+         "result 4 data 61802004\n";
+  std::string error;
+  std::optional<UsbSession> session = ReadUsbSession(file, error);
+  ASSERT_TRUE(session) << error;
+  std::vector<std::string> said;
+  ReplayUsbApi api(std::move(*session), "session",
+                   [&](const std::string& line) { said.push_back(line); });
+  int openError = 0;
+  const std::unique_ptr<UsbDevice> device =
+      api.List(SimulatedUsbApi::kVendorId, SimulatedUsbApi::kProductId).at(0)->Open(openError);
+  uint8_t reply[4];
+  EXPECT_EQ(device->ControlIn(0xC0, 0xB0, 0x0061, 0, reply, 1000), 4);
+  EXPECT_EQ(ReplyWordFromBytes(reply), 0x61802000u);
+  EXPECT_EQ(device->ControlIn(0xC0, 0xB0, 0x0003, 0x0005, reply, 1000), LIBUSB_ERROR_IO);
+  EXPECT_EQ(device->ControlIn(0xC0, 0xB0, 0x0061, 0, reply, 1000), LIBUSB_ERROR_IO);
+  EXPECT_EQ(said, std::vector<std::string>{
+                      "replay: request 1 differs from session line 6: expected control type 0xC0 "
+                      "request 0xB0 value 0x0061 index 0x0000 length 4, got control type 0xC0 "
+                      "request 0xB0 value 0x0003 index 0x0005 length 4"});
+  RemoveDirectory(directory);
+}
+
+// Catches: frame bytes that do not come back as they were recorded (the
+// packing or its reading).
+TEST(UsbSession, RecordedFrameBytesReplayAsTheyCame) {
+  const std::string directory = MakeTempDirectory();
+  const std::string file = directory + "/session";
+  std::vector<uint8_t> frame(100'003);
+  for (size_t i = 0; i < frame.size(); ++i) {
+    frame[i] = static_cast<uint8_t>(i * 7 + i / 251);
+  }
+  fake::FakeUsbApi bus(false);
+  fake::Camera camera;
+  camera.vendorId = SimulatedUsbApi::kVendorId;
+  camera.productId = SimulatedUsbApi::kProductId;
+  bus.Add(camera);
+  int error = 0;
+  uint32_t arrived = 0;
+  const auto done = [&](int status, uint32_t bytes) {
+    arrived = status == LIBUSB_TRANSFER_COMPLETED ? bytes : 0;
+  };
+  {
+    UsbSessionWriter writer(std::fopen(file.c_str(), "w"), true);
+    RecordingUsbApi recorder(bus, writer);
+    const std::unique_ptr<UsbDevice> device =
+        recorder.List(camera.vendorId, camera.productId).at(0)->Open(error);
+    std::vector<uint8_t> buffer(200'000);
+    const auto transfer = device->SubmitBulkIn(0x82, buffer, done, error);
+    ASSERT_TRUE(bus.Complete(0, LIBUSB_TRANSFER_COMPLETED, frame));
+    bus.HandleEvents(1000);
+    ASSERT_EQ(arrived, frame.size());
+  }
+  std::string problem;
+  std::optional<UsbSession> session = ReadUsbSession(file, problem);
+  ASSERT_TRUE(session) << problem;
+  ReplayUsbApi replay(std::move(*session), "session", [](const std::string&) {});
+  const std::unique_ptr<UsbDevice> device =
+      replay.List(camera.vendorId, camera.productId).at(0)->Open(error);
+  std::vector<uint8_t> buffer(200'000);
+  arrived = 0;
+  const auto transfer = device->SubmitBulkIn(0x82, buffer, done, error);
+  replay.HandleEvents(1000);
+  ASSERT_EQ(arrived, frame.size());
+  EXPECT_TRUE(std::equal(frame.begin(), frame.end(), buffer.begin()));
   RemoveDirectory(directory);
 }
 
