@@ -53,7 +53,8 @@ constexpr uint32_t kReadTimeoutMs = 1000;
 // Long enough for a request to reach the camera through the daemon, well
 // short of a frame period at full size (50 ms at 1280 x 720).
 constexpr std::chrono::milliseconds kReachCameraMs{20};
-constexpr int kTimeOutAttempts = 3;
+// How often an item whose timing a busy machine can upset tries again.
+constexpr int kBusyAttempts = 3;
 
 std::string Hex(uint32_t word) {
   char text[11];
@@ -379,36 +380,44 @@ ItemResult CheckSession::Abort() {
   }
   std::vector<uint8_t> frame(kLargestFrameBytes);
   const uint8_t pipe[kPipeIndexBytes] = {kFramePipeIndex, 0, 0, 0};
-  // One frame first: the next is then most of a frame period away.
-  if (!device->Ioctl(kIoctlBulkRead, pipe, frame).ok) {
-    return Fail("expected a frame before the abort, the read failed");
+  for (int attempt = 1;; ++attempt) {
+    // One frame first: the next is then most of a frame period away.
+    if (!device->Ioctl(kIoctlBulkRead, pipe, frame).ok) {
+      return Fail("expected a frame before the abort, the read failed");
+    }
+    std::promise<IoctlResult> ended;
+    std::future<IoctlResult> result = ended.get_future();
+    Clock::time_point endedAt;
+    std::thread read([&] {
+      const IoctlResult r = device->Ioctl(kIoctlBulkRead, pipe, frame);
+      endedAt = Clock::now();
+      ended.set_value(r);
+    });
+    std::this_thread::sleep_for(kReachCameraMs);
+    const auto abortedAt = Clock::now();
+    const IoctlResult abort = control_->Ioctl(kIoctlAbortPipe, pipe, {});
+    const bool endedInTime = result.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    if (!endedInTime) {
+      device->Cancel();  // our side ends it, whatever the daemon does
+    }
+    read.join();
+    if (!abort.ok) {
+      return Fail("expected the abort taken, the request failed");
+    }
+    if (!endedInTime) {
+      return Fail("expected the pending read to end at the abort, it went on for 2 s");
+    }
+    if (!result.get().ok) {
+      return Pass(
+          Format("the pending read ended %.1f ms after the abort", Ms(endedAt - abortedAt)));
+    }
+    // A busy machine may have let the read reach the camera only after the
+    // abort: its frame came. Try again.
+    if (attempt == kBusyAttempts) {
+      return Fail(Format("expected the pending read to fail at the abort, a frame came %d times",
+                         kBusyAttempts));
+    }
   }
-  std::promise<IoctlResult> ended;
-  std::future<IoctlResult> result = ended.get_future();
-  Clock::time_point endedAt;
-  std::thread read([&] {
-    const IoctlResult r = device->Ioctl(kIoctlBulkRead, pipe, frame);
-    endedAt = Clock::now();
-    ended.set_value(r);
-  });
-  std::this_thread::sleep_for(kReachCameraMs);
-  const auto abortedAt = Clock::now();
-  const IoctlResult abort = control_->Ioctl(kIoctlAbortPipe, pipe, {});
-  const bool endedInTime = result.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
-  if (!endedInTime) {
-    device->Cancel();  // our side ends it, whatever the daemon does
-  }
-  read.join();
-  if (!abort.ok) {
-    return Fail("expected the abort taken, the request failed");
-  }
-  if (!endedInTime) {
-    return Fail("expected the pending read to end at the abort, it went on for 2 s");
-  }
-  if (result.get().ok) {
-    return Fail("expected the pending read to fail at the abort, a frame came");
-  }
-  return Pass(Format("the pending read ended %.1f ms after the abort", Ms(endedAt - abortedAt)));
 }
 
 ItemResult CheckSession::SizeChangeFromAnotherProcess() {
@@ -463,14 +472,14 @@ ItemResult CheckSession::ReadTimeOut() {
   // it tries again.
   bool timedOut = false;
   double reported = 0;
-  for (int attempt = 0; attempt < kTimeOutAttempts && !timedOut; ++attempt) {
+  for (int attempt = 0; attempt < kBusyAttempts && !timedOut; ++attempt) {
     const auto start = Clock::now();
     timedOut = !reader.Read(frame, kReachCameraMs.count());
     reported = Ms(Clock::now() - start);
   }
   if (!timedOut) {
     return Fail(Format("expected a %lld ms read to time out, a frame came in time %d times",
-                       static_cast<long long>(kReachCameraMs.count()), kTimeOutAttempts));
+                       static_cast<long long>(kReachCameraMs.count()), kBusyAttempts));
   }
   device = transport_.Open(node_);
   if (!device) {
