@@ -494,9 +494,8 @@ ItemResult CheckSession::ReadTimeOut() {
         next.BytesRead() > 0 ? Format("%u bytes", next.BytesRead()).c_str() : "a failed read"));
   }
   return Pass(
-      Format("a 1 ms read reported its time-out after %.1f ms; the next read brought "
-             "%u bytes",
-             reported, next.BytesRead()));
+      Format("a %lld ms read reported its time-out after %.1f ms; the next read brought %u bytes",
+             static_cast<long long>(kReachCameraMs.count()), reported, next.BytesRead()));
 }
 
 ItemResult CheckSession::StatusPollTime() {
