@@ -49,9 +49,10 @@ constexpr double kRateTolerance = 0.10;
 // The streaming readers put one status poll beside each bulk read, so a
 // poll must come back within one frame at the fastest rate (640 x 360).
 constexpr double kPollLimitMs = 1000 / 30.2;
-// A frame read that brings nothing for this long has stalled: over ten
-// frame periods at the slowest rate.
-constexpr uint32_t kReadTimeoutMs = 1000;
+// A frame read that brings nothing for this long has stalled, as for
+// rd420ctl's other frame reads; a slow machine may take a good part of it
+// for the first frame at a new size.
+constexpr uint32_t kReadTimeoutMs = 5000;
 // Long enough for a request to reach the camera through the daemon, well
 // short of a frame period at full size (50 ms at 1280 x 720).
 constexpr std::chrono::milliseconds kReachCameraMs{20};
