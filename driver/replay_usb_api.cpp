@@ -12,8 +12,6 @@ namespace {
 
 // A control transfer answers no later than this, whatever it took then.
 constexpr auto kLongestControl = std::chrono::seconds(1);
-// Longer than a frame period at any rate of the camera's.
-constexpr auto kLongestFrameWait = std::chrono::milliseconds(200);
 
 }  // namespace
 
@@ -153,16 +151,15 @@ std::unique_ptr<UsbTransfer> ReplayUsbApi::Submit(uint8_t endpoint, std::span<ui
   const Clock::time_point now = Clock::now();
   Clock::time_point due = Clock::time_point::max();  // ended then only by a cancel
   if (recorded->result != LIBUSB_TRANSFER_CANCELLED) {
-    // As far after the last transfer's end as it was then: frames come on
-    // the camera's clock, whenever the client asks. A longer pause than a
-    // frame's is the client's own (between two of its runs), and is not
-    // waited out again.
+    // As far after the last transfer's end as it was then (frames come on
+    // the camera's clock), but never later than it took then: a read that
+    // brought its frame within its time-out then does so now, and the
+    // session takes the same turns. Where the client was late then, the
+    // frame comes sooner than the camera's clock would give it.
     const std::chrono::microseconds recordedEnd = recorded->at + recorded->took;
     due = now + recorded->took;
     if (lastEnd_) {
-      const Clock::time_point longest =
-          now + std::max<Clock::duration>(recorded->took, kLongestFrameWait);
-      due = std::max(now, std::min(longest, *lastEnd_ + (recordedEnd - lastRecordedEnd_)));
+      due = std::max(now, std::min(due, *lastEnd_ + (recordedEnd - lastRecordedEnd_)));
     }
     lastEnd_ = due;
     lastRecordedEnd_ = recordedEnd;

@@ -16,7 +16,8 @@ namespace rd420 {
 // A bus with the one camera of a recorded session on it: rd420d --replay.
 // The same requests in the same order get the recorded answers, at the
 // recorded pace: a control transfer takes as long as it took, and bulk
-// transfers end as far apart as they ended then. A clear-halt and a bulk
+// transfers end as far apart as they ended then, none later after its
+// request than then. A clear-halt and a bulk
 // transfer next to each other match in either order, since two threads of
 // the daemon make them. The first request that is
 // not the recording's next one fails, `report` is told the difference once,
