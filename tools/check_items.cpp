@@ -376,25 +376,29 @@ ItemResult CheckSession::Abort() {
   if (!SetSize(Resolution::kFull)) {
     return Fail("expected " + Hex(kCmdFullResolution) + " taken, the request failed");
   }
-  // Two reads pending: the second waits for the frame after the first's,
-  // a frame period (50 ms or more at full size) that the abort must cut
-  // short; the first may well get its frame before the abort comes.
+  // Three reads pending: the last waits for the frame after the next two,
+  // two frame periods away at least. The abort comes one period after them,
+  // which leaves the reads that much time to reach the camera, and must cut
+  // the last one short; the first ones may well get their frames.
   struct Pending {
     std::unique_ptr<DeviceHandle> device;
     std::vector<uint8_t> frame = std::vector<uint8_t>(kLargestFrameBytes);
     std::optional<IoctlResult> result;
     Clock::time_point endedAt;
   };
+  constexpr int kReads = 3;
+  const auto period = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::duration<double>(1 / CameraFrameRate(Geometry(Resolution::kFull))));
   const uint8_t pipe[kPipeIndexBytes] = {kFramePipeIndex, 0, 0, 0};
   for (int attempt = 1;; ++attempt) {
-    Pending reads[2];
+    Pending reads[kReads];
     for (Pending& p : reads) {
       p.device = transport_.Open(node_);
       if (!p.device) {
         return Fail("expected " + node_ + " to open, it did not");
       }
     }
-    std::promise<void> bothEnded;
+    std::promise<void> allEnded;
     std::atomic<int> ended{0};
     std::vector<std::thread> threads;
     for (Pending& p : reads) {
@@ -402,17 +406,17 @@ ItemResult CheckSession::Abort() {
         const IoctlResult r = p.device->Ioctl(kIoctlBulkRead, pipe, p.frame);
         p.endedAt = Clock::now();
         p.result = r;
-        if (++ended == 2) {
-          bothEnded.set_value();
+        if (++ended == kReads) {
+          allEnded.set_value();
         }
       });
-      std::this_thread::sleep_for(kReachCameraMs / 4);  // the first asks first
+      std::this_thread::sleep_for(kReachCameraMs / 4);  // one after the other
     }
-    std::this_thread::sleep_for(kReachCameraMs);
+    std::this_thread::sleep_for(period);
     const auto abortedAt = Clock::now();
     const IoctlResult abort = control_->Ioctl(kIoctlAbortPipe, pipe, {});
     const bool endedInTime =
-        bothEnded.get_future().wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+        allEnded.get_future().wait_for(std::chrono::seconds(2)) == std::future_status::ready;
     for (Pending& p : reads) {
       if (!endedInTime) {
         p.device->Cancel();  // our side ends it, whatever the daemon does
@@ -427,20 +431,18 @@ ItemResult CheckSession::Abort() {
     if (!endedInTime) {
       return Fail("expected the pending reads to end at the abort, one went on for 2 s");
     }
-    const Pending& last = reads[0].endedAt > reads[1].endedAt ? reads[0] : reads[1];
+    const Pending& last =
+        *std::max_element(std::begin(reads), std::end(reads),
+                          [](const Pending& a, const Pending& b) { return a.endedAt < b.endedAt; });
     if (!last.result->ok) {
-      return Pass(
-          Format("the read waiting for the next frame but one ended %.1f ms after the "
-                 "abort",
-                 Ms(last.endedAt - abortedAt)));
+      return Pass(Format("the read waiting two frames ahead ended %.1f ms after the abort",
+                         Ms(last.endedAt - abortedAt)));
     }
     // A busy machine may have let the reads reach the camera only after
     // the abort, when their frames came. Try again.
     if (attempt == kBusyAttempts) {
-      return Fail(
-          Format("expected the abort to end the pending reads, both brought frames %d "
-                 "times",
-                 kBusyAttempts));
+      return Fail(Format("expected the abort to end the pending reads, all brought frames %d times",
+                         kBusyAttempts));
     }
   }
 }
