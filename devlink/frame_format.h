@@ -27,6 +27,15 @@ struct FrameGeometry {
 
 FrameGeometry FrameGeometryFor(bool aspect43, Resolution resolution);
 
+// The rate, in frames per second, at which a camera of this kind delivers
+// frames of `geometry` over a USB 2.0 link.
+inline double CameraFrameRate(const FrameGeometry& geometry) {
+  if (geometry.width == 1280) {
+    return geometry.height == 960 ? 15.0 : 20.0;
+  }
+  return geometry.height == 480 ? 22.61 : 30.2;
+}
+
 // Bytes of one frame.
 inline size_t FrameSize(bool aspect43, Resolution resolution) {
   return FrameGeometryFor(aspect43, resolution).FrameBytes();

@@ -74,9 +74,13 @@ std::optional<ControlCommand> ParseControlCommand(std::string_view line) {
     Kind kind;
   };
   static constexpr Plain kPlain[] = {
-      {"unplug", Kind::kUnplug}, {"plug", Kind::kPlug},
-      {"stall", Kind::kStall},   {"reset-counts", Kind::kResetCounts},
-      {"state", Kind::kState},   {"history", Kind::kHistory},
+      {"unplug", Kind::kUnplug},
+      {"plug", Kind::kPlug},
+      {"stall", Kind::kStall},
+      {"reset-counts", Kind::kResetCounts},
+      {"state", Kind::kState},
+      {"history", Kind::kHistory},
+      {"wrong-size-frame", Kind::kWrongSizeFrame},
   };
   for (const Plain& plain : kPlain) {
     if (name == plain.name) {
@@ -90,18 +94,38 @@ std::optional<ControlCommand> ParseControlCommand(std::string_view line) {
   if (tokens.size() != 2) {
     return std::nullopt;
   }
-  if (name == "fail-vendor") {
-    command.kind = Kind::kFailVendor;
-    if (argument == "all") {
-      command.count = -1;
-    } else if (argument == "off") {
+  // A number, or "off" (0); `all` (-1) where the command takes it.
+  const auto countOrOff = [&](Kind kind, bool allowsAll) -> std::optional<ControlCommand> {
+    command.kind = kind;
+    if (argument == "off") {
       command.count = 0;
+    } else if (allowsAll && argument == "all") {
+      command.count = -1;
     } else if (auto count = ParseCount(argument)) {
       command.count = *count;
     } else {
       return std::nullopt;
     }
     return command;
+  };
+  if (name == "drop-commands") {
+    return countOrOff(Kind::kDropCommands, true);
+  }
+  if (name == "short-frames") {
+    return countOrOff(Kind::kShortFrames, false);
+  }
+  if (name == "slow-status") {
+    return countOrOff(Kind::kSlowStatus, false);
+  }
+  if (name == "stuck-bit") {
+    std::optional<ControlCommand> stuck = countOrOff(Kind::kStuckBit, false);
+    if (stuck && argument == "off") {
+      stuck->count = -1;
+    }
+    return stuck && stuck->count < 32 ? stuck : std::nullopt;
+  }
+  if (name == "fail-vendor") {
+    return countOrOff(Kind::kFailVendor, true);
   }
   if (name == "aspect") {
     if (argument != "4:3" && argument != "16:9") {

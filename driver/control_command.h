@@ -22,10 +22,18 @@ struct ControlCommand {
     kResetCounts,  // reset-counts
     kState,        // state
     kHistory,      // history: the last command words other than polls
+    // Faults of a misbehaving camera, for rd420ctl check to catch.
+    kShortFrames,     // short-frames BYTES | off: every frame that many bytes short
+    kWrongSizeFrame,  // wrong-size-frame: the next frame at the other size
+    kDropCommands,    // drop-commands N | all | off: answered, not acted on
+    kStuckBit,        // stuck-bit BIT | off: a status bit keeps its value
+    kSlowStatus,      // slow-status MS | off: the status reply comes late
   };
   Kind kind = Kind::kState;
   std::optional<int> camera;
-  int count = 0;                 // fail-vendor (-1 = all), busy-polls
+  // fail-vendor and drop-commands (-1 = all, 0 = off), busy-polls,
+  // short-frames, stuck-bit (-1 = off), slow-status
+  int count = 0;
   bool flag = false;             // aspect: true for 16:9
   std::optional<uint32_t> word;  // force-status; nothing = back to the model
   double fps = -1;

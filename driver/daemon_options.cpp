@@ -19,6 +19,10 @@ const char kDaemonUsage[] =
     "                        else $XDG_RUNTIME_DIR/rd420, else /tmp/rd420-<uid>)\n"
     "  --usb VID:PID         serve the real cameras with this vendor and product id\n"
     "                        (hexadecimal, as lsusb shows them)\n"
+    "  --record FILE         with --usb: write every USB transfer to FILE\n"
+    "  --record-headers-only leave the frames' bytes out of the recording\n"
+    "                        (each keeps its length and digest)\n"
+    "  --replay FILE         serve the camera of a recorded USB session\n"
     "simulated camera:\n"
     "  --instances 0,3       which RD-420-<n> nodes exist (default 0)\n"
     "  --aspect 4:3|16:9     frame aspect (default 4:3)\n"
@@ -71,6 +75,9 @@ bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& option
     kFullSpeed,
     kFps,
     kFunctionsInactive,
+    kRecord,
+    kRecordHeadersOnly,
+    kReplay,
   };
   static const option kOptions[] = {
       {"help", no_argument, nullptr, 'h'},
@@ -84,6 +91,9 @@ bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& option
       {"full-speed", no_argument, nullptr, kFullSpeed},
       {"fps", required_argument, nullptr, kFps},
       {"functions-inactive", no_argument, nullptr, kFunctionsInactive},
+      {"record", required_argument, nullptr, kRecord},
+      {"record-headers-only", no_argument, nullptr, kRecordHeadersOnly},
+      {"replay", required_argument, nullptr, kReplay},
       {nullptr, 0, nullptr, 0},
   };
   // 0 makes getopt start afresh, so the parser can run more than once in
@@ -166,6 +176,16 @@ bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& option
       case kFunctionsInactive:
         options.camera.functionsInactive = true;
         break;
+      case kRecord:
+        options.recordPath = v;
+        break;
+      case kRecordHeadersOnly:
+        options.recordHeadersOnly = true;
+        break;
+      case kReplay:
+        options.simulate = false;
+        options.replayPath = v;
+        break;
       case ':':
         error = std::string(argv[optind - 1]) + " needs a value";
         return false;
@@ -178,6 +198,19 @@ bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& option
   }
   if (optind < argc) {
     error = "unexpected argument " + std::string(argv[optind]);
+    return false;
+  }
+  const bool usb = options.usbVendorId != 0 || options.usbProductId != 0;
+  if ((!options.recordPath.empty() || options.recordHeadersOnly) && (options.simulate || !usb)) {
+    error = "--record and --record-headers-only go with --usb VID:PID";
+    return false;
+  }
+  if (options.recordHeadersOnly && options.recordPath.empty()) {
+    error = "--record-headers-only needs --record FILE";
+    return false;
+  }
+  if (!options.replayPath.empty() && usb) {
+    error = "--replay serves a recorded camera; leave --usb out";
     return false;
   }
   return true;

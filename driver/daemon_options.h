@@ -14,6 +14,9 @@ struct DaemonOptions {
   bool simulate = true;
   uint16_t usbVendorId = 0;  // --usb VID:PID
   uint16_t usbProductId = 0;
+  std::string recordPath;  // --record FILE: the USB session, written
+  bool recordHeadersOnly = false;
+  std::string replayPath;  // --replay FILE: a recorded USB session, served
   sim::CameraOptions camera;
   bool help = false;
 };

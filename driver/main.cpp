@@ -4,7 +4,9 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 #include <thread>
 
@@ -14,6 +16,8 @@
 #include "driver/simulator_control.h"
 #ifdef RD420_USB
 #include "driver/libusb_api.h"
+#include "driver/recording_usb_api.h"
+#include "driver/replay_usb_api.h"
 #include "driver/usb_cameras.h"
 #endif
 
@@ -65,26 +69,62 @@ int Simulate(const rd420::DaemonOptions& options, const std::string& directory,
   return status;
 }
 
+#ifdef RD420_USB
+// The bus: libusb's, or the one camera of a recorded session.
+std::unique_ptr<rd420::UsbApi> OpenBus(const rd420::DaemonOptions& options, uint16_t& vendorId,
+                                       uint16_t& productId, std::string& error) {
+  vendorId = options.usbVendorId;
+  productId = options.usbProductId;
+  if (options.replayPath.empty()) {
+    return rd420::MakeLibusbApi(error);
+  }
+  std::optional<rd420::UsbSession> session = rd420::ReadUsbSession(options.replayPath, error);
+  if (!session) {
+    return nullptr;
+  }
+  vendorId = session->vendorId;
+  productId = session->productId;
+  return std::make_unique<rd420::ReplayUsbApi>(
+      std::move(*session), options.replayPath,
+      [](const std::string& line) { std::fprintf(stderr, "rd420d: %s\n", line.c_str()); });
+}
+#endif
+
 int ServeUsb(const rd420::DaemonOptions& options, const std::string& directory,
              const sigset_t& stopSignals) {
 #ifdef RD420_USB
   std::string error;
-  const std::unique_ptr<rd420::UsbApi> api = rd420::MakeLibusbApi(error);
-  if (!api) {
+  uint16_t vendorId = 0;
+  uint16_t productId = 0;
+  const std::unique_ptr<rd420::UsbApi> bus = OpenBus(options, vendorId, productId, error);
+  if (!bus) {
     std::fprintf(stderr, "rd420d: %s\n", error.c_str());
     return 1;
   }
+  std::unique_ptr<rd420::UsbSessionWriter> recording;
+  std::unique_ptr<rd420::RecordingUsbApi> recorder;
+  if (!options.recordPath.empty()) {
+    std::FILE* file = std::fopen(options.recordPath.c_str(), "w");
+    if (file == nullptr) {
+      std::fprintf(stderr, "rd420d: cannot write %s: %s\n", options.recordPath.c_str(),
+                   std::strerror(errno));
+      return 1;
+    }
+    recording = std::make_unique<rd420::UsbSessionWriter>(file, !options.recordHeadersOnly);
+    recorder = std::make_unique<rd420::RecordingUsbApi>(*bus, *recording);
+  }
+  rd420::UsbApi& api = recorder ? *recorder : *bus;
   // The server goes before the api: its cameras hold devices opened there.
   rd420::DeviceServer server(directory, {});
-  rd420::UsbCameras cameras(
-      *api, server, {options.usbVendorId, options.usbProductId},
-      [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
+  rd420::UsbCameras cameras(api, server, {vendorId, productId}, [](const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+  });
   const int present = cameras.Scan();
   if (!server.Start() || !cameras.Start()) {
     return 1;
   }
-  std::fprintf(stderr, "rd420d: serving the USB cameras %04x:%04x in %s%s\n", options.usbVendorId,
-               options.usbProductId, directory.c_str(),
+  std::fprintf(stderr, "rd420d: serving the USB cameras %04x:%04x in %s%s\n", vendorId, productId,
+               directory.c_str(),
                present == 0 ? "; none is plugged in yet, each gets its node when it comes" : "");
   const int status = Serve(server, stopSignals);
   // The reads the shutdown cancels end through the event thread, which

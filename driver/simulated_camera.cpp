@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <thread>
 
 #include "devlink/byte_order.h"
 #include "devlink/command_words.h"
 #include "devlink/device_records.h"
+#include "devlink/frame_format.h"
 #include "devlink/ioctl_codes.h"
 
 namespace rd420::sim {
@@ -23,14 +25,6 @@ constexpr uint32_t kMaxTransferBytes = 4 * 1024 * 1024;
 constexpr uint32_t kLargestFrameBytes = 1280 * 960 * 2;
 // How long after its last frame a process still counts as streaming, so a
 // reader between two reads keeps its frame size.
-
-// The rates a USB 2.0 camera of this kind delivers at each frame size.
-double DefaultFps(const SceneSettings& scene) {
-  if (scene.width == 1280) {
-    return scene.height == 960 ? 15.0 : 20.0;
-  }
-  return scene.height == 480 ? 22.61 : 30.2;
-}
 
 std::string Hex(std::span<const uint8_t> bytes) {
   std::string text;
@@ -77,9 +71,19 @@ IoctlResult SimulatedCamera::Ioctl(const ClientContext& client, uint32_t code,
       return Attached(client) ? PipeInformation(out) : IoctlResult{};
     }
     case kIoctlVendorRequest: {
-      std::lock_guard lock(mutex_);
-      ++counters_.vendor;
-      return Attached(client) ? Vendor(client, in, out) : IoctlResult{};
+      IoctlResult result;
+      std::chrono::milliseconds late{0};
+      {
+        std::lock_guard lock(mutex_);
+        ++counters_.vendor;
+        result = Attached(client) ? Vendor(client, in, out) : IoctlResult{};
+        if (result.ok && DecodeVendorRecord(in) == kPollStatus) {
+          late = faults_.slowStatus;
+        }
+      }
+      // A slow camera holds its control pipe, and so every client's request.
+      std::this_thread::sleep_for(late);
+      return result;
     }
     case kIoctlAbortPipe: {
       std::lock_guard lock(mutex_);
@@ -146,8 +150,12 @@ IoctlResult SimulatedCamera::Vendor(const ClientContext& client, std::span<const
       history_.pop_front();
     }
   }
-  const uint32_t reply = model_.Command(*word, Clock::now());
-  const auto bytes = ReplyBytesFromWord(reply);
+  // A dropped word is answered as the camera answers any word, not acted on.
+  const uint32_t reply = !IsPoll(*word) && faults_.DropCommand()
+                             ? *word & 0x00FFFFFF
+                             : model_.Command(*word, Clock::now());
+  const uint32_t answer = *word == kPollStatus ? faults_.Status(reply) : reply;
+  const auto bytes = ReplyBytesFromWord(answer);
   std::copy(bytes.begin(), bytes.end(), out.begin());
   if (!model_.Frozen()) {
     frozenFrame_.reset();
@@ -165,7 +173,8 @@ IoctlResult SimulatedCamera::Abort(const ClientContext& client, std::span<const 
 }
 
 Clock::duration SimulatedCamera::FramePeriod() const {
-  const double fps = fps_ < 0 ? DefaultFps(model_.Scene(Clock::now())) : fps_;
+  const SceneSettings scene = model_.Scene(Clock::now());
+  const double fps = fps_ < 0 ? CameraFrameRate({scene.width, scene.height}) : fps_;
   if (fps <= 0) {
     return Clock::duration::zero();
   }
@@ -249,6 +258,7 @@ IoctlResult SimulatedCamera::BulkRead(const ClientContext& client, std::span<uin
     scene.width = now.width;
     scene.height = now.height;
   }
+  scene = faults_.FrameScene(scene);
   const size_t frameBytes = static_cast<size_t>(scene.width) * scene.height * 2;
   // A buffer too small for the frame overflows, as a real bulk transfer
   // would; a larger one gets a short read.
@@ -266,7 +276,8 @@ IoctlResult SimulatedCamera::BulkRead(const ClientContext& client, std::span<uin
   }
   ++counters_.frames;
   reader.lastFrame = Clock::now();
-  return {true, static_cast<uint32_t>(frameBytes)};
+  const size_t lost = std::min<size_t>(faults_.shortFrameBytes, frameBytes);
+  return {true, static_cast<uint32_t>(frameBytes - lost)};
 }
 
 void SimulatedCamera::Shutdown() {
@@ -313,6 +324,12 @@ void SimulatedCamera::SetBusyPolls(int polls) {
 void SimulatedCamera::ForceStatus(std::optional<uint32_t> word) {
   std::lock_guard lock(mutex_);
   model_.ForceStatus(word);
+}
+
+void SimulatedCamera::ChangeFaults(
+    const std::function<void(InjectedFaults&, uint32_t status)>& change) {
+  std::lock_guard lock(mutex_);
+  change(faults_, model_.PeekStatus());
 }
 
 void SimulatedCamera::SetFps(double fps) {

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <list>
 #include <map>
 #include <mutex>
@@ -9,6 +10,7 @@
 
 #include "driver/camera_backend.h"
 #include "driver/camera_model.h"
+#include "driver/injected_faults.h"
 #include "driver/process_reads.h"
 #include "driver/scene_renderer.h"
 
@@ -51,6 +53,9 @@ class SimulatedCamera : public CameraBackend {
   void SetBusyPolls(int polls);
   void ForceStatus(std::optional<uint32_t> word);
   void SetFps(double fps);
+  // Changes the faults of InjectedFaults under the camera's lock; `status`
+  // is the status word as the model has it now.
+  void ChangeFaults(const std::function<void(InjectedFaults&, uint32_t status)>& change);
   void ResetCounters();
 
   // One line of "key=value" pairs describing the camera.
@@ -92,6 +97,7 @@ class SimulatedCamera : public CameraBackend {
   // gives its slot back.
   std::list<Clock::time_point*> waitingSlots_;
   CameraCounters counters_;
+  InjectedFaults faults_;
   std::optional<uint32_t> lastCommand_;
   std::string lastRecordHex_;
   std::deque<uint32_t> history_;

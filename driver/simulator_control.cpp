@@ -5,6 +5,38 @@
 
 namespace rd420::sim {
 
+namespace {
+
+void InjectFault(const ControlCommand& command, InjectedFaults& faults, uint32_t status) {
+  using Kind = ControlCommand::Kind;
+  switch (command.kind) {
+    case Kind::kShortFrames:
+      faults.shortFrameBytes = static_cast<uint32_t>(command.count);
+      break;
+    case Kind::kWrongSizeFrame:
+      faults.wrongSizeNext = true;
+      break;
+    case Kind::kDropCommands:
+      faults.dropCommands = command.count;
+      break;
+    case Kind::kStuckBit:
+      faults.stuckMask.reset();
+      if (command.count >= 0) {
+        // The bit keeps the value it has now.
+        faults.stuckMask = uint32_t{1} << command.count;
+        faults.stuckValue = status & *faults.stuckMask;
+      }
+      break;
+    case Kind::kSlowStatus:
+      faults.slowStatus = std::chrono::milliseconds(command.count);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
 std::string SimulatorControl::Execute(const std::string& line) {
   const std::optional<ControlCommand> command = ParseControlCommand(line);
   if (!command) {
@@ -59,6 +91,14 @@ std::string SimulatorControl::Execute(const std::string& line) {
       return "ok camera=" + std::to_string(instance) + " " + camera.StateLine();
     case Kind::kHistory:
       return "ok " + camera.HistoryLine();
+    case Kind::kShortFrames:
+    case Kind::kWrongSizeFrame:
+    case Kind::kDropCommands:
+    case Kind::kStuckBit:
+    case Kind::kSlowStatus:
+      camera.ChangeFaults(
+          [&](InjectedFaults& faults, uint32_t status) { InjectFault(*command, faults, status); });
+      return "ok";
   }
   return "error";
 }

@@ -18,6 +18,7 @@
 #include "devlink/socket_transport.h"
 #include "devlink/status_word.h"
 #include "platform/message.h"
+#include "tools/check_command.h"
 #include "tools/console_messages.h"
 #include "tools/frame_commands.h"
 #if RD420_RECORD
@@ -35,6 +36,9 @@ constexpr char kUsage[] =
     "  wait-ready    wait until the camera has started (up to 300 polls)\n"
     "  snapshot FILE.bmp [--full|--half]\n"
     "                read one frame and write it as a 24-bit BMP (default full)\n"
+    "  check [--node RD-420-n] [--quick]\n"
+    "                run the conformance check on a camera: one line per item,\n"
+    "                exit 0 only when every item passes; --quick in about 10 s\n"
     "  stream --seconds N [--full|--half]\n"
     "                stream for N seconds without drawing; print frames per\n"
     "                second, frames not drawn and the status words seen\n"
@@ -231,19 +235,21 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, help ? stdout : stderr);
     return help ? 0 : 2;
   }
-  if (const std::optional<std::string> problem = rd420::CheckDeviceDirectory(directory)) {
-    std::fprintf(stderr, "rd420ctl: %s\n", problem->c_str());
-    return 1;
-  }
   rd420::SetMessageSink([](const void*, const rd420::Message& message) {
     std::string text = message.text;
     std::replace(text.begin(), text.end(), '\n', ' ');
     std::fprintf(stderr, "rd420ctl: %s: %s\n", message.caption.c_str(), text.c_str());
   });
-
+  const std::string_view command = args[0];
+  if (command == "check") {  // its --dir may name another directory
+    return rd420::tools::Check(argc - commandIndex, argv + commandIndex, directory);
+  }
+  if (const std::optional<std::string> problem = rd420::CheckDeviceDirectory(directory)) {
+    std::fprintf(stderr, "rd420ctl: %s\n", problem->c_str());
+    return 1;
+  }
   rd420::SocketTransport transport(directory);
   rd420::DeviceLink link(transport, rd420::tools::ConsoleLinkMessages());
-  const std::string_view command = args[0];
   const std::vector<std::string_view> operands(args.begin() + 1, args.end());
   if (command == "list") {
     return operands.empty() ? List(transport, link) : Fail("unexpected arguments");

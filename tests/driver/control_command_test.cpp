@@ -25,10 +25,17 @@ TEST(ControlCommand, ParsesEachCommandAndRejectsNonsense) {
   EXPECT_EQ(parse("fps default")->fps, -1);
   EXPECT_EQ(parse("fps 22.61")->fps, 22.61);
   EXPECT_EQ(parse("  state  \r")->kind, Kind::kState);
+  EXPECT_EQ(parse("short-frames 512")->count, 512);
+  EXPECT_EQ(parse("wrong-size-frame")->kind, Kind::kWrongSizeFrame);
+  EXPECT_EQ(parse("drop-commands all")->count, -1);
+  EXPECT_EQ(parse("stuck-bit 21")->count, 21);
+  EXPECT_EQ(parse("stuck-bit off")->count, -1);
+  EXPECT_EQ(parse("slow-status 50")->count, 50);
 
-  for (const char* bad : {"", "zoom", "unplug now", "aspect 5:4", "busy-polls -1", "fps fast",
-                          "force-status 0x1FFFFFFFF", "state camera=x", "fail-vendor", "fps nan",
-                          "fps inf", "fps 1e-300", "fps 0.05", "fps 1001"}) {
+  for (const char* bad :
+       {"", "zoom", "unplug now", "aspect 5:4", "busy-polls -1", "fps fast",
+        "force-status 0x1FFFFFFFF", "state camera=x", "fail-vendor", "fps nan", "fps inf",
+        "fps 1e-300", "fps 0.05", "fps 1001", "stuck-bit 32", "short-frames all", "slow-status"}) {
     EXPECT_FALSE(parse(bad).has_value()) << bad;
   }
 }

@@ -40,6 +40,21 @@ TEST(DaemonOptions, UsbTakesHexadecimalIds) {
   EXPECT_EQ(options.usbProductId, 0x21e8);
 }
 
+// Catches: a recording or a replay asked for and not made.
+TEST(DaemonOptions, RecordAndReplayReachTheUsbBackEnd) {
+  DaemonOptions record;
+  std::string error;
+  ASSERT_TRUE(
+      Parse({"--usb", "0a5c:21e8", "--record", "s.txt", "--record-headers-only"}, record, error))
+      << error;
+  EXPECT_EQ(record.recordPath, "s.txt");
+  EXPECT_TRUE(record.recordHeadersOnly);
+  DaemonOptions replay;
+  ASSERT_TRUE(Parse({"--replay", "s.txt"}, replay, error)) << error;
+  EXPECT_FALSE(replay.simulate);
+  EXPECT_EQ(replay.replayPath, "s.txt");
+}
+
 // Catches: the --name=value form refused, or a second parse in the same
 // process that starts where the first one ended.
 TEST(DaemonOptions, ValuesAfterAnEqualsSignAndRepeatedParses) {
@@ -65,7 +80,10 @@ TEST(DaemonOptions, MistakesAreRefusedWithAReason) {
                                              {"--colour"},
                                              {"--usb", "0a5c"},
                                              {"--usb", "a5c:21e8"},
-                                             {"--usb", "0a5c:21g8"}}) {
+                                             {"--usb", "0a5c:21g8"},
+                                             {"--record", "s.txt"},
+                                             {"--usb", "0a5c:21e8", "--record-headers-only"},
+                                             {"--replay", "s.txt", "--usb", "0a5c:21e8"}}) {
     DaemonOptions options;
     std::string error;
     EXPECT_FALSE(Parse(bad, options, error)) << bad[0];
