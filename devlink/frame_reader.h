@@ -31,6 +31,8 @@ class FrameReader {
   // Whether the last read failed only for its size: a camera that turned
   // to the other aspect sends such frames, and its status word says so.
   bool WrongSize() const { return wrongSize_; }
+  // The bytes the last read brought, whole frame or not.
+  uint32_t BytesRead() const { return request_.bytesReturned; }
 
  private:
   DeviceLink& link_;
