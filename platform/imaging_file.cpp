@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -142,8 +143,15 @@ std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap) {
   }
 }
 
-bool SaveBitmapFile(const std::string& path, const ImagingBitmap& bitmap, ImageFileFormat format,
-                    int bitsPerPixel, int /*qualityFactor*/, std::string* error) {
+namespace {
+
+// Encodes `bitmap`, writes it whole to a new file beside `path` and hands
+// that file's name to `place`, which moves it to its final name and
+// returns 0 or the errno of its failure. Nothing is left behind on a
+// failure.
+bool WriteThenPlace(const std::string& path, const ImagingBitmap& bitmap, ImageFileFormat format,
+                    int bitsPerPixel, std::string* error,
+                    const std::function<int(const std::string&)>& place) {
   if (bitsPerPixel != 24 || bitmap.Empty() || path.empty()) {
     return Fail(error, "nothing to save", EINVAL);
   }
@@ -164,12 +172,60 @@ bool SaveBitmapFile(const std::string& path, const ImagingBitmap& bitmap, ImageF
     ::unlink(temporary.c_str());
     return Fail(error, "write", code);
   }
-  if (::close(fd.Release()) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (::close(fd.Release()) != 0) {
     const int code = errno;
+    ::unlink(temporary.c_str());
+    return Fail(error, "close", code);
+  }
+  if (const int code = place(temporary); code != 0) {
     ::unlink(temporary.c_str());
     return Fail(error, "rename", code);
   }
   return true;
+}
+
+// Renames `from` to `to` unless `to` exists (EEXIST), in one step. Where
+// the file system cannot rename so, a hard link does the same.
+int RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return 0;
+  }
+  if (errno != EINVAL) {
+    return errno;
+  }
+  if (::link(from.c_str(), to.c_str()) != 0) {
+    return errno;
+  }
+  ::unlink(from.c_str());
+  return 0;
+}
+
+}  // namespace
+
+bool SaveBitmapFile(const std::string& path, const ImagingBitmap& bitmap, ImageFileFormat format,
+                    int bitsPerPixel, int /*qualityFactor*/, std::string* error) {
+  return WriteThenPlace(path, bitmap, format, bitsPerPixel, error, [&](const std::string& written) {
+    return ::rename(written.c_str(), path.c_str()) == 0 ? 0 : errno;
+  });
+}
+
+std::optional<std::string> SaveBitmapFileAsNew(const std::function<std::string(int)>& nameFor,
+                                               const ImagingBitmap& bitmap, ImageFileFormat format,
+                                               int bitsPerPixel, std::string* error) {
+  std::string used;
+  const bool saved = WriteThenPlace(nameFor(0), bitmap, format, bitsPerPixel, error,
+                                    [&](const std::string& written) {
+                                      for (int copy = 0; copy < kMaxCopiesOfAName; ++copy) {
+                                        const std::string candidate = nameFor(copy);
+                                        const int code = RenameWithoutReplacing(written, candidate);
+                                        if (code != EEXIST) {
+                                          used = candidate;
+                                          return code;
+                                        }
+                                      }
+                                      return EEXIST;
+                                    });
+  return saved ? std::optional<std::string>(used) : std::nullopt;
 }
 
 }  // namespace rd420
