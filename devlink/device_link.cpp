@@ -105,6 +105,7 @@ int DeviceLink::QueryHighSpeed(const void* owner) {
   }
   std::vector<uint8_t> record(kPipeInformationBufferBytes, 0);
   const IoctlResult result = device->Ioctl(kIoctlGetPipeInformation, {}, record);
+  NoteRefusal(result);
   device.reset();
   // A failed request or a record too short for pipe 1 counts as full speed.
   const std::optional<InterfaceInformation> info = DecodeInterfaceInformation(
@@ -176,6 +177,7 @@ void DeviceLink::RunRequest(Variant variant, const std::shared_ptr<CommandReques
       const VendorRecord record = EncodeVendorRecord(request->word);
       std::array<uint8_t, kVendorReplyBytes> replyBytes{};
       const IoctlResult result = device->Ioctl(kIoctlVendorRequest, record, replyBytes);
+      NoteRefusal(result);
       if (result.ok && result.bytesReturned == kVendorReplyBytes) {
         reply = ReplyWordFromBytes(replyBytes);
       }
@@ -222,18 +224,27 @@ void DeviceLink::FailFatally(LinkFailure failure, const void* owner) {
   }
 }
 
+void DeviceLink::NoteRefusal(const IoctlResult& result) {
+  if (result.refused || result.ok) {
+    refused_ = result.refused;
+  }
+}
+
 void DeviceLink::ShowFailure(LinkFailure failure, const void* owner) const {
   const LinkMessage& message = MessageFor(messages_, failure);
-  ShowMessage(owner, message.text, message.caption, MessageIcon::kWarning);
+  const std::string_view refusal = MessageFor(messages_, LinkFailure::kRefused).text;
+  ShowMessage(owner, refused_ && !refusal.empty() ? refusal : message.text, message.caption,
+              MessageIcon::kWarning);
 }
 
 std::thread DeviceLink::StartRead(FrameReadRequest& request) {
-  return StartThread(ThreadPriority::kHighest, [&request] {
+  return StartThread(ThreadPriority::kHighest, [this, &request] {
     const IoctlResult result =
         request.device == nullptr
             ? IoctlResult{}
             : request.device->Ioctl(request.code, {request.input, request.inputLength},
                                     {request.output, request.outputLength});
+    NoteRefusal(result);
     request.bytesReturned = result.bytesReturned;
     request.result = result.ok ? 1 : 0;
     if (request.completion != nullptr) {

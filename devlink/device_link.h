@@ -94,7 +94,8 @@ class DeviceLink {
   // the camera.
   void AbortPipe();
 
-  // Shows the program's message for `failure` with the warning icon.
+  // Shows the program's message for `failure` with the warning icon, in the
+  // words for a refusal when rd420d turned the last request away.
   void ShowFailure(LinkFailure failure, const void* owner) const;
   // The same, owned by the link's owner window.
   void ShowFailure(LinkFailure failure) const { ShowFailure(failure, Owner()); }
@@ -113,6 +114,8 @@ class DeviceLink {
 
   void RunRequest(Variant variant, const std::shared_ptr<CommandRequest>& request);
   void FailFatally(LinkFailure failure, const void* owner);
+  // Remembers whether rd420d turned a request away, until one succeeds.
+  void NoteRefusal(const IoctlResult& result);
   const void* Owner() const;
   template <typename Body>
   void StartTracked(Body body);
@@ -134,6 +137,7 @@ class DeviceLink {
   std::atomic<uint32_t> g_Link_Ok{1};
   std::atomic<bool> linkFailed_{false};
   std::atomic<bool> fatalReported_{false};
+  std::atomic<bool> refused_{false};
 
   std::mutex threadsMutex_;
   std::condition_variable threadsDone_;

@@ -10,6 +10,8 @@ namespace rd420 {
 struct IoctlResult {
   bool ok = false;
   uint32_t bytesReturned = 0;
+  // The daemon turned the connection away: it has too many open.
+  bool refused = false;
 };
 
 // One open handle on a camera device node. Requests on one handle run one

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <cerrno>
 #include <mutex>
 
 #include "devlink/device_directory.h"
@@ -40,7 +41,7 @@ int ReplyTimeoutMs(uint32_t code) {
 // number.
 class SocketHandle : public DeviceHandle {
  public:
-  explicit SocketHandle(UniqueFd fd) : fd_(std::move(fd)) {}
+  SocketHandle(UniqueFd fd, std::string_view name) : fd_(std::move(fd)), name_(name) {}
 
   IoctlResult Ioctl(uint32_t code, std::span<const uint8_t> in, std::span<uint8_t> out) override {
     std::lock_guard lock(mutex_);
@@ -52,11 +53,19 @@ class SocketHandle : public DeviceHandle {
     const auto header = wire::EncodeRequestHeader(
         {code, static_cast<uint32_t>(in.size()), static_cast<uint32_t>(out.size())});
     std::array<uint8_t, wire::kReplyHeaderBytes> replyBytes;
-    if (!SendAll(fd, header) || !SendAll(fd, in) || !ReceiveAll(fd, replyBytes)) {
+    const bool sent = SendAll(fd, header) && SendAll(fd, in);
+    // A daemon refusing the connection may have answered and closed it
+    // before the request went out: its answer waits to be read.
+    if ((!sent && errno != EPIPE && errno != ECONNRESET) || !ReceiveAll(fd, replyBytes)) {
       return Broken();
     }
     const std::optional<wire::ReplyHeader> reply = wire::DecodeReplyHeader(replyBytes);
-    if (!reply || reply->bytesReturned > out.size() ||
+    if (reply && reply->result == wire::kResultRefused) {
+      Trace("%s: rd420d refused the connection: it has too many connections open", name_.c_str());
+      Broken();
+      return {.refused = true};
+    }
+    if (!sent || !reply || reply->bytesReturned > out.size() ||
         !ReceiveAll(fd, out.first(reply->bytesReturned))) {
       return Broken();
     }
@@ -78,6 +87,7 @@ class SocketHandle : public DeviceHandle {
 
   std::mutex mutex_;  // one request at a time
   const UniqueFd fd_;
+  const std::string name_;  // for the trace
   std::atomic<bool> dead_{false};
 };
 
@@ -93,7 +103,7 @@ std::unique_ptr<DeviceHandle> SocketTransport::Open(std::string_view name) {
   if (!fd.Valid()) {
     return nullptr;
   }
-  return std::make_unique<SocketHandle>(std::move(fd));
+  return std::make_unique<SocketHandle>(std::move(fd), name);
 }
 
 }  // namespace rd420
