@@ -19,6 +19,8 @@ namespace {
 
 constexpr size_t kBmpFileHeaderBytes = 14;
 constexpr size_t kBmpHeadersBytes = kBmpFileHeaderBytes + kDibHeaderBytes;
+// How many files one name may stand for in SaveBitmapFileAsNew.
+constexpr int kMaxCopiesOfAName = 1000;
 
 void PutU16(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
   bytes[at] = static_cast<uint8_t>(value);
@@ -209,23 +211,18 @@ bool SaveBitmapFile(const std::string& path, const ImagingBitmap& bitmap, ImageF
   });
 }
 
-std::optional<std::string> SaveBitmapFileAsNew(const std::function<std::string(int)>& nameFor,
-                                               const ImagingBitmap& bitmap, ImageFileFormat format,
-                                               int bitsPerPixel, std::string* error) {
-  std::string used;
-  const bool saved = WriteThenPlace(nameFor(0), bitmap, format, bitsPerPixel, error,
-                                    [&](const std::string& written) {
-                                      for (int copy = 0; copy < kMaxCopiesOfAName; ++copy) {
-                                        const std::string candidate = nameFor(copy);
-                                        const int code = RenameWithoutReplacing(written, candidate);
-                                        if (code != EEXIST) {
-                                          used = candidate;
-                                          return code;
-                                        }
-                                      }
-                                      return EEXIST;
-                                    });
-  return saved ? std::optional<std::string>(used) : std::nullopt;
+bool SaveBitmapFileAsNew(const std::function<std::string(int)>& nameFor,
+                         const ImagingBitmap& bitmap, ImageFileFormat format, int bitsPerPixel,
+                         std::string* error) {
+  const auto placeUnderAFreeName = [&](const std::string& written) {
+    for (int copy = 0; copy < kMaxCopiesOfAName; ++copy) {
+      if (const int code = RenameWithoutReplacing(written, nameFor(copy)); code != EEXIST) {
+        return code;
+      }
+    }
+    return EEXIST;
+  };
+  return WriteThenPlace(nameFor(0), bitmap, format, bitsPerPixel, error, placeUnderAFreeName);
 }
 
 }  // namespace rd420

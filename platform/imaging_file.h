@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,16 +34,12 @@ std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap);
 bool SaveBitmapFile(const std::string& path, const ImagingBitmap& bitmap, ImageFileFormat format,
                     int bitsPerPixel, int qualityFactor, std::string* error = nullptr);
 
-// How many files one name may stand for in SaveBitmapFileAsNew.
-inline constexpr int kMaxCopiesOfAName = 1000;
-
 // As SaveBitmapFile, but a file is never replaced: the bitmap goes to the
 // first of nameFor(0), nameFor(1), ... that no file has, the name taken in
-// one step, so a file another writer makes meanwhile is kept as well.
-// Returns the path used; nothing on failure (EEXIST when every name up to
-// kMaxCopiesOfAName is taken). Any thread.
-std::optional<std::string> SaveBitmapFileAsNew(const std::function<std::string(int)>& nameFor,
-                                               const ImagingBitmap& bitmap, ImageFileFormat format,
-                                               int bitsPerPixel, std::string* error = nullptr);
+// one step, so a file another writer makes meanwhile is kept as well. False
+// also when the first thousand names are all taken (EEXIST). Any thread.
+bool SaveBitmapFileAsNew(const std::function<std::string(int)>& nameFor,
+                         const ImagingBitmap& bitmap, ImageFileFormat format, int bitsPerPixel,
+                         std::string* error = nullptr);
 
 }  // namespace rd420
