@@ -31,6 +31,8 @@ struct DeviceLink::CommandRequest {
   bool ok = false;
   // Set after reply and ok: a caller woken by a stop reads them only then.
   std::atomic<bool> finished{false};
+  // The caller stopped waiting: a word not sent by then is not sent at all.
+  std::atomic<bool> givenUp{false};
   AutoResetEvent CommandDone;
 };
 
@@ -148,7 +150,10 @@ std::optional<uint32_t> DeviceLink::SendCommand(uint32_t word, std::stop_token s
   auto request = std::make_shared<CommandRequest>(word);
   StartTracked([this, request] { RunRequest(Variant::kSend, request); });
   {
-    std::stop_callback wake(stop, [&request] { request->CommandDone.Set(); });
+    std::stop_callback wake(stop, [&request] {
+      request->givenUp = true;
+      request->CommandDone.Set();
+    });
     request->CommandDone.Wait();
   }
   if (!request->finished || !request->ok) {
@@ -167,10 +172,13 @@ uint32_t DeviceLink::SendCommandQuiet(uint32_t word) {
 // Runs on a request thread.
 void DeviceLink::RunRequest(Variant variant, const std::shared_ptr<CommandRequest>& request) {
   CommandGate.Wait();
+  // Sent now, a word its caller gave up on could land after that caller's
+  // next word, which the gate may have let through first.
+  const bool givenUp = request->givenUp;
   bool opened = false;
   std::optional<uint32_t> reply;
   // After a fatal failure the program is ending: nothing more is sent.
-  if (!linkFailed_) {
+  if (!linkFailed_ && !givenUp) {
     if (std::unique_ptr<DeviceHandle> device = OpenDevice()) {
       opened = true;
       g_Command_Word = request->word;
@@ -184,12 +192,12 @@ void DeviceLink::RunRequest(Variant variant, const std::shared_ptr<CommandReques
     }
   }
   const bool quiet = variant == Variant::kQuiet;
-  const bool fatal = !reply && !quiet && !linkFailed_;
+  const bool fatal = !reply && !quiet && !linkFailed_ && !givenUp;
   if (reply) {
     g_Reply_Word = *reply;
   } else if (quiet) {
     g_Link_Ok = 0;
-  } else {
+  } else if (!givenUp) {
     linkFailed_ = true;
   }
   request->ok = reply.has_value();

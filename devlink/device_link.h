@@ -78,8 +78,9 @@ class DeviceLink {
   // dropped.
   void PostCommand(uint32_t word);
   // Sends the word and waits for its reply; nothing after a failure, which
-  // is fatal. A stop request ends the wait at once with nothing; the
-  // request itself goes on, within the control time-out, on its thread.
+  // is fatal. A stop request ends the wait at once with nothing; a request
+  // already sent goes on, within the control time-out, on its thread, and
+  // one not yet sent is dropped, so it cannot follow the caller's next.
   std::optional<uint32_t> SendCommand(uint32_t word, std::stop_token stop = {});
   // As SendCommand, but a failure only clears g_Link_Ok and returns the
   // previous reply unchanged.
