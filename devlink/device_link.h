@@ -108,6 +108,9 @@ class DeviceLink {
   bool HighSpeedLink() const { return g_HighSpeed_Link.load() != 0; }
   bool LinkOk() const { return g_Link_Ok.load() != 0; }
   bool Failed() const { return linkFailed_.load(); }
+  // rd420d turned the last request that did not succeed away (too many
+  // connections open): the camera may be fine.
+  bool Refused() const { return refused_.load(); }
 
  private:
   enum class Variant { kPost, kSend, kQuiet };

@@ -110,8 +110,13 @@ void StillScan::Run(std::stop_token stop) {
 SANE_Status StillScan::Read(std::stop_token stop) {
   CameraStatus status;
   if (!WaitCameraReady(link_, status, timing_.readyPollMs, stop)) {
-    if (!link_.LinkOk() || link_.Failed()) {
-      return SANE_STATUS_IO_ERROR;
+    if (link_.Failed()) {
+      return SANE_STATUS_IO_ERROR;  // the link has said why
+    }
+    if (!link_.LinkOk()) {
+      link_.ShowFailure(LinkFailure::kNotReady);
+      // Refused by rd420d, the camera is only busy with other clients.
+      return link_.Refused() ? SANE_STATUS_DEVICE_BUSY : SANE_STATUS_IO_ERROR;
     }
     Debug(1, "the camera did not become ready");
     return SANE_STATUS_DEVICE_BUSY;

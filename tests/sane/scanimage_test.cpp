@@ -12,9 +12,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 #include "devlink/convert_frame.h"
+#include "devlink/device_directory.h"
 #include "driver/scene_renderer.h"
+#include "platform/socket_io.h"
 #include "support/simulator_process.h"
 
 namespace rd420::test {
@@ -142,8 +145,8 @@ class ScanimageTest : public ::testing::Test {
  protected:
   void SetUp() override { StartSimulator(); }
 
-  void StartSimulator(std::vector<std::string> options = {}) {
-    simulator_ = std::make_unique<SimulatorProcess>(std::move(options));
+  void StartSimulator(std::vector<std::string> options = {}, ProcessLimits limits = {}) {
+    simulator_ = std::make_unique<SimulatorProcess>(std::move(options), limits);
     ASSERT_TRUE(simulator_->Ready());
     std::ofstream(config_ + "/dll.conf") << "rd420\n";
     setenv("SANE_CONFIG_DIR", config_.c_str(), 1);
@@ -310,6 +313,24 @@ TEST_F(ScanimageTest, CameraStreamingAtTheOtherSizeForAnotherProgramIsBusy) {
   EXPECT_NE(scan.exitCode, 0);
   EXPECT_NE(scan.err.find("sane_start: Device busy"), std::string::npos) << scan.err;
   EXPECT_EQ(stream.Wait(), 0);
+}
+
+// Catches: a scan rd420d turns away at its connection limit reported as an
+// I/O error without a word, instead of a busy device and why.
+TEST_F(ScanimageTest, ScanRefusedAtTheDaemonsConnectionLimitIsBusy) {
+  StartSimulator({}, {.openFiles = 32});
+  std::vector<UniqueFd> idle;
+  for (int i = 0; i < 40; ++i) {
+    idle.push_back(ConnectUnixSocket(DevicePath(simulator_->Directory(), "RD-420-0")));
+  }
+  setenv("SANE_DEBUG_RD420", "1", 1);
+  const ProgramResult scan = Scanimage({"--source=Full"});
+  unsetenv("SANE_DEBUG_RD420");
+  EXPECT_NE(scan.exitCode, 0);
+  EXPECT_NE(scan.err.find("rd420d refused the connection: it has too many connections open"),
+            std::string::npos)
+      << scan.err;
+  EXPECT_NE(scan.err.find("sane_start: Device busy"), std::string::npos);
 }
 
 // Catches: rd420.conf's device folder ignored when RD420_DEVICE_DIR is unset.
