@@ -31,6 +31,8 @@ struct DeviceLink::CommandRequest {
   bool ok = false;
   // Set after reply and ok: a caller woken by a stop reads them only then.
   std::atomic<bool> finished{false};
+  // The caller stopped waiting: a word not sent by then is not sent at all.
+  std::atomic<bool> givenUp{false};
   AutoResetEvent CommandDone;
 };
 
@@ -105,6 +107,7 @@ int DeviceLink::QueryHighSpeed(const void* owner) {
   }
   std::vector<uint8_t> record(kPipeInformationBufferBytes, 0);
   const IoctlResult result = device->Ioctl(kIoctlGetPipeInformation, {}, record);
+  NoteRefusal(result);
   device.reset();
   // A failed request or a record too short for pipe 1 counts as full speed.
   const std::optional<InterfaceInformation> info = DecodeInterfaceInformation(
@@ -147,7 +150,10 @@ std::optional<uint32_t> DeviceLink::SendCommand(uint32_t word, std::stop_token s
   auto request = std::make_shared<CommandRequest>(word);
   StartTracked([this, request] { RunRequest(Variant::kSend, request); });
   {
-    std::stop_callback wake(stop, [&request] { request->CommandDone.Set(); });
+    std::stop_callback wake(stop, [&request] {
+      request->givenUp = true;
+      request->CommandDone.Set();
+    });
     request->CommandDone.Wait();
   }
   if (!request->finished || !request->ok) {
@@ -166,10 +172,13 @@ uint32_t DeviceLink::SendCommandQuiet(uint32_t word) {
 // Runs on a request thread.
 void DeviceLink::RunRequest(Variant variant, const std::shared_ptr<CommandRequest>& request) {
   CommandGate.Wait();
+  // Sent now, a word its caller gave up on could land after that caller's
+  // next word, which the gate may have let through first.
+  const bool givenUp = request->givenUp;
   bool opened = false;
   std::optional<uint32_t> reply;
   // After a fatal failure the program is ending: nothing more is sent.
-  if (!linkFailed_) {
+  if (!linkFailed_ && !givenUp) {
     if (std::unique_ptr<DeviceHandle> device = OpenDevice()) {
       opened = true;
       g_Command_Word = request->word;
@@ -177,18 +186,19 @@ void DeviceLink::RunRequest(Variant variant, const std::shared_ptr<CommandReques
       std::array<uint8_t, kVendorReplyBytes> replyBytes{};
       const IoctlResult result = device->Ioctl(kIoctlVendorRequest, record, replyBytes);
       noAnswer_ = result.noAnswer;
+      NoteRefusal(result);
       if (result.ok && result.bytesReturned == kVendorReplyBytes) {
         reply = ReplyWordFromBytes(replyBytes);
       }
     }
   }
   const bool quiet = variant == Variant::kQuiet;
-  const bool fatal = !reply && !quiet && !linkFailed_;
+  const bool fatal = !reply && !quiet && !linkFailed_ && !givenUp;
   if (reply) {
     g_Reply_Word = *reply;
   } else if (quiet) {
     g_Link_Ok = 0;
-  } else {
+  } else if (!givenUp) {
     linkFailed_ = true;
   }
   request->ok = reply.has_value();
@@ -223,18 +233,27 @@ void DeviceLink::FailFatally(LinkFailure failure, const void* owner) {
   }
 }
 
+void DeviceLink::NoteRefusal(const IoctlResult& result) {
+  if (result.refused || result.ok) {
+    refused_ = result.refused;
+  }
+}
+
 void DeviceLink::ShowFailure(LinkFailure failure, const void* owner) const {
   const LinkMessage& message = MessageFor(messages_, failure);
-  ShowMessage(owner, message.text, message.caption, MessageIcon::kWarning);
+  const std::string_view refusal = MessageFor(messages_, LinkFailure::kRefused).text;
+  ShowMessage(owner, refused_ && !refusal.empty() ? refusal : message.text, message.caption,
+              MessageIcon::kWarning);
 }
 
 std::thread DeviceLink::StartRead(FrameReadRequest& request) {
-  return StartThread(ThreadPriority::kHighest, [&request] {
+  return StartThread(ThreadPriority::kHighest, [this, &request] {
     const IoctlResult result =
         request.device == nullptr
             ? IoctlResult{}
             : request.device->Ioctl(request.code, {request.input, request.inputLength},
                                     {request.output, request.outputLength});
+    NoteRefusal(result);
     request.bytesReturned = result.bytesReturned;
     request.result = result.ok ? 1 : 0;
     if (request.completion != nullptr) {

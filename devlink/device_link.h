@@ -78,8 +78,9 @@ class DeviceLink {
   // dropped.
   void PostCommand(uint32_t word);
   // Sends the word and waits for its reply; nothing after a failure, which
-  // is fatal. A stop request ends the wait at once with nothing; the
-  // request itself goes on, within the control time-out, on its thread.
+  // is fatal. A stop request ends the wait at once with nothing; a request
+  // already sent goes on, within the control time-out, on its thread, and
+  // one not yet sent is dropped, so it cannot follow the caller's next.
   std::optional<uint32_t> SendCommand(uint32_t word, std::stop_token stop = {});
   // As SendCommand, but a failure only clears g_Link_Ok and returns the
   // previous reply unchanged.
@@ -94,7 +95,8 @@ class DeviceLink {
   // the camera.
   void AbortPipe();
 
-  // Shows the program's message for `failure` with the warning icon.
+  // Shows the program's message for `failure` with the warning icon, in the
+  // words for a refusal when rd420d turned the last request away.
   void ShowFailure(LinkFailure failure, const void* owner) const;
   // The same, owned by the link's owner window.
   void ShowFailure(LinkFailure failure) const { ShowFailure(failure, Owner()); }
@@ -109,6 +111,9 @@ class DeviceLink {
   // the daemon is stopped or hung, rather than the camera gone.
   bool NoAnswer() const { return noAnswer_.load(); }
   bool Failed() const { return linkFailed_.load(); }
+  // rd420d turned the last request that did not succeed away (too many
+  // connections open): the camera may be fine.
+  bool Refused() const { return refused_.load(); }
 
  private:
   enum class Variant { kPost, kSend, kQuiet };
@@ -116,6 +121,8 @@ class DeviceLink {
 
   void RunRequest(Variant variant, const std::shared_ptr<CommandRequest>& request);
   void FailFatally(LinkFailure failure, const void* owner);
+  // Remembers whether rd420d turned a request away, until one succeeds.
+  void NoteRefusal(const IoctlResult& result);
   const void* Owner() const;
   template <typename Body>
   void StartTracked(Body body);
@@ -138,6 +145,7 @@ class DeviceLink {
   std::atomic<bool> linkFailed_{false};
   std::atomic<bool> noAnswer_{false};
   std::atomic<bool> fatalReported_{false};
+  std::atomic<bool> refused_{false};
 
   std::mutex threadsMutex_;
   std::condition_variable threadsDone_;

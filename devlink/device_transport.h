@@ -13,6 +13,8 @@ struct IoctlResult {
   // The driver gave no answer within the request's time-out: not a camera
   // that failed, a driver (daemon) that no longer runs.
   bool noAnswer = false;
+  // The daemon turned the connection away: it has too many open.
+  bool refused = false;
 };
 
 // One open handle on a camera device node. Requests on one handle run one

@@ -19,6 +19,10 @@ enum class LinkFailure : size_t {
   kBulkRead,       // a frame read failed or timed out
   kNotReady,       // the camera never became ready
   kNotHighSpeed,   // the link is not USB 2.0 high speed
+  // Not a failure of its own: the text that stands for any failure's own
+  // when rd420d turned the link's connection away (too many connections
+  // open). An empty text keeps each failure's own.
+  kRefused,
   kCount,
 };
 

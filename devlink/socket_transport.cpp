@@ -41,7 +41,7 @@ int ReplyTimeoutMs(uint32_t code) {
 // number.
 class SocketHandle : public DeviceHandle {
  public:
-  explicit SocketHandle(UniqueFd fd) : fd_(std::move(fd)) {}
+  SocketHandle(UniqueFd fd, std::string_view name) : fd_(std::move(fd)), name_(name) {}
 
   IoctlResult Ioctl(uint32_t code, std::span<const uint8_t> in, std::span<uint8_t> out) override {
     std::lock_guard lock(mutex_);
@@ -54,7 +54,10 @@ class SocketHandle : public DeviceHandle {
         {code, static_cast<uint32_t>(in.size()), static_cast<uint32_t>(out.size())});
     std::array<uint8_t, wire::kReplyHeaderBytes> replyBytes;
     errno = 0;  // an end of stream sets none
-    if (!SendAll(fd, header) || !SendAll(fd, in) || !ReceiveAll(fd, replyBytes)) {
+    const bool sent = SendAll(fd, header) && SendAll(fd, in);
+    // A daemon refusing the connection may have answered and closed it
+    // before the request went out: its answer waits to be read.
+    if ((!sent && errno != EPIPE && errno != ECONNRESET) || !ReceiveAll(fd, replyBytes)) {
       // A daemon that is stopped (SIGSTOP) or hung takes the request and
       // never answers: the send or receive times out.
       const bool noAnswer = errno == EAGAIN || errno == EWOULDBLOCK;
@@ -63,7 +66,12 @@ class SocketHandle : public DeviceHandle {
       return broken;
     }
     const std::optional<wire::ReplyHeader> reply = wire::DecodeReplyHeader(replyBytes);
-    if (!reply || reply->bytesReturned > out.size() ||
+    if (reply && reply->result == wire::kResultRefused) {
+      Trace("%s: rd420d refused the connection: it has too many connections open", name_.c_str());
+      Broken();
+      return {.refused = true};
+    }
+    if (!sent || !reply || reply->bytesReturned > out.size() ||
         !ReceiveAll(fd, out.first(reply->bytesReturned))) {
       return Broken();
     }
@@ -85,6 +93,7 @@ class SocketHandle : public DeviceHandle {
 
   std::mutex mutex_;  // one request at a time
   const UniqueFd fd_;
+  const std::string name_;  // for the trace
   std::atomic<bool> dead_{false};
 };
 
@@ -100,7 +109,7 @@ std::unique_ptr<DeviceHandle> SocketTransport::Open(std::string_view name) {
   if (!fd.Valid()) {
     return nullptr;
   }
-  return std::make_unique<SocketHandle>(std::move(fd));
+  return std::make_unique<SocketHandle>(std::move(fd), name);
 }
 
 }  // namespace rd420

@@ -12,11 +12,15 @@ namespace rd420::wire {
 //   request: "RD42", code, input length, output length, then the input;
 //   reply:   "RD42", result (1 success, 0 failure), bytes returned, then
 //            that many bytes (never more than the output length).
+// A daemon with no room for one more connection answers it with a reply of
+// result kResultRefused at once, whatever it was sent, and closes it.
 inline constexpr std::array<uint8_t, 4> kMagic = {'R', 'D', '4', '2'};
 inline constexpr size_t kRequestHeaderBytes = 16;
 inline constexpr size_t kReplyHeaderBytes = 12;
 inline constexpr uint32_t kMaxInputBytes = 64 * 1024;
 inline constexpr uint32_t kMaxOutputBytes = 16 * 1024 * 1024;
+// Any result but 1 is a failure to a client that does not know this one.
+inline constexpr uint32_t kResultRefused = 2;
 
 struct RequestHeader {
   uint32_t code = 0;

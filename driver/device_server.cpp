@@ -401,11 +401,16 @@ void DeviceServer::RefuseAtDescriptorLimit(int listenerFd) {
     refusing_ = true;
   }
   // The waiting newcomer keeps the listener readable: take it with the
-  // spare descriptor and close it, so its client hears at once and the
-  // loop does not spin.
+  // spare descriptor, tell a device client why and close it, so its client
+  // hears at once and the loop does not spin.
   if (spareFd_.Valid()) {
     spareFd_.Reset();
-    UniqueFd refused(::accept4(listenerFd, nullptr, nullptr, SOCK_CLOEXEC));
+    UniqueFd refused(::accept4(listenerFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    if (refused.Valid() && listenerFd != control_.Get()) {
+      const auto reply = wire::EncodeReplyHeader({wire::kResultRefused, 0});
+      [[maybe_unused]] const ssize_t sent =
+          ::send(refused.Get(), reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
     refused.Reset();
     spareFd_.Reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
   }

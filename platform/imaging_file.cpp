@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,6 +16,8 @@ namespace {
 
 constexpr size_t kBmpFileHeaderBytes = 14;
 constexpr size_t kBmpHeadersBytes = kBmpFileHeaderBytes + kDibHeaderBytes;
+// How many files one name may stand for in SaveBitmapFileAsNew.
+constexpr int kMaxCopiesOfAName = 1000;
 
 void PutU16(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
   bytes[at] = static_cast<uint8_t>(value);
@@ -101,17 +104,36 @@ std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap) {
   }
 }
 
-bool SaveBitmapFile(const std::string& path, const ImagingBitmap& bitmap, ImageFileFormat format,
-                    int bitsPerPixel, int /*qualityFactor*/, std::string* error) {
-  if (bitsPerPixel != 24 || bitmap.Empty() || path.empty()) {
-    return Fail(error, "nothing to save", EINVAL);
+namespace {
+
+// The bytes of `bitmap` as a `format` file, or empty with `error` set.
+std::vector<uint8_t> EncodeForSave(const ImagingBitmap& bitmap, ImageFileFormat format,
+                                   int bitsPerPixel, std::string* error) {
+  if (bitsPerPixel != 24 || bitmap.Empty()) {
+    Fail(error, "nothing to save", EINVAL);
+    return {};
   }
-  const std::vector<uint8_t> bytes =
+  std::vector<uint8_t> bytes =
       format == ImageFileFormat::kBmp ? EncodeBmp(bitmap) : EncodeJpeg(bitmap);
   if (bytes.empty()) {
-    return Fail(error, "encoding", ENOMEM);
+    Fail(error, "encoding", ENOMEM);
   }
-  return WriteWholeFile(path, {bytes}, error);
+  return bytes;
+}
+
+}  // namespace
+
+bool SaveBitmapFile(const std::string& path, const ImagingBitmap& bitmap, ImageFileFormat format,
+                    int bitsPerPixel, int /*qualityFactor*/, std::string* error) {
+  const std::vector<uint8_t> bytes = EncodeForSave(bitmap, format, bitsPerPixel, error);
+  return !bytes.empty() && WriteWholeFile(path, {bytes}, error);
+}
+
+bool SaveBitmapFileAsNew(const std::function<std::string(int)>& nameFor,
+                         const ImagingBitmap& bitmap, ImageFileFormat format, int bitsPerPixel,
+                         std::string* error) {
+  const std::vector<uint8_t> bytes = EncodeForSave(bitmap, format, bitsPerPixel, error);
+  return !bytes.empty() && WriteNewFile(nameFor, kMaxCopiesOfAName, {bytes}, error);
 }
 
 }  // namespace rd420

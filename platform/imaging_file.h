@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,5 +32,13 @@ std::vector<uint8_t> EncodeJpeg(const ImagingBitmap& bitmap);
 // thread; the bitmap is borrowed for the call.
 bool SaveBitmapFile(const std::string& path, const ImagingBitmap& bitmap, ImageFileFormat format,
                     int bitsPerPixel, int qualityFactor, std::string* error = nullptr);
+
+// As SaveBitmapFile, but a file is never replaced: the bitmap goes to the
+// first of nameFor(0), nameFor(1), ... that no file has, the name taken in
+// one step, so a file another writer makes meanwhile is kept as well. False
+// also when the first thousand names are all taken (EEXIST). Any thread.
+bool SaveBitmapFileAsNew(const std::function<std::string(int)>& nameFor,
+                         const ImagingBitmap& bitmap, ImageFileFormat format, int bitsPerPixel,
+                         std::string* error = nullptr);
 
 }  // namespace rd420

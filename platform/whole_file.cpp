@@ -71,6 +71,41 @@ bool WriteParts(int fd, std::initializer_list<std::span<const uint8_t>> parts) {
   return true;
 }
 
+// Writes `parts` to a new file beside `path`, named in `temporary`, with
+// `keep`'s permissions when given, synced so that after a crash a name
+// holds an old file or the whole new one. Nothing is left on a failure.
+bool WriteTemporaryBeside(const std::string& path,
+                          std::initializer_list<std::span<const uint8_t>> parts,
+                          const struct stat* keep, std::string& temporary, std::string* error) {
+  UniqueFd fd = CreateTemporaryBeside(path, temporary);
+  if (!fd.Valid()) {
+    return Fail(error, "create", errno);
+  }
+  if ((keep != nullptr && ::fchmod(fd.Get(), keep->st_mode & 0777) != 0) ||
+      !WriteParts(fd.Get(), parts) || ::fsync(fd.Get()) != 0 || ::close(fd.Release()) != 0) {
+    const int code = errno;
+    ::unlink(temporary.c_str());
+    return Fail(error, "write", code);
+  }
+  return true;
+}
+
+// Renames `from` to `to` unless `to` exists (EEXIST), in one step. Where
+// the file system cannot rename so, a hard link does the same. 0 or errno.
+int RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return 0;
+  }
+  if (errno != EINVAL) {
+    return errno;
+  }
+  if (::link(from.c_str(), to.c_str()) != 0) {
+    return errno;
+  }
+  ::unlink(from.c_str());
+  return 0;
+}
+
 }  // namespace
 
 bool WriteWholeFile(const std::string& path, std::initializer_list<std::span<const uint8_t>> parts,
@@ -99,20 +134,32 @@ bool WriteWholeFile(const std::string& path, std::initializer_list<std::span<con
     target = resolved;
   }
   std::string temporary;
-  UniqueFd fd = CreateTemporaryBeside(target, temporary);
-  if (!fd.Valid()) {
-    return Fail(error, "create", errno);
+  if (!WriteTemporaryBeside(target, parts, exists ? &standing : nullptr, temporary, error)) {
+    return false;
   }
-  // Synced before the rename: after a crash the name holds the old file or
-  // the whole new one.
-  if ((exists && ::fchmod(fd.Get(), standing.st_mode & 0777) != 0) ||
-      !WriteParts(fd.Get(), parts) || ::fsync(fd.Get()) != 0) {
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
     const int code = errno;
     ::unlink(temporary.c_str());
-    return Fail(error, "write", code);
+    return Fail(error, "rename", code);
   }
-  if (::close(fd.Release()) != 0 || ::rename(temporary.c_str(), target.c_str()) != 0) {
-    const int code = errno;
+  return true;
+}
+
+bool WriteNewFile(const std::function<std::string(int)>& nameFor, int maxNames,
+                  std::initializer_list<std::span<const uint8_t>> parts, std::string* error) {
+  const std::string first = nameFor(0);
+  if (first.empty()) {
+    return Fail(error, "create", ENOENT);
+  }
+  std::string temporary;
+  if (!WriteTemporaryBeside(first, parts, nullptr, temporary, error)) {
+    return false;
+  }
+  int code = EEXIST;
+  for (int copy = 0; copy < maxNames && code == EEXIST; ++copy) {
+    code = RenameWithoutReplacing(temporary, copy == 0 ? first : nameFor(copy));
+  }
+  if (code != 0) {
     ::unlink(temporary.c_str());
     return Fail(error, "rename", code);
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <span>
 #include <string>
@@ -19,5 +20,16 @@ namespace rd420 {
 // thread.
 bool WriteWholeFile(const std::string& path, std::initializer_list<std::span<const uint8_t>> parts,
                     std::string* error = nullptr);
+
+// Writes `parts` as a new file that replaces none: under the first of
+// nameFor(0), nameFor(1), ... nameFor(maxNames - 1) that no file has, the
+// name taken in one step (a rename that never replaces), so a file another
+// writer makes meanwhile is kept as well. Written whole beside the first
+// name before it takes one; on any failure nothing is left. False with
+// errno (EEXIST when every name is taken) and "what: reason" in `error`.
+// Any thread.
+bool WriteNewFile(const std::function<std::string(int)>& nameFor, int maxNames,
+                  std::initializer_list<std::span<const uint8_t>> parts,
+                  std::string* error = nullptr);
 
 }  // namespace rd420

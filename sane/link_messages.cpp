@@ -17,6 +17,7 @@ constexpr LinkMessages kTable = {{
     {"Error (ABK00005)", "a frame read failed or timed out"},
     {"Error (AWN00003)", "the camera did not become ready"},
     {"Error (AHL00008)", "the camera is on a USB 1.1 (full-speed) link"},
+    {"", "rd420d refused the connection: it has too many connections open"},
 }};
 
 }  // namespace

@@ -39,6 +39,11 @@ SANE_Status SetFrameSize(DeviceHandle& device, Resolution resolution, std::stop_
 }  // namespace
 
 SANE_Status LinkLost(const DeviceLink& link) {
+  if (link.Refused()) {
+    // Turned away by rd420d: the camera is only busy with other clients.
+    Debug(1, "rd420d refused the connection: it has too many connections open");
+    return SANE_STATUS_DEVICE_BUSY;
+  }
   if (link.NoAnswer()) {
     Debug(1, "rd420d does not answer (no reply within 5 s): is the daemon stopped?");
   } else {

@@ -16,8 +16,10 @@
 
 namespace rd420::sane {
 
-// Says on the debug output why `link` failed (a daemon that no longer
-// answers, or the camera) and returns SANE_STATUS_IO_ERROR.
+// Says on the debug output why `link` failed and returns the status for
+// it: SANE_STATUS_DEVICE_BUSY when rd420d turned the connection away (too
+// many open), else SANE_STATUS_IO_ERROR (a daemon that no longer answers,
+// or the camera).
 SANE_Status LinkLost(const DeviceLink& link);
 
 // How long a still may take: the programs' ready-wait and frame time-out.

@@ -13,16 +13,15 @@ constexpr char kOnlyBmpAndJpegText[] =
     "이미지 저장에 실패하였습니다.\nBMP와 JPEG형식의 포맷만 지원합니다.  ";
 constexpr char kSaveFailedText[] = "이미지 저장에 실패하였습니다. ";
 
-bool Save(const ImagingBitmap& still, const QString& path, ImageFileFormat format) {
-  const int qualityFactor = format == ImageFileFormat::kJpeg ? kJpegQualityFactor : 0;
-  std::string error;
-  if (SaveBitmapFile(QFile::encodeName(path).toStdString(), still, format, 24, qualityFactor,
-                     &error)) {
-    return true;
-  }
+// After a failed save of `path`: the trace says why, the user is told.
+bool ReportFailure(const QString& path, const std::string& error) {
   Trace("stills: cannot save %s: %s", qPrintable(path), error.c_str());
   ShowMessage(nullptr, kSaveFailedText, "Error (AIG00004)", MessageIcon::kError);
   return false;
+}
+
+std::string LocalPath(const QString& path) {
+  return QFile::encodeName(path).toStdString();
 }
 
 }  // namespace
@@ -38,11 +37,12 @@ std::optional<ImageFileFormat> FormatForFileName(const QString& path) {
   return std::nullopt;
 }
 
-QString QuickSaveFileName(const QDateTime& localTime) {
+QString QuickSaveFileName(const QDateTime& localTime, int copy) {
   const QDate date = localTime.date();
   const QTime time = localTime.time();
-  return QString::asprintf("%4d%2.2d%2.2d_%2.2d%2.2d%2.2d.jpg", date.year(), date.month(),
-                           date.day(), time.hour(), time.minute(), time.second());
+  const QString stem = QString::asprintf("%4d%2.2d%2.2d_%2.2d%2.2d%2.2d", date.year(), date.month(),
+                                         date.day(), time.hour(), time.minute(), time.second());
+  return copy == 0 ? stem + QStringLiteral(".jpg") : stem + QStringLiteral("_%1.jpg").arg(copy);
 }
 
 bool SaveStillAs(const ImagingBitmap& still, const QString& path) {
@@ -51,13 +51,20 @@ bool SaveStillAs(const ImagingBitmap& still, const QString& path) {
     ShowMessage(nullptr, kOnlyBmpAndJpegText, "Error (AIG00003)", MessageIcon::kError);
     return false;
   }
-  return Save(still, path, *format);
+  const int qualityFactor = *format == ImageFileFormat::kJpeg ? kJpegQualityFactor : 0;
+  std::string error;
+  return SaveBitmapFile(LocalPath(path), still, *format, 24, qualityFactor, &error) ||
+         ReportFailure(path, error);
 }
 
 bool QuickSaveStill(const ImagingBitmap& still, const QString& folder, const QDateTime& localTime) {
   QDir().mkdir(folder);  // it may exist; a failure shows as the save's
-  return Save(still, folder + QLatin1Char('/') + QuickSaveFileName(localTime),
-              ImageFileFormat::kJpeg);
+  const auto nameFor = [&](int copy) {
+    return LocalPath(folder + QLatin1Char('/') + QuickSaveFileName(localTime, copy));
+  };
+  std::string error;
+  return SaveBitmapFileAsNew(nameFor, still, ImageFileFormat::kJpeg, 24, &error) ||
+         ReportFailure(folder + QLatin1Char('/') + QuickSaveFileName(localTime), error);
 }
 
 }  // namespace rd420::stills

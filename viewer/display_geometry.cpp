@@ -50,6 +50,18 @@ QRect DestinationRect(uint8_t displayMode, bool aspect43, QSize monitor, bool fu
   return {0, (mh - 3 * mw / 4) / 2, mw, 3 * mw / 4};
 }
 
+QPoint NoticePosition(uint8_t displayMode, bool aspect43, QSize monitor, bool fullScreenScaled) {
+  if (displayMode == kModeHalf) {
+    return {6, 6};
+  }
+  if (displayMode != kModeFullScreen) {
+    return {5, 5};
+  }
+  const QRect seen = DestinationRect(displayMode, aspect43, monitor, fullScreenScaled) &
+                     QRect(QPoint(0, 0), monitor);
+  return seen.topLeft() + QPoint(5, 5);
+}
+
 WindowLayout LayoutFor(uint8_t mode, bool aspect43, QRect monitor, int captionHeight) {
   const int w = monitor.width();
   const int h = monitor.height();

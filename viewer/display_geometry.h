@@ -16,6 +16,11 @@ namespace rd420::viewer {
 // All divisions truncate, as the window layout expects.
 QRect DestinationRect(uint8_t displayMode, bool aspect43, QSize monitor, bool fullScreenScaled);
 
+// Where the quick-save notice goes in the main window: five pixels into
+// the picture, six in the half window; in full screen into the part of the
+// picture the monitor shows.
+QPoint NoticePosition(uint8_t displayMode, bool aspect43, QSize monitor, bool fullScreenScaled);
+
 // How one display mode lays the main window out on a monitor (its full
 // rectangle), in screen coordinates for the window and the panel and in
 // window coordinates for the rest.

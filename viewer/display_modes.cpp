@@ -93,7 +93,9 @@ void Viewer::ApplyLayout(uint8_t mode) {
       button->move(place);
     }
   }
-  for (SkinButton* button : main_->findChildren<SkinButton*>()) {
+  // The main window's own column only: the control panel, a child window
+  // of it, keeps its buttons, as the full-screen bar shows them.
+  for (SkinButton* button : main_->findChildren<SkinButton*>(Qt::FindDirectChildrenOnly)) {
     button->setVisible(layout.buttonsShown);
   }
   main_->setGeometry(layout.window);

@@ -23,6 +23,8 @@ class PictureView : public QWidget {
   void SetNotice(const QString& text, QPoint position);
   const QImage& Picture() const { return picture_; }
   QString Notice() const { return notice_; }
+  // Where the notice's top left goes, in the main window's coordinates.
+  QPoint NoticePosition() const { return noticePosition_; }
   int PicturesShown() const { return picturesShown_; }
   // Draws the picture and the notice; `offset` takes main-window
   // coordinates to the painter's.

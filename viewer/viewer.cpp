@@ -196,7 +196,8 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   };
   hooks.showQuickSaveNotice = [this] {
     Post([this] {
-      const QPoint position = LargeMode() ? QPoint(5, 5) : QPoint(6, 6);
+      const QPoint position = NoticePosition(Flags().g_Display_Mode, status_.g_Aspect_43 != 0,
+                                             monitor_.Get().size(), fullScreenScaled_);
       main_->View()->SetNotice(QStringLiteral("Quick Saving...!"), position);
     });
   };

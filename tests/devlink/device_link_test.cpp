@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "devlink/device_records.h"
 #include "devlink/ioctl_codes.h"
@@ -32,6 +34,12 @@ class EchoTransport : public DeviceTransport {
   std::atomic<int> inFlight{0};
   std::atomic<int> maxInFlight{0};
   std::atomic<int> requests{0};
+  // While set, a request waits in the driver.
+  std::atomic<bool> holding{false};
+  std::vector<uint32_t> Words() {
+    std::lock_guard lock(wordsMutex_);
+    return words_;
+  }
 
  private:
   struct Handle : DeviceHandle {
@@ -42,9 +50,16 @@ class EchoTransport : public DeviceTransport {
       while (now > seen && !owner.maxInFlight.compare_exchange_weak(seen, now)) {
       }
       ++owner.requests;
-      std::this_thread::sleep_for(1ms);
-      --owner.inFlight;
       const auto word = DecodeVendorRecord(in);
+      if (word) {
+        std::lock_guard lock(owner.wordsMutex_);
+        owner.words_.push_back(*word);
+      }
+      std::this_thread::sleep_for(1ms);
+      while (owner.holding) {
+        std::this_thread::sleep_for(1ms);
+      }
+      --owner.inFlight;
       if (owner.failRequests || !word || out.size() < 4) {
         return {};
       }
@@ -55,6 +70,8 @@ class EchoTransport : public DeviceTransport {
     void Cancel() override {}  // its requests never block
     EchoTransport& owner;
   };
+  std::mutex wordsMutex_;
+  std::vector<uint32_t> words_;
 };
 
 class DeviceLinkTest : public ::testing::Test {
@@ -103,6 +120,28 @@ TEST_F(DeviceLinkTest, EachPostedRequestCarriesItsOwnWord) {
   }
   EXPECT_EQ(transport_.requests, 20);
   EXPECT_EQ(transport_.maxInFlight, 1);
+}
+
+// Catches: a request whose caller stopped waiting before it went out being
+// sent later anyway, after the caller's next word (a still's full-size word
+// undoing the next run's half-size one, whose reads then fail).
+TEST_F(DeviceLinkTest, ARequestGivenUpBeforeItIsSentIsNeverSent) {
+  transport_.holding = true;
+  std::thread first([&] { link_.SendCommand(0x00610000); });
+  while (transport_.requests == 0) {
+    std::this_thread::sleep_for(1ms);
+  }
+  std::stop_source stop;
+  std::thread givenUp([&] { EXPECT_FALSE(link_.SendCommand(0x00310000, stop.get_token())); });
+  std::this_thread::sleep_for(20ms);  // its request thread waits for the gate
+  stop.request_stop();
+  givenUp.join();
+  transport_.holding = false;
+  first.join();
+  EXPECT_EQ(link_.SendCommand(0x00310001), 0x00310001u);
+  link_.WaitIdle();
+  EXPECT_EQ(transport_.Words(), (std::vector<uint32_t>{0x00610000, 0x00310001}));
+  EXPECT_EQ(fatalCalls_, 0);
 }
 
 // Catches: a reporting request on a vanished camera that blocks its caller

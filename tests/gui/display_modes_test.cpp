@@ -7,6 +7,7 @@
 #include <QStyle>
 #include <QWindow>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "gui/viewer_fixture.h"
@@ -230,6 +231,101 @@ TEST_F(DisplayModeTest, ModeRequestsRoundTrip) {
   ASSERT_EQ(messages_.Captions(), std::vector<std::string>{"ERROR (AWN00007)"});
   EXPECT_EQ(viewer_->Flags().g_Display_Mode, kModeHalf);
 }
+
+// The ids of the panel's buttons that are visible now.
+std::set<int> ShownButtons(const ControlPanel& panel) {
+  std::set<int> ids;
+  for (const SkinButton* button : panel.findChildren<SkinButton*>()) {
+    if (button->isVisible()) {
+      ids.insert(button->Spec().id);
+    }
+  }
+  return ids;
+}
+
+// Catches: a full-screen control bar without the buttons the half-mode
+// panel shows, a click on the bar that reaches no camera, and a trip
+// through full screen that shows the variant model's hidden Activate again.
+TEST_F(DisplayModeTest, ControlBarShowsThePanelsButtons) {
+  for (const bool variant : {false, true}) {
+    SCOPED_TRACE(variant ? "variant" : "standard");
+    ASSERT_TRUE(StartViewer({"--variant", variant ? "1" : "0"}));
+    ASSERT_TRUE(WaitForPictures(2));
+    Click(Main().Button(kIdOpenPanel));
+    ASSERT_TRUE(WaitFor([&] { return Panel().isVisible(); }));
+    const std::set<int> half = ShownButtons(Panel());
+    EXPECT_EQ(half.count(kIdActivate), variant ? 0u : 1u);
+
+    Click(Main().Button(kIdFullScreen));
+    ASSERT_TRUE(WaitForMode(kModeFullScreen));
+    ASSERT_TRUE(Panel().isVisible());
+    std::set<int> bar = half;
+    bar.erase(kIdPanelClose);
+    bar.insert(kIdHalf);
+    EXPECT_EQ(ShownButtons(Panel()), bar);
+    // Through the bar's window, which finds the button under the pointer.
+    QTest::mouseClick(Panel().windowHandle(), Qt::LeftButton, {},
+                      Panel().Button(kIdAutoFocus)->geometry().center());
+    EXPECT_TRUE(WaitForHistory("0x00020005")) << History();
+
+    Click(Panel().Button(kIdHalf));
+    ASSERT_TRUE(WaitForMode(kModeHalf));
+    Click(Main().Button(kIdOpenPanel));
+    ASSERT_TRUE(WaitFor([&] { return Panel().isVisible(); }));
+    EXPECT_EQ(ShownButtons(Panel()), half);
+    viewer_.reset();
+    simulator_.reset();
+  }
+}
+
+struct NoticeCase {
+  const char* name;
+  int monitor;
+  uint8_t mode;
+  QPoint position;  // in the main window
+};
+
+class NoticeTest : public DisplayModeTest, public ::testing::WithParamInterface<NoticeCase> {};
+
+// Catches: the quick-save notice drawn at the corner of the monitor or
+// of the window instead of five pixels into the picture.
+TEST_P(NoticeTest, QuickSaveNoticeSitsInThePicturesCorner) {
+  const NoticeCase& c = GetParam();
+  // The save waits until the notice has been looked at.
+  std::atomic<bool> seen{false};
+  actions_.duringSave = [&] {
+    for (int i = 0; i < 1000 && !seen; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  };
+  StartOn(c.monitor);
+  if (c.mode == kModeOneToOne) {
+    Click(Main().Button(kIdOneToOne));
+  } else if (c.mode == kModeFullScreen) {
+    Click(Main().Button(kIdFullScreen));
+  }
+  ASSERT_TRUE(WaitForMode(c.mode));
+  PressKey(Qt::Key_F2);
+  const bool shown = WaitFor([&] { return !Main().View()->Notice().isEmpty(); });
+  const QPoint position = Main().View()->NoticePosition();
+  seen = true;
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(Main().View()->Notice(), QStringLiteral("Quick Saving...!"));
+  EXPECT_EQ(position, c.position);
+  ASSERT_TRUE(WaitFor([&] { return viewer_->Stills().g_QuickSave_Busy == 0; }));
+}
+
+// A 4:3 picture at 1:1: centred on 1920 x 1080 from (320, 60), and from
+// (0, 32) on 1280 x 1024.
+INSTANTIATE_TEST_SUITE_P(
+    Modes, NoticeTest,
+    ::testing::Values(NoticeCase{"HalfOn1920", 0, kModeHalf, {6, 6}},
+                      NoticeCase{"HalfOn1280x1024", 1, kModeHalf, {6, 6}},
+                      NoticeCase{"OneToOneOn1920", 0, kModeOneToOne, {5, 5}},
+                      NoticeCase{"OneToOneOn1280x1024", 1, kModeOneToOne, {5, 5}},
+                      NoticeCase{"FullScreenOn1920", 0, kModeFullScreen, {325, 65}},
+                      NoticeCase{"FullScreenOn1280x1024", 1, kModeFullScreen, {5, 37}}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 // Catches: a control bar that does not show on a move of 2 pixels, shows
 // on 1, hides before its delay, hides while the button is held, or hides

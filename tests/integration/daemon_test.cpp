@@ -188,8 +188,9 @@ TEST_F(LinkTest, ServesWithTwoThousandIdleConnectionsAndNoThreadToSpare) {
 }
 
 // Catches: a daemon at its descriptor limit that spins on its listener and
-// leaves newcomers hanging with no answer, instead of refusing them at once
-// and serving again when a connection closes.
+// leaves newcomers hanging with no answer, or closes them without saying
+// why, instead of refusing them at once and serving again when a
+// connection closes.
 TEST_F(LinkTest, RefusesNewcomersAtTheDescriptorLimitAndServesAgain) {
   StartSimulator({}, {.openFiles = 32});
   std::vector<UniqueFd> idle;
@@ -200,11 +201,9 @@ TEST_F(LinkTest, RefusesNewcomersAtTheDescriptorLimitAndServesAgain) {
   UniqueFd late = ConnectNode(*simulator_);
   ASSERT_TRUE(late.Valid());
   SendRequest(late.Get(), kIoctlVendorRequest, kVendorReplyBytes);
-  uint8_t byte;
-  errno = 0;
-  const ssize_t n = recv(late.Get(), &byte, 1, 0);
-  EXPECT_TRUE(n == 0 || (n < 0 && errno == ECONNRESET))
-      << "the newcomer was left waiting: " << std::strerror(errno);
+  const auto refusal = ReceiveReply(late.Get());
+  ASSERT_TRUE(refusal.has_value()) << "the newcomer was left waiting or not told";
+  EXPECT_EQ(refusal->result, wire::kResultRefused);
 
   idle.front().Reset();  // the first connections were accepted
   UniqueFd next = ConnectNode(*simulator_);

@@ -6,7 +6,9 @@
 #include <fstream>
 
 #include "devlink/command_words.h"
+#include "devlink/device_directory.h"
 #include "integration/link_fixture.h"
+#include "platform/socket_io.h"
 #include "support/small_file_system.h"
 
 namespace rd420::test {
@@ -166,6 +168,21 @@ TEST_F(LinkTest, Rd420ctlSnapshotDoesNotResizeAnotherProgramsStream) {
             "rd420ctl: the camera is streaming at half size for another program; use --half\n");
   EXPECT_EQ(otherReads, 0);
   EXPECT_EQ(simulator_->State().at("resolution"), "half");
+}
+
+// Catches: a connection rd420d refused at its descriptor limit reported as
+// a camera that stopped answering.
+TEST_F(LinkTest, Rd420ctlSaysTheDaemonRefusedTheConnection) {
+  StartSimulator({}, {.openFiles = 32});
+  std::vector<UniqueFd> idle;
+  for (int i = 0; i < 40; ++i) {
+    idle.push_back(ConnectUnixSocket(DevicePath(simulator_->Directory(), "RD-420-0")));
+  }
+  const ProgramResult result = Ctl(*simulator_, {"status"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err,
+            "rd420ctl: Error (AEP00004): rd420d refused the connection: it has too many "
+            "connections open\n");
 }
 
 // Catches: errors that are silent, multi-line, or exit 0.

@@ -13,13 +13,16 @@
 #include <cstdlib>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 #include "devlink/command_words.h"
 #include "devlink/convert_frame.h"
+#include "devlink/device_directory.h"
 #include "devlink/device_records.h"
 #include "devlink/ioctl_codes.h"
 #include "devlink/socket_transport.h"
 #include "driver/scene_renderer.h"
+#include "platform/socket_io.h"
 #include "support/simulator_process.h"
 
 namespace rd420::test {
@@ -147,8 +150,8 @@ class ScanimageTest : public ::testing::Test {
  protected:
   void SetUp() override { StartSimulator(); }
 
-  void StartSimulator(std::vector<std::string> options = {}) {
-    simulator_ = std::make_unique<SimulatorProcess>(std::move(options));
+  void StartSimulator(std::vector<std::string> options = {}, ProcessLimits limits = {}) {
+    simulator_ = std::make_unique<SimulatorProcess>(std::move(options), limits);
     ASSERT_TRUE(simulator_->Ready());
     std::ofstream(config_ + "/dll.conf") << "rd420\n";
     setenv("SANE_CONFIG_DIR", config_.c_str(), 1);
@@ -364,6 +367,24 @@ TEST_F(ScanimageTest, StoppedDaemonIsAnIoErrorAfterOneTimeOut) {
       << scan.err;
   EXPECT_NE(scan.err.find("Error during device I/O"), std::string::npos) << scan.err;
   EXPECT_LT(took, std::chrono::seconds(10)) << "more than one 5 s time-out";
+}
+
+// Catches: a scan rd420d turns away at its connection limit reported as an
+// I/O error without a word, instead of a busy device and why.
+TEST_F(ScanimageTest, ScanRefusedAtTheDaemonsConnectionLimitIsBusy) {
+  StartSimulator({}, {.openFiles = 32});
+  std::vector<UniqueFd> idle;
+  for (int i = 0; i < 40; ++i) {
+    idle.push_back(ConnectUnixSocket(DevicePath(simulator_->Directory(), "RD-420-0")));
+  }
+  setenv("SANE_DEBUG_RD420", "1", 1);
+  const ProgramResult scan = Scanimage({"--source=Full"});
+  unsetenv("SANE_DEBUG_RD420");
+  EXPECT_NE(scan.exitCode, 0);
+  EXPECT_NE(scan.err.find("rd420d refused the connection: it has too many connections open"),
+            std::string::npos)
+      << scan.err;
+  EXPECT_NE(scan.err.find("sane_start: Device busy"), std::string::npos);
 }
 
 // Catches: rd420.conf's device folder ignored when RD420_DEVICE_DIR is unset.

@@ -10,9 +10,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QImage>
 #include <QTemporaryDir>
+#include <atomic>
 #include <csignal>
 #include <functional>
+#include <set>
+#include <thread>
 
 #include "platform/message.h"
 #include "stills/still_dialogs.h"
@@ -126,9 +130,8 @@ TEST(SaveStillAs, AWriteThatFailsGivesAig00004AndLeavesNoFile) {
   EXPECT_EQ(messages.Messages()[0].text, text);
 }
 
-// Catches: a wrongly padded name, a second save in the same second that
-// fails or keeps the first picture, a missing last folder not created, or
-// a missing parent created (a mistyped folder) instead of failing.
+// Catches: a wrongly padded name, a missing last folder not created, or a
+// missing parent created (a mistyped folder) instead of failing.
 TEST(QuickSaveStill, NamesTheFileByTheSecondAndCreatesOnlyTheLastFolder) {
   const QDateTime taken(QDate(2008, 12, 19), QTime(16, 14, 15));
   EXPECT_EQ(QuickSaveFileName(taken), QStringLiteral("20081219_161415.jpg"));
@@ -139,19 +142,57 @@ TEST(QuickSaveStill, NamesTheFileByTheSecondAndCreatesOnlyTheLastFolder) {
   const QString folder = root.filePath(QStringLiteral("QuickCap"));
   MessageRecorder messages;
   ASSERT_TRUE(QuickSaveStill(GreyStill(), folder, taken));
-  ImagingBitmap larger;
-  ASSERT_TRUE(larger.Create(640, 480, 24));
-  ASSERT_TRUE(QuickSaveStill(larger, folder, taken));  // same second: replaces
-  const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
-  EXPECT_EQ(files, QStringList{QStringLiteral("20081219_161415.jpg")});
-  QFile saved(folder + QStringLiteral("/20081219_161415.jpg"));
-  EXPECT_GT(saved.size(), 2000) << "the second picture replaced the first";
+  EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+            QStringList{QStringLiteral("20081219_161415.jpg")});
   EXPECT_TRUE(messages.Messages().empty());
 
   const QString deep = root.filePath(QStringLiteral("missing/QuickCap"));
   EXPECT_FALSE(QuickSaveStill(GreyStill(), deep, taken));
   EXPECT_FALSE(QDir(root.filePath(QStringLiteral("missing"))).exists());
   EXPECT_EQ(messages.Captions(), std::vector<std::string>{kAig00004});
+}
+
+// Catches: saves within one second that replace each other, at once or
+// racing, or one that replaces a file another program put under a name.
+TEST(QuickSaveStill, SavesWithinOneSecondEachKeepTheirOwnFile) {
+  const QDateTime taken(QDate(2008, 12, 19), QTime(16, 14, 15));
+  QTemporaryDir folder;
+  QFile foreign(folder.filePath(QStringLiteral("20081219_161415_2.jpg")));
+  ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
+  foreign.write("kept");
+  foreign.close();
+
+  // Saved at the same moment, each picture of its own size.
+  constexpr int kSaves = 6;
+  std::vector<std::thread> savers;
+  std::atomic<int> saved{0};
+  for (int i = 0; i < kSaves; ++i) {
+    savers.emplace_back([&, i] {
+      ImagingBitmap still;
+      if (still.Create(16 * (i + 1), 16, 24) && QuickSaveStill(still, folder.path(), taken)) {
+        ++saved;
+      }
+    });
+  }
+  for (std::thread& saver : savers) {
+    saver.join();
+  }
+  EXPECT_EQ(saved, kSaves);
+  QStringList expected = {QStringLiteral("20081219_161415.jpg")};
+  for (int copy = 1; copy <= kSaves; ++copy) {
+    expected.append(QStringLiteral("20081219_161415_%1.jpg").arg(copy));
+  }
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name).join(' '),
+            expected.join(' '));
+  std::set<int> widths;
+  for (const QString& name : expected) {
+    const QImage picture(folder.filePath(name));
+    widths.insert(picture.width());
+  }
+  // Six widths and the foreign file, which is no picture.
+  EXPECT_EQ(widths, (std::set<int>{0, 16, 32, 48, 64, 80, 96}));
+  ASSERT_TRUE(foreign.open(QIODevice::ReadOnly));
+  EXPECT_EQ(foreign.readAll(), QByteArray("kept"));
 }
 
 // Catches: other filter texts, another default extension (a name typed
