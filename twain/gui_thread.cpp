@@ -1,14 +1,18 @@
 #include "twain/gui_thread.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 #include <QApplication>
 #include <QEvent>
+#include <QLibraryInfo>
+#include <QPluginLoader>
 #include <QThread>
 #include <cstdlib>
 #include <future>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace rd420::twain {
 namespace {
@@ -62,6 +66,35 @@ void KeepWidgetsLoaded() {
   }
 }
 
+// Qt makes its plugins' objects (the platform, image formats, themes) on
+// our thread, which it takes for its main one, and destroys them only in
+// its exit handlers, long after that thread has ended. Left bound to the
+// ended thread they share its thread data, and the first one destroyed
+// frees it under the next: the host's exit aborts. Unbound, each gets its
+// own. Runs on our GUI thread, as it ends.
+void UnbindLoadedPlugins() {
+  struct Search {
+    std::string folder = QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString() + "/";
+    std::vector<std::string> loaded;
+  } search;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* data) {
+        auto& into = *static_cast<Search*>(data);
+        if (info->dlpi_name != nullptr && std::string(info->dlpi_name).starts_with(into.folder)) {
+          into.loaded.emplace_back(info->dlpi_name);
+        }
+        return 0;
+      },
+      &search);
+  for (const std::string& path : search.loaded) {
+    // The plugin is loaded already: this hands back its one object.
+    QObject* object = QPluginLoader(QString::fromStdString(path)).instance();
+    if (object != nullptr && object->thread() == QThread::currentThread()) {
+      object->moveToThread(nullptr);
+    }
+  }
+}
+
 }  // namespace
 
 bool GuiThread::Ensure() {
@@ -89,6 +122,7 @@ bool GuiThread::Ensure() {
       started.set_value();
       QApplication::exec();
       receiver_ = nullptr;
+      UnbindLoadedPlugins();
     });
   } catch (const std::system_error&) {
     return false;

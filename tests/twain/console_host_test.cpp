@@ -133,13 +133,6 @@ TEST(LoadedDataSource, NotifiesTheLoadedManagerAndOnlyIt) {
 // destroys Qt): enabled with the window hidden or shown, or disabled but
 // not closed.
 TEST(ConsoleHost, ApplicationExitsWithoutClosing) {
-#if !defined(__SANITIZE_ADDRESS__)
-  // Our threads are gone by then; what is left is Qt's own exit handlers,
-  // which may abort in its plugins' teardown, a few runs in a hundred, when
-  // the thread that owned them has ended (an open fault, twain/README.md).
-  // The address sanitizer's quarantine hides that abort, not ours.
-  GTEST_SKIP() << "Qt's exit handlers may abort after our Qt thread ended (open fault)";
-#endif
   test::SimulatorProcess camera;
   ASSERT_TRUE(camera.Ready());
   ConsoleEnvironment environment(camera.Directory());

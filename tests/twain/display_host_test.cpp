@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -151,14 +150,3 @@ TEST_F(DisplayHost, TripletBoxReturnsAtOnceAndGoesWithTheWindow) {
 
 }  // namespace
 }  // namespace rd420::twain
-
-// The process ends without its exit handlers: after our own Qt thread has
-// ended on X11, Qt's handlers may abort in its plugins' teardown (an open
-// fault, twain/README.md). This program checks the boxes; the console
-// host's exit test checks the exit.
-int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  const int result = RUN_ALL_TESTS();
-  std::fflush(nullptr);
-  std::_Exit(result);
-}
