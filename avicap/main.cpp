@@ -4,9 +4,13 @@
 #include "avicap/capture_dialog.h"
 #include "devlink/daemon_start.h"
 #include "devlink/device_directory.h"
+#include "platform/display_check.h"
 #include "platform/message_box_sink.h"
 
 int main(int argc, char** argv) {
+  if (!rd420::DisplayAnswers(argc, argv)) {
+    return 1;
+  }
   QApplication application(argc, argv);
   rd420::InstallMessageBoxSink();
   // Where no systemd user session runs rd420d, a program started from the

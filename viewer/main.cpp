@@ -4,12 +4,16 @@
 
 #include "devlink/daemon_start.h"
 #include "devlink/device_directory.h"
+#include "platform/display_check.h"
 #include "platform/message_box_sink.h"
 #include "viewer/viewer.h"
 
 int main(int argc, char** argv) {
   // Under a file-size limit a save must fail with its message, not kill us.
   std::signal(SIGXFSZ, SIG_IGN);
+  if (!rd420::DisplayAnswers(argc, argv)) {
+    return 1;
+  }
   QApplication application(argc, argv);
   rd420::InstallMessageBoxSink();
   // Where no systemd user session runs rd420d, a program started from the
