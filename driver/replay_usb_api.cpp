@@ -12,6 +12,8 @@ namespace {
 
 // A control transfer answers no later than this, whatever it took then.
 constexpr auto kLongestControl = std::chrono::seconds(1);
+// How far ahead of the recording's turn a request may be found.
+constexpr size_t kReorderWindow = 4;
 
 }  // namespace
 
@@ -93,14 +95,19 @@ const UsbRecordedTransfer* ReplayUsbApi::Match(const UsbRecordedTransfer& asked)
   }
   std::vector<UsbRecordedTransfer>& transfers = session_.transfers;
   const std::string got = DescribeRequest(asked);
-  if (number + 1 < transfers.size() && DescribeRequest(transfers[number]) != got &&
-      DescribeRequest(transfers[number + 1]) == got &&
-      (transfers[number].kind == UsbRequestKind::kClearHalt) !=
-          (transfers[number + 1].kind == UsbRequestKind::kClearHalt)) {
-    // The clear-halt that ends an abort and a bulk transfer that a reader
-    // starts at that moment come from two threads of the daemon, in either
-    // order.
-    std::swap(transfers[number], transfers[number + 1]);
+  // Requests from different threads of the daemon (a status poll, a size
+  // word, a read, the clear-halt that ends an abort) may come in another
+  // order than they were recorded in. The first recorded request like this
+  // one among the next few answers it and moves up; the rest keep their
+  // order, and only requests not yet answered move.
+  const size_t window = std::min(transfers.size(), number + kReorderWindow);
+  for (size_t i = number; i < window; ++i) {
+    if (DescribeRequest(transfers[i]) == got) {
+      std::rotate(transfers.begin() + static_cast<ptrdiff_t>(number),
+                  transfers.begin() + static_cast<ptrdiff_t>(i),
+                  transfers.begin() + static_cast<ptrdiff_t>(i) + 1);
+      break;
+    }
   }
   const UsbRecordedTransfer& recorded = transfers[number];
   const std::string expected = DescribeRequest(recorded);

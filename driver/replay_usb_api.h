@@ -14,15 +14,15 @@
 namespace rd420 {
 
 // A bus with the one camera of a recorded session on it: rd420d --replay.
-// The same requests in the same order get the recorded answers, at the
-// recorded pace: a control transfer takes as long as it took, and bulk
-// transfers end as far apart as they ended then, none later after its
-// request than then. A clear-halt and a bulk
-// transfer next to each other match in either order, since two threads of
-// the daemon make them. The first request that is
-// not the recording's next one fails, `report` is told the difference once,
-// and every later request fails too. Completions run on the thread in
-// HandleEvents, as libusb runs them; the rest is safe from any thread.
+// The same requests get the recorded answers, at the recorded pace: a
+// control transfer takes as long as it took, and bulk transfers end as far
+// apart as they ended then, none later after its request than then. The
+// daemon's threads (status polls, reads, an abort's clear-halt) need not
+// take the recording's turns, so a request may be found up to three places
+// ahead of its turn. The first request not found there fails, `report` is
+// told the difference once, and every later request fails too. Completions
+// run on the thread in HandleEvents, as libusb runs them; the rest is safe
+// from any thread.
 class ReplayUsbApi : public UsbApi {
  public:
   ReplayUsbApi(UsbSession session, std::string name,

@@ -162,6 +162,47 @@ TEST(UsbSession, ReplayNamesTheFirstDifferenceAndFailsFromThere) {
   RemoveDirectory(directory);
 }
 
+// Catches: a replay that fails requests of two of the daemon's threads
+// (a size word sent while a read waits) because they came in the other
+// order than when recorded, or that answers one with the other's reply.
+TEST(UsbSession, RequestsOfTwoThreadsAreAnsweredInEitherOrder) {
+  const std::string directory = MakeTempDirectory();
+  const std::string file = directory + "/session";
+  std::ofstream(file)
+      << "rd420-usb-session 1\n"
+         "device 0 id 1d6b:0420 bus 1 ports 2 address 4\n"
+         "interface 0 number 0 alternate 0 class 0xff subclass 0x00 protocol 0x00\n"
+         "endpoint 0 address 0x82 attributes 0x02 packet 512 interval 0\n"
+         "control 0 dev 0 at 0 took 0 type 0xc0 request 0xb0 value 0x0061 index 0x0000 length 4 "
+         "result 4 data 61802000\n"
+         "bulk 1 dev 0 at 5 took 0 endpoint 0x82 length 16 status 0 actual 16\n"
+         "control 2 dev 0 at 9 took 0 type 0xc0 request 0xb0 value 0x0031 index 0x0001 length 4 "
+         "result 4 data 00310001\n";
+  std::string error;
+  std::optional<UsbSession> session = ReadUsbSession(file, error);
+  ASSERT_TRUE(session) << error;
+  std::vector<std::string> said;
+  ReplayUsbApi api(std::move(*session), "session",
+                   [&](const std::string& line) { said.push_back(line); });
+  int openError = 0;
+  const std::unique_ptr<UsbDevice> device =
+      api.List(SimulatedUsbApi::kVendorId, SimulatedUsbApi::kProductId).at(0)->Open(openError);
+  uint8_t reply[4];
+  ASSERT_EQ(device->ControlIn(0xC0, 0xB0, 0x0031, 0x0001, reply, 1000), 4);
+  EXPECT_EQ(ReplyWordFromBytes(reply), 0x00310001u);
+  uint32_t arrived = 0;
+  std::vector<uint8_t> buffer(16);
+  const auto transfer = device->SubmitBulkIn(
+      0x82, buffer, [&](int, uint32_t bytes) { arrived = bytes; }, openError);
+  ASSERT_EQ(device->ControlIn(0xC0, 0xB0, 0x0061, 0, reply, 1000), 4);
+  EXPECT_EQ(ReplyWordFromBytes(reply), 0x61802000u);
+  api.HandleEvents(1000);
+  EXPECT_EQ(arrived, 16u);
+  EXPECT_TRUE(api.Finished());
+  EXPECT_EQ(said, std::vector<std::string>{});
+  RemoveDirectory(directory);
+}
+
 // Catches: frame bytes that do not come back as they were recorded (the
 // packing or its reading).
 TEST(UsbSession, RecordedFrameBytesReplayAsTheyCame) {
