@@ -127,80 +127,82 @@ TEST(UsbSession, ACheckRecordedOverUsbPassesAgainOnTheReplay) {
   RemoveDirectory(directory);
 }
 
+// A replay of a session of one camera, read from a file with these
+// transfer lines; what it reports goes to `said`.
+class ReplayOfLines {
+ public:
+  explicit ReplayOfLines(const std::string& transfers) : directory_(MakeTempDirectory()) {
+    const std::string file = directory_ + "/session";
+    std::ofstream(file) << "rd420-usb-session 1\n"
+                           "device 0 id 1d6b:0420 bus 1 ports 2 address 4\n"
+                           "interface 0 number 0 alternate 0 class 0xff subclass 0x00 "
+                           "protocol 0x00\n"
+                           "endpoint 0 address 0x82 attributes 0x02 packet 512 interval 0\n"
+                        << transfers;
+    std::string problem;
+    std::optional<UsbSession> session = ReadUsbSession(file, problem);
+    EXPECT_TRUE(session) << problem;
+    api_ =
+        std::make_unique<ReplayUsbApi>(std::move(session.value()), "session",
+                                       [this](const std::string& line) { said.push_back(line); });
+    int error = 0;
+    device = api_->List(SimulatedUsbApi::kVendorId, SimulatedUsbApi::kProductId).at(0)->Open(error);
+  }
+  ~ReplayOfLines() { RemoveDirectory(directory_); }
+  ReplayUsbApi& Api() { return *api_; }
+  // The reply word of a vendor request, or the failure's negative code.
+  int64_t Vendor(uint16_t value, uint16_t index) {
+    uint8_t reply[4];
+    const int result = device->ControlIn(0xC0, 0xB0, value, index, reply, 1000);
+    return result == 4 ? int64_t{ReplyWordFromBytes(reply)} : int64_t{result};
+  }
+
+  std::vector<std::string> said;
+  std::unique_ptr<UsbDevice> device;
+
+ private:
+  std::string directory_;
+  std::unique_ptr<ReplayUsbApi> api_;
+};
+
 // Catches: a replay that answers a request the recording does not hold, or
 // fails it without saying where the session left the recording.
 TEST(UsbSession, ReplayNamesTheFirstDifferenceAndFailsFromThere) {
-  const std::string directory = MakeTempDirectory();
-  const std::string file = directory + "/session";
-  std::ofstream(file)
-      << "rd420-usb-session 1\n"
-         "device 0 id 1d6b:0420 bus 1 ports 2 address 4\n"
-         "interface 0 number 0 alternate 0 class 0xff subclass 0x00 protocol 0x00\n"
-         "endpoint 0 address 0x82 attributes 0x02 packet 512 interval 0\n"
-         "control 0 dev 0 at 0 took 0 type 0xc0 request 0xb0 value 0x0061 index 0x0000 length 4 "
-         "result 4 data 61802000\n"
-         "control 1 dev 0 at 9 took 0 type 0xc0 request 0xb0 value 0x0061 index 0x0000 length 4 "
-         "result 4 data 61802004\n";
-  std::string error;
-  std::optional<UsbSession> session = ReadUsbSession(file, error);
-  ASSERT_TRUE(session) << error;
-  std::vector<std::string> said;
-  ReplayUsbApi api(std::move(*session), "session",
-                   [&](const std::string& line) { said.push_back(line); });
-  int openError = 0;
-  const std::unique_ptr<UsbDevice> device =
-      api.List(SimulatedUsbApi::kVendorId, SimulatedUsbApi::kProductId).at(0)->Open(openError);
-  uint8_t reply[4];
-  EXPECT_EQ(device->ControlIn(0xC0, 0xB0, 0x0061, 0, reply, 1000), 4);
-  EXPECT_EQ(ReplyWordFromBytes(reply), 0x61802000u);
-  EXPECT_EQ(device->ControlIn(0xC0, 0xB0, 0x0003, 0x0005, reply, 1000), LIBUSB_ERROR_IO);
-  EXPECT_EQ(device->ControlIn(0xC0, 0xB0, 0x0061, 0, reply, 1000), LIBUSB_ERROR_IO);
-  EXPECT_EQ(said, std::vector<std::string>{
-                      "replay: request 1 differs from session line 6: expected control type 0xC0 "
-                      "request 0xB0 value 0x0061 index 0x0000 length 4, got control type 0xC0 "
-                      "request 0xB0 value 0x0003 index 0x0005 length 4"});
-  RemoveDirectory(directory);
+  ReplayOfLines replay(
+      "control 0 dev 0 at 0 took 0 type 0xc0 request 0xb0 value 0x0061 index 0x0000 length 4 "
+      "result 4 data 61802000\n"
+      "control 1 dev 0 at 9 took 0 type 0xc0 request 0xb0 value 0x0061 index 0x0000 length 4 "
+      "result 4 data 61802004\n");
+  EXPECT_EQ(replay.Vendor(0x0061, 0), 0x61802000);
+  EXPECT_EQ(replay.Vendor(0x0003, 0x0005), LIBUSB_ERROR_IO);
+  EXPECT_EQ(replay.Vendor(0x0061, 0), LIBUSB_ERROR_IO);
+  EXPECT_EQ(replay.said, std::vector<std::string>{
+                             "replay: request 1 differs from session line 6: expected control type "
+                             "0xC0 request 0xB0 value 0x0061 index 0x0000 length 4, got control "
+                             "type 0xC0 request 0xB0 value 0x0003 index 0x0005 length 4"});
 }
 
 // Catches: a replay that fails requests of two of the daemon's threads
 // (a size word sent while a read waits) because they came in the other
 // order than when recorded, or that answers one with the other's reply.
 TEST(UsbSession, RequestsOfTwoThreadsAreAnsweredInEitherOrder) {
-  const std::string directory = MakeTempDirectory();
-  const std::string file = directory + "/session";
-  std::ofstream(file)
-      << "rd420-usb-session 1\n"
-         "device 0 id 1d6b:0420 bus 1 ports 2 address 4\n"
-         "interface 0 number 0 alternate 0 class 0xff subclass 0x00 protocol 0x00\n"
-         "endpoint 0 address 0x82 attributes 0x02 packet 512 interval 0\n"
-         "control 0 dev 0 at 0 took 0 type 0xc0 request 0xb0 value 0x0061 index 0x0000 length 4 "
-         "result 4 data 61802000\n"
-         "bulk 1 dev 0 at 5 took 0 endpoint 0x82 length 16 status 0 actual 16\n"
-         "control 2 dev 0 at 9 took 0 type 0xc0 request 0xb0 value 0x0031 index 0x0001 length 4 "
-         "result 4 data 00310001\n";
-  std::string error;
-  std::optional<UsbSession> session = ReadUsbSession(file, error);
-  ASSERT_TRUE(session) << error;
-  std::vector<std::string> said;
-  ReplayUsbApi api(std::move(*session), "session",
-                   [&](const std::string& line) { said.push_back(line); });
-  int openError = 0;
-  const std::unique_ptr<UsbDevice> device =
-      api.List(SimulatedUsbApi::kVendorId, SimulatedUsbApi::kProductId).at(0)->Open(openError);
-  uint8_t reply[4];
-  ASSERT_EQ(device->ControlIn(0xC0, 0xB0, 0x0031, 0x0001, reply, 1000), 4);
-  EXPECT_EQ(ReplyWordFromBytes(reply), 0x00310001u);
+  ReplayOfLines replay(
+      "control 0 dev 0 at 0 took 0 type 0xc0 request 0xb0 value 0x0061 index 0x0000 length 4 "
+      "result 4 data 61802000\n"
+      "bulk 1 dev 0 at 5 took 0 endpoint 0x82 length 16 status 0 actual 16\n"
+      "control 2 dev 0 at 9 took 0 type 0xc0 request 0xb0 value 0x0031 index 0x0001 length 4 "
+      "result 4 data 00310001\n");
+  EXPECT_EQ(replay.Vendor(0x0031, 0x0001), 0x00310001);
   uint32_t arrived = 0;
   std::vector<uint8_t> buffer(16);
-  const auto transfer = device->SubmitBulkIn(
-      0x82, buffer, [&](int, uint32_t bytes) { arrived = bytes; }, openError);
-  ASSERT_EQ(device->ControlIn(0xC0, 0xB0, 0x0061, 0, reply, 1000), 4);
-  EXPECT_EQ(ReplyWordFromBytes(reply), 0x61802000u);
-  api.HandleEvents(1000);
+  int error = 0;
+  const auto transfer = replay.device->SubmitBulkIn(
+      0x82, buffer, [&](int, uint32_t bytes) { arrived = bytes; }, error);
+  EXPECT_EQ(replay.Vendor(0x0061, 0), 0x61802000);
+  replay.Api().HandleEvents(1000);
   EXPECT_EQ(arrived, 16u);
-  EXPECT_TRUE(api.Finished());
-  EXPECT_EQ(said, std::vector<std::string>{});
-  RemoveDirectory(directory);
+  EXPECT_TRUE(replay.Api().Finished());
+  EXPECT_EQ(replay.said, std::vector<std::string>{});
 }
 
 // Catches: frame bytes that do not come back as they were recorded (the
