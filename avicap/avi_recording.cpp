@@ -10,7 +10,7 @@
 
 #include "avicap/disk_checks.h"
 #include "avicap/overlay.h"
-#include "devlink/byte_order.h"
+#include "platform/byte_order.h"
 #include "platform/message.h"
 
 namespace rd420::avicap {

@@ -12,9 +12,9 @@
 #include "avicap/capture_dialog.h"
 #include "avicap/control_ids.h"
 #include "avicap/disk_checks.h"
-#include "devlink/status_word.h"
 #include "platform/message.h"
 #include "platform/trace.h"
+#include "wire/status_word.h"
 
 namespace rd420::avicap {
 namespace {

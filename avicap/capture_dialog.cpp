@@ -21,11 +21,11 @@
 #include "avicap/control_ids.h"
 #include "avicap/disk_checks.h"
 #include "avicap/link_messages.h"
-#include "devlink/command_words.h"
-#include "devlink/status_word.h"
 #include "platform/message.h"
 #include "platform/serve_events.h"
 #include "platform/trace.h"
+#include "wire/command_words.h"
+#include "wire/status_word.h"
 
 namespace rd420::avicap {
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "devlink/frame_format.h"
 #include "platform/drawing_surface.h"
+#include "wire/frame_format.h"
 
 namespace rd420::avicap {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "devlink/frame_format.h"
+#include "wire/frame_format.h"
 
 namespace rd420::avicap {
 

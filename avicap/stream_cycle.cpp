@@ -3,12 +3,12 @@
 #include <system_error>
 #include <vector>
 
-#include "devlink/command_words.h"
 #include "devlink/frame_reader.h"
-#include "devlink/status_word.h"
 #include "platform/message.h"
 #include "platform/thread.h"
 #include "platform/trace.h"
+#include "wire/command_words.h"
+#include "wire/status_word.h"
 
 namespace rd420::avicap {
 namespace {

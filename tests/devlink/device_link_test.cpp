@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "devlink/device_records.h"
-#include "devlink/ioctl_codes.h"
 #include "platform/message.h"
 #include "viewer/link_messages.h"
+#include "wire/device_records.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420 {
 namespace {

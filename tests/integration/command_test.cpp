@@ -1,11 +1,11 @@
 #include <chrono>
 #include <thread>
 
-#include "devlink/command_words.h"
-#include "devlink/device_records.h"
-#include "devlink/ioctl_codes.h"
 #include "integration/link_fixture.h"
 #include "platform/message.h"
+#include "wire/command_words.h"
+#include "wire/device_records.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420::test {
 namespace {

@@ -12,9 +12,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "devlink/device_directory.h"
 #include "platform/lock_holder.h"
 #include "support/simulator_process.h"
+#include "wire/device_directory.h"
 
 namespace rd420::test {
 namespace {

@@ -9,14 +9,14 @@
 #include <fstream>
 #include <thread>
 
-#include "devlink/byte_order.h"
-#include "devlink/command_words.h"
-#include "devlink/device_directory.h"
-#include "devlink/device_records.h"
-#include "devlink/ioctl_codes.h"
-#include "devlink/wire_protocol.h"
 #include "integration/link_fixture.h"
-#include "platform/socket_io.h"
+#include "platform/byte_order.h"
+#include "wire/command_words.h"
+#include "wire/device_directory.h"
+#include "wire/device_records.h"
+#include "wire/ioctl_codes.h"
+#include "wire/socket_io.h"
+#include "wire/wire_protocol.h"
 
 namespace rd420::test {
 namespace {

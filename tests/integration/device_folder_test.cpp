@@ -5,10 +5,10 @@
 
 #include <fstream>
 
-#include "devlink/command_words.h"
-#include "devlink/device_directory.h"
 #include "integration/link_fixture.h"
 #include "platform/unique_fd.h"
+#include "wire/command_words.h"
+#include "wire/device_directory.h"
 
 namespace rd420::test {
 namespace {

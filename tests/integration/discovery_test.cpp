@@ -1,6 +1,6 @@
-#include "devlink/ioctl_codes.h"
 #include "integration/link_fixture.h"
 #include "platform/message.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420::test {
 namespace {

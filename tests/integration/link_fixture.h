@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "devlink/device_link.h"
-#include "devlink/ioctl_codes.h"
 #include "devlink/socket_transport.h"
 #include "support/simulator_process.h"
 #include "viewer/link_messages.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420::test {
 

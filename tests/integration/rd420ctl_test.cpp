@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "devlink/command_words.h"
-#include "devlink/device_directory.h"
 #include "integration/link_fixture.h"
-#include "platform/socket_io.h"
 #include "support/small_file_system.h"
+#include "wire/command_words.h"
+#include "wire/device_directory.h"
+#include "wire/socket_io.h"
 
 namespace rd420::test {
 namespace {

@@ -6,9 +6,9 @@
 #include <optional>
 #include <vector>
 
-#include "devlink/device_records.h"
-#include "devlink/ioctl_codes.h"
 #include "driver/simulated_camera.h"
+#include "wire/device_records.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420::test {
 

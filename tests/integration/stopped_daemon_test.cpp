@@ -4,9 +4,9 @@
 #include <chrono>
 #include <future>
 
-#include "devlink/frame_format.h"
 #include "devlink/frame_reader.h"
 #include "link_fixture.h"
+#include "wire/frame_format.h"
 
 namespace rd420::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "devlink/device_directory.h"
+#include "wire/device_directory.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <fstream>
 #include <functional>
 
-#include "platform/socket_io.h"
+#include "wire/socket_io.h"
 
 namespace rd420 {
 namespace {

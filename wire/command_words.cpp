@@ -1,4 +1,4 @@
-#include "devlink/command_words.h"
+#include "wire/command_words.h"
 
 #include <charconv>
 

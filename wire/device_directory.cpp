@@ -1,4 +1,4 @@
-#include "devlink/device_directory.h"
+#include "wire/device_directory.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,9 +1,9 @@
-#include "devlink/wire_protocol.h"
+#include "wire/wire_protocol.h"
 
 #include <algorithm>
 
-#include "devlink/byte_order.h"
-#include "devlink/ioctl_codes.h"
+#include "platform/byte_order.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420::wire {
 

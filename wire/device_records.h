@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "devlink/ioctl_codes.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420 {
 

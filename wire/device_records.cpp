@@ -1,8 +1,8 @@
-#include "devlink/device_records.h"
+#include "wire/device_records.h"
 
 #include <algorithm>
 
-#include "devlink/byte_order.h"
+#include "platform/byte_order.h"
 
 namespace rd420 {
 

@@ -1,4 +1,4 @@
-#include "devlink/status_word.h"
+#include "wire/status_word.h"
 
 #include <cstdio>
 

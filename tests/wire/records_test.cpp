@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "devlink/device_records.h"
-#include "devlink/ioctl_codes.h"
-#include "devlink/wire_protocol.h"
+#include "wire/device_records.h"
+#include "wire/ioctl_codes.h"
+#include "wire/wire_protocol.h"
 
 namespace rd420 {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/socket_io.h"
+#include "wire/socket_io.h"
 
 #include <poll.h>
 #include <sys/socket.h>

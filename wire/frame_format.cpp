@@ -1,6 +1,6 @@
-#include "devlink/frame_format.h"
+#include "wire/frame_format.h"
 
-#include "devlink/command_words.h"
+#include "wire/command_words.h"
 
 namespace rd420 {
 
