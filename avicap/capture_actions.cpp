@@ -11,7 +11,7 @@
 
 #include "avicap/capture_dialog.h"
 #include "avicap/control_ids.h"
-#include "avicap/disk_checks.h"
+#include "capture/disk_checks.h"
 #include "platform/message.h"
 #include "platform/trace.h"
 #include "wire/status_word.h"

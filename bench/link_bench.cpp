@@ -4,8 +4,8 @@
 
 #include "devlink/device_link.h"
 #include "devlink/socket_transport.h"
-#include "driver/served_camera.h"
 #include "driver/simulated_camera.h"
+#include "support/served_camera.h"
 #include "viewer/link_messages.h"
 #include "wire/command_words.h"
 #include "wire/device_records.h"

@@ -3,9 +3,9 @@
 #include <stop_token>
 #include <thread>
 
-#include "avicap/capture_flags.h"
-#include "avicap/preview_picture.h"
-#include "avicap/recording.h"
+#include "capture/capture_flags.h"
+#include "capture/preview_picture.h"
+#include "capture/recording.h"
 #include "devlink/device_link.h"
 #include "platform/event.h"
 

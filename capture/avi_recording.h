@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "avicap/recording.h"
+#include "capture/recording.h"
 #include "platform/drawing_surface.h"
 #include "platform/media.h"
 

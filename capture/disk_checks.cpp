@@ -1,4 +1,4 @@
-#include "avicap/disk_checks.h"
+#include "capture/disk_checks.h"
 
 #include <linux/magic.h>
 #include <sys/statfs.h>

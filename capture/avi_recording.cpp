@@ -1,4 +1,4 @@
-#include "avicap/avi_recording.h"
+#include "capture/avi_recording.h"
 
 #include <algorithm>
 #include <chrono>
@@ -8,8 +8,8 @@
 #include <ctime>
 #include <thread>
 
-#include "avicap/disk_checks.h"
-#include "avicap/overlay.h"
+#include "capture/disk_checks.h"
+#include "capture/overlay.h"
 #include "platform/byte_order.h"
 #include "platform/message.h"
 

@@ -3,7 +3,7 @@
 #include <QDBusConnection>
 #include <QProcess>
 
-#include "gui/viewer_fixture.h"
+#include "viewer/viewer_fixture.h"
 
 namespace rd420::viewer::test {
 

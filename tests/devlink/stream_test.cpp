@@ -11,10 +11,10 @@
 
 #include "devlink/socket_transport.h"
 #include "devlink/stream_pipeline.h"
-#include "driver/served_camera.h"
 #include "platform/message.h"
 #include "recording_camera.h"
-#include "viewer/link_messages.h"
+#include "support/link_texts.h"
+#include "support/served_camera.h"
 
 namespace rd420::test {
 namespace {
@@ -130,7 +130,7 @@ class StreamTest : public ::testing::Test {
     camera_ = camera.get();
     served_ = std::make_unique<ServedCamera>(std::move(camera));
     transport_ = std::make_unique<FlakyTransport>(served_->Directory());
-    link_ = std::make_unique<DeviceLink>(*transport_, viewer::ViewerLinkMessages());
+    link_ = std::make_unique<DeviceLink>(*transport_, TestLinkMessages());
     link_->SetFatalHandler([this] { ++fatalCalls_; });
     ASSERT_TRUE(link_->DiscoverDevice());
     baselineThreads_ = ThreadCount();
@@ -348,9 +348,9 @@ TEST_F(StreamTest, StalledReadStopsTheRunWithOneMessage) {
   EXPECT_GE(camera_->Count(Kind::kAbort), 1u);
   pipeline_->Shutdown();
   ASSERT_EQ(messages_.Messages().size(), 1u);
-  EXPECT_EQ(messages_.Messages()[0].caption, "Error (ABK00005)");
+  EXPECT_EQ(messages_.Messages()[0].caption, "BulkRead");
   EXPECT_EQ(messages_.Messages()[0].text,
-            MessageFor(viewer::ViewerLinkMessages(), LinkFailure::kBulkRead).text);
+            MessageFor(TestLinkMessages(), LinkFailure::kBulkRead).text);
   EXPECT_EQ(host_.endCalls, 1);
   ExpectNoThreadLeft();
 }
@@ -368,21 +368,20 @@ TEST_F(StreamTest, UnplugEndsTheRunOnce) {
   EXPECT_EQ(host_.endCalls + fatalCalls_, 1);
   const std::vector<std::string> captions = messages_.Captions();
   ASSERT_EQ(captions.size(), 1u);
-  EXPECT_TRUE(captions[0] == "Error (ABK00005)" || captions[0] == "Error (AEP00004)")
-      << captions[0];
+  EXPECT_TRUE(captions[0] == "BulkRead" || captions[0] == "SendRequest") << captions[0];
   ExpectNoThreadLeft();
 }
 
 // Catches: a run that reads from a device it could not open, that leaves
 // the run flag set so the next toggle cannot start a new run, or that does
 // not tell its host (the data source asks to be closed then).
-TEST_F(StreamTest, DeviceThatDoesNotOpenShowsAhl00005) {
+TEST_F(StreamTest, DeviceThatDoesNotOpenShowsStreamOpen) {
   Start();
   transport_->FailOpenNumber(2);  // the resolution request opens first
   ASSERT_TRUE(pipeline_->StartRun());
   ASSERT_TRUE(WaitUntil([&] { return !messages_.Messages().empty(); }));
   ASSERT_TRUE(WaitUntil([&] { return flags().g_Stream_Run == 0; }));
-  EXPECT_EQ(messages_.Captions(), std::vector<std::string>{"Error (AHL00005)"});
+  EXPECT_EQ(messages_.Captions(), std::vector<std::string>{"StreamOpen"});
 
   pipeline_->CaptureToggle();  // the next toggle tries again, and streams
   ASSERT_TRUE(WaitForDraws(2));

@@ -10,8 +10,8 @@
 #include <set>
 #include <thread>
 
-#include "gui/viewer_fixture.h"
 #include "platform/message_box_sink.h"
+#include "viewer/viewer_fixture.h"
 
 namespace rd420::viewer::test {
 namespace {

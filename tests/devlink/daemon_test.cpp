@@ -9,7 +9,7 @@
 #include <fstream>
 #include <thread>
 
-#include "integration/link_fixture.h"
+#include "devlink/link_fixture.h"
 #include "platform/byte_order.h"
 #include "wire/command_words.h"
 #include "wire/device_directory.h"

@@ -8,8 +8,8 @@
 
 #include "devlink/device_link.h"
 #include "devlink/socket_transport.h"
+#include "support/link_texts.h"
 #include "support/simulator_process.h"
-#include "viewer/link_messages.h"
 #include "wire/ioctl_codes.h"
 
 namespace rd420::test {
@@ -42,15 +42,14 @@ struct PendingRead {
   std::thread thread;
 };
 
-// A simulated camera in a private directory and the viewer's device link
-// to it.
+// A simulated camera in a private directory and a device link to it.
 class LinkTest : public ::testing::Test {
  protected:
   void StartSimulator(std::vector<std::string> options = {}, ProcessLimits limits = {}) {
     simulator_ = std::make_unique<SimulatorProcess>(std::move(options), limits);
     ASSERT_TRUE(simulator_->Ready()) << "rd420d did not start";
     transport_ = std::make_unique<SocketTransport>(simulator_->Directory());
-    link_ = std::make_unique<DeviceLink>(*transport_, viewer::ViewerLinkMessages());
+    link_ = std::make_unique<DeviceLink>(*transport_, TestLinkMessages());
     link_->SetFatalHandler([this] { ++fatalCalls_; });
   }
 

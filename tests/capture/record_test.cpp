@@ -20,17 +20,17 @@
 #include <regex>
 #include <thread>
 
-#include "avicap/avi_recording.h"
-#include "avicap/link_messages.h"
-#include "avicap/overlay.h"
-#include "avicap/preview_picture.h"
-#include "avicap/stream_cycle.h"
+#include "capture/avi_recording.h"
+#include "capture/overlay.h"
+#include "capture/preview_picture.h"
+#include "capture/stream_cycle.h"
 #include "devlink/convert_frame.h"
 #include "devlink/socket_transport.h"
 #include "driver/scene_renderer.h"
 #include "platform/drawing_surface.h"
 #include "platform/message.h"
 #include "support/avi_reader.h"
+#include "support/link_texts.h"
 #include "support/simulator_process.h"
 #include "support/small_file_system.h"
 
@@ -311,7 +311,7 @@ TEST_F(RecordTest, MissingCodecsWarnAndRecordUncompressed) {
   test::SimulatorProcess camera;
   ASSERT_TRUE(camera.Ready());
   SocketTransport transport(camera.Directory());
-  DeviceLink link(transport, avicap::CaptureLinkMessages());
+  DeviceLink link(transport, test::TestLinkMessages());
   ASSERT_TRUE(link.DiscoverDevice());
   MessageRecorder messages;
   avicap::AviRecordingWriter writer(

@@ -1,6 +1,6 @@
 #include "devlink/camera_ready.h"
 #include "devlink/camera_status.h"
-#include "integration/link_fixture.h"
+#include "devlink/link_fixture.h"
 #include "platform/message.h"
 
 namespace rd420::test {

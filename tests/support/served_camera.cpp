@@ -1,4 +1,4 @@
-#include "driver/served_camera.h"
+#include "support/served_camera.h"
 
 #include <stdlib.h>
 

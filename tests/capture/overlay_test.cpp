@@ -1,4 +1,4 @@
-#include "avicap/overlay.h"
+#include "capture/overlay.h"
 
 #include <gtest/gtest.h>
 

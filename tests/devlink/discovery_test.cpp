@@ -1,13 +1,9 @@
-#include "integration/link_fixture.h"
+#include "devlink/link_fixture.h"
 #include "platform/message.h"
 #include "wire/ioctl_codes.h"
 
 namespace rd420::test {
 namespace {
-
-constexpr std::string_view kGeneralText =
-    "USB통신에 문제가 발생하여 프로그램을 종료합니다.\n"
-    "USB케이블이 빠졌거나 세트 전원이 꺼져있는지 확인해보세요!  ";
 
 // Catches: discovery stopping at the first camera instead of the highest.
 TEST_F(LinkTest, DiscoveryPicksHighestOfCameras0And3) {
@@ -19,16 +15,16 @@ TEST_F(LinkTest, DiscoveryPicksHighestOfCameras0And3) {
 }
 
 // Catches: a missing or repeated message when no camera answers.
-TEST(Discovery, NoCameraShowsExactlyOneAhl00001) {
+TEST(Discovery, NoCameraShowsExactlyOneNoDevice) {
   const std::string empty = MakeTempDirectory();
   SocketTransport transport(empty);
-  DeviceLink link(transport, viewer::ViewerLinkMessages());
+  DeviceLink link(transport, TestLinkMessages());
   MessageRecorder messages;
   EXPECT_FALSE(link.DiscoverDevice());
   const std::vector<Message> shown = messages.Messages();
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].caption, "Error (AHL00001)");
-  EXPECT_EQ(shown[0].text, kGeneralText);
+  EXPECT_EQ(shown[0].caption, "NoDevice");
+  EXPECT_EQ(shown[0].text, MessageFor(TestLinkMessages(), LinkFailure::kNoDevice).text);
   EXPECT_EQ(shown[0].icon, MessageIcon::kWarning);
   RemoveDirectory(empty);
 }
@@ -52,16 +48,15 @@ TEST_F(LinkTest, FullSpeedLinkIsNotHighSpeed) {
 }
 
 // Catches: a speed test on a vanished camera that says nothing or goes on.
-TEST_F(LinkTest, SpeedTestOnUnpluggedCameraShowsAhl00002Once) {
+TEST_F(LinkTest, SpeedTestOnUnpluggedCameraShowsSpeedTestOpenOnce) {
   StartSimulator();
   ASSERT_TRUE(link_->DiscoverDevice());
   ASSERT_EQ(simulator_->Control("unplug").substr(0, 2), "ok");
   MessageRecorder messages;
   EXPECT_EQ(link_->QueryHighSpeed(nullptr), 0);
-  EXPECT_EQ(messages.Captions(), std::vector<std::string>{"Error (AHL00002)"});
+  EXPECT_EQ(messages.Captions(), std::vector<std::string>{"SpeedTestOpen"});
   EXPECT_EQ(messages.Messages()[0].text,
-            "USB통신에 문제가 발생하여 프로그램을 종료합니다.\n"
-            "USB2.0/USB1.1 모드 검출에 실패하였습니다!    ");
+            MessageFor(TestLinkMessages(), LinkFailure::kSpeedTestOpen).text);
   EXPECT_EQ(fatalCalls_, 1);
 }
 

@@ -1,4 +1,4 @@
-#include "avicap/preview_picture.h"
+#include "capture/preview_picture.h"
 
 #include <gtest/gtest.h>
 

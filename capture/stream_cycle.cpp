@@ -1,4 +1,4 @@
-#include "avicap/stream_cycle.h"
+#include "capture/stream_cycle.h"
 
 #include <system_error>
 #include <vector>

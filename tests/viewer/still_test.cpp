@@ -1,6 +1,6 @@
 // Holding a still, the quick save and the exit, headless, against
 // rd420d --simulate.
-#include "gui/viewer_fixture.h"
+#include "viewer/viewer_fixture.h"
 
 namespace rd420::viewer::test {
 namespace {

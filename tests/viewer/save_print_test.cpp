@@ -3,7 +3,7 @@
 #include <QImageReader>
 #include <QSettings>
 
-#include "gui/viewer_fixture.h"
+#include "viewer/viewer_fixture.h"
 
 namespace rd420::viewer::test {
 namespace {

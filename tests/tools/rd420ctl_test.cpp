@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "integration/link_fixture.h"
+#include "devlink/link_fixture.h"
 #include "support/small_file_system.h"
 #include "wire/command_words.h"
 #include "wire/device_directory.h"

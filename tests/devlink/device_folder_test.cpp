@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "integration/link_fixture.h"
+#include "devlink/link_fixture.h"
 #include "platform/unique_fd.h"
 #include "wire/command_words.h"
 #include "wire/device_directory.h"

@@ -1,7 +1,7 @@
 // How the viewer ends when the camera's daemon stops answering, and what it
 // takes from the user while it ends.
-#include "gui/viewer_fixture.h"
 #include "viewer/link_messages.h"
+#include "viewer/viewer_fixture.h"
 
 namespace rd420::viewer::test {
 namespace {

@@ -4,9 +4,9 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "gui/viewer_fixture.h"
 #include "platform/instance_lock.h"
 #include "viewer/link_messages.h"
+#include "viewer/viewer_fixture.h"
 
 namespace rd420::viewer::test {
 namespace {

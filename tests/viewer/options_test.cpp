@@ -9,7 +9,7 @@
 #include <QSlider>
 #include <QWindow>
 
-#include "gui/viewer_fixture.h"
+#include "viewer/viewer_fixture.h"
 
 namespace rd420::viewer::test {
 namespace {
