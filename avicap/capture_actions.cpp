@@ -11,10 +11,10 @@
 
 #include "avicap/capture_dialog.h"
 #include "avicap/control_ids.h"
-#include "avicap/disk_checks.h"
-#include "devlink/status_word.h"
+#include "capture/disk_checks.h"
 #include "platform/message.h"
 #include "platform/trace.h"
+#include "wire/status_word.h"
 
 namespace rd420::avicap {
 namespace {

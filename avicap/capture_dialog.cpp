@@ -17,15 +17,15 @@
 #include <thread>
 
 #include "avicap/about_box.h"
-#include "avicap/avi_recording.h"
 #include "avicap/control_ids.h"
-#include "avicap/disk_checks.h"
 #include "avicap/link_messages.h"
-#include "devlink/command_words.h"
-#include "devlink/status_word.h"
+#include "capture/avi_recording.h"
+#include "capture/disk_checks.h"
 #include "platform/message.h"
 #include "platform/serve_events.h"
 #include "platform/trace.h"
+#include "wire/command_words.h"
+#include "wire/status_word.h"
 
 namespace rd420::avicap {
 namespace {

@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "avicap/capture_flags.h"
-#include "avicap/recording.h"
-#include "avicap/stream_cycle.h"
+#include "capture/capture_flags.h"
+#include "capture/recording.h"
+#include "capture/stream_cycle.h"
 #include "devlink/device_link.h"
 #include "devlink/socket_transport.h"
 #include "platform/instance_lock.h"

@@ -3,9 +3,9 @@
 
 #include "avicap/capture_dialog.h"
 #include "devlink/daemon_start.h"
-#include "devlink/device_directory.h"
 #include "platform/display_check.h"
 #include "platform/message_box_sink.h"
+#include "wire/device_directory.h"
 
 int main(int argc, char** argv) {
   if (!rd420::DisplayAnswers(argc, argv)) {

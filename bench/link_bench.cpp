@@ -2,14 +2,14 @@
 // nodes, with the simulated camera served in-process and unthrottled.
 #include <benchmark/benchmark.h>
 
-#include "devlink/command_words.h"
 #include "devlink/device_link.h"
-#include "devlink/device_records.h"
-#include "devlink/ioctl_codes.h"
 #include "devlink/socket_transport.h"
-#include "driver/served_camera.h"
 #include "driver/simulated_camera.h"
+#include "support/served_camera.h"
 #include "viewer/link_messages.h"
+#include "wire/command_words.h"
+#include "wire/device_records.h"
+#include "wire/ioctl_codes.h"
 
 namespace {
 

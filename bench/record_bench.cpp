@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "avicap/avi_recording.h"
-#include "avicap/disk_checks.h"
+#include "capture/avi_recording.h"
+#include "capture/disk_checks.h"
 #include "devlink/convert_frame.h"
 #include "driver/scene_renderer.h"
 #include "platform/process_usage.h"

@@ -3,10 +3,10 @@
 #include <chrono>
 
 #include "devlink/camera_status.h"
-#include "devlink/command_words.h"
 #include "devlink/device_link.h"
-#include "devlink/status_word.h"
 #include "platform/thread.h"
+#include "wire/command_words.h"
+#include "wire/status_word.h"
 
 namespace rd420 {
 

@@ -19,9 +19,9 @@
 #include <system_error>
 #include <thread>
 
-#include "devlink/device_directory.h"
-#include "devlink/ioctl_codes.h"
 #include "platform/lock_holder.h"
+#include "wire/device_directory.h"
+#include "wire/ioctl_codes.h"
 
 extern char** environ;
 

@@ -2,11 +2,11 @@
 
 #include <system_error>
 
-#include "devlink/device_directory.h"
-#include "devlink/device_records.h"
-#include "devlink/ioctl_codes.h"
 #include "platform/message.h"
 #include "platform/thread.h"
+#include "wire/device_directory.h"
+#include "wire/device_records.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420 {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "devlink/device_transport.h"
 #include "devlink/link_messages.h"
 #include "platform/event.h"
+#include "wire/device_transport.h"
 
 namespace rd420 {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <new>
 
-#include "devlink/byte_order.h"
 #include "devlink/convert_frame.h"
+#include "platform/byte_order.h"
 
 namespace rd420 {
 

@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "devlink/frame_format.h"
+#include "wire/frame_format.h"
 
 namespace rd420 {
 

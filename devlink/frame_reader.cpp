@@ -4,8 +4,8 @@
 #include <system_error>
 #include <thread>
 
-#include "devlink/ioctl_codes.h"
 #include "platform/trace.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420 {
 

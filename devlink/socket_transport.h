@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "devlink/device_transport.h"
+#include "wire/device_transport.h"
 
 namespace rd420 {
 

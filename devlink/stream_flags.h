@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "devlink/frame_format.h"
+#include "wire/frame_format.h"
 
 namespace rd420 {
 

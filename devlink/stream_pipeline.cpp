@@ -4,11 +4,11 @@
 #include <new>
 #include <system_error>
 
-#include "devlink/command_words.h"
 #include "devlink/frame_reader.h"
-#include "devlink/status_word.h"
 #include "platform/thread.h"
 #include "platform/trace.h"
+#include "wire/command_words.h"
+#include "wire/status_word.h"
 
 namespace rd420 {
 namespace {

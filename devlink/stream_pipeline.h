@@ -11,10 +11,10 @@
 #include "devlink/camera_status.h"
 #include "devlink/command_queue.h"
 #include "devlink/device_link.h"
-#include "devlink/frame_format.h"
 #include "devlink/stream_flags.h"
 #include "devlink/stream_host.h"
 #include "platform/event.h"
+#include "wire/frame_format.h"
 
 namespace rd420 {
 

@@ -6,9 +6,9 @@
 #include <functional>
 #include <span>
 
-#include "devlink/device_transport.h"
-#include "devlink/ioctl_codes.h"
-#include "devlink/wire_protocol.h"
+#include "wire/device_transport.h"
+#include "wire/ioctl_codes.h"
+#include "wire/wire_protocol.h"
 
 namespace rd420 {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "devlink/command_words.h"
+#include "wire/command_words.h"
 
 namespace rd420::sim {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "devlink/ioctl_codes.h"
 #include "driver/control_command.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420 {
 

@@ -12,10 +12,10 @@
 #include <new>
 #include <system_error>
 
-#include "devlink/device_directory.h"
-#include "devlink/ioctl_codes.h"
-#include "devlink/wire_protocol.h"
-#include "platform/socket_io.h"
+#include "wire/device_directory.h"
+#include "wire/ioctl_codes.h"
+#include "wire/socket_io.h"
+#include "wire/wire_protocol.h"
 
 namespace rd420 {
 

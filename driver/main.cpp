@@ -10,10 +10,10 @@
 #include <system_error>
 #include <thread>
 
-#include "devlink/device_directory.h"
 #include "driver/daemon_options.h"
 #include "driver/device_server.h"
 #include "driver/simulator_control.h"
+#include "wire/device_directory.h"
 #ifdef RD420_USB
 #include "driver/libusb_api.h"
 #include "driver/recording_usb_api.h"

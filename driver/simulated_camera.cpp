@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <thread>
 
-#include "devlink/byte_order.h"
-#include "devlink/command_words.h"
-#include "devlink/device_records.h"
-#include "devlink/frame_format.h"
-#include "devlink/ioctl_codes.h"
+#include "platform/byte_order.h"
+#include "wire/command_words.h"
+#include "wire/device_records.h"
+#include "wire/frame_format.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420::sim {
 

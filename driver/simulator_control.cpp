@@ -1,7 +1,7 @@
 #include "driver/simulator_control.h"
 
-#include "devlink/device_directory.h"
 #include "driver/control_command.h"
+#include "wire/device_directory.h"
 
 namespace rd420::sim {
 

@@ -5,10 +5,10 @@
 
 #include <cerrno>
 
-#include "devlink/byte_order.h"
-#include "devlink/command_words.h"
-#include "devlink/device_records.h"
-#include "devlink/ioctl_codes.h"
+#include "platform/byte_order.h"
+#include "wire/command_words.h"
+#include "wire/device_records.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420 {
 

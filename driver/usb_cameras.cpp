@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <system_error>
 
-#include "devlink/device_directory.h"
-#include "devlink/ioctl_codes.h"
+#include "wire/device_directory.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420 {
 

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "devlink/byte_order.h"
+#include "platform/byte_order.h"
 #include "platform/media.h"
 #include "platform/trace.h"
 #include "platform/unique_fd.h"

@@ -6,9 +6,9 @@
 #include <sstream>
 #include <string_view>
 
-#include "devlink/device_directory.h"
-#include "devlink/ioctl_codes.h"
 #include "sane/debug.h"
+#include "wire/device_directory.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420::sane {
 namespace {

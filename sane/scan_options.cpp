@@ -9,8 +9,8 @@
 #include <iterator>
 #include <utility>
 
-#include "devlink/command_words.h"
-#include "devlink/status_word.h"
+#include "wire/command_words.h"
+#include "wire/status_word.h"
 
 namespace rd420::sane {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "devlink/frame_format.h"
+#include "wire/frame_format.h"
 
 namespace rd420::sane {
 

@@ -7,11 +7,11 @@
 #include <cstring>
 #include <new>
 
-#include "devlink/command_words.h"
-#include "devlink/status_word.h"
 #include "sane/debug.h"
 #include "sane/link_messages.h"
 #include "sane/still_image.h"
+#include "wire/command_words.h"
+#include "wire/status_word.h"
 
 namespace rd420::sane {
 

@@ -4,8 +4,8 @@
 #include <span>
 #include <vector>
 
-#include "devlink/frame_format.h"
 #include "sane/scan_options.h"
+#include "wire/frame_format.h"
 
 namespace rd420::sane {
 

@@ -8,10 +8,10 @@
 #include <new>
 
 #include "devlink/camera_status.h"
-#include "devlink/command_words.h"
-#include "devlink/device_records.h"
 #include "devlink/frame_reader.h"
 #include "sane/debug.h"
+#include "wire/command_words.h"
+#include "wire/device_records.h"
 
 namespace rd420::sane {
 namespace {

@@ -11,8 +11,8 @@
 
 #include "devlink/camera_ready.h"
 #include "devlink/device_link.h"
-#include "devlink/frame_format.h"
 #include "platform/unique_fd.h"
+#include "wire/frame_format.h"
 
 namespace rd420::sane {
 

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <optional>
 
-#include "devlink/device_directory.h"
 #include "devlink/device_link.h"
 #include "devlink/socket_transport.h"
 #include "tools/check_items.h"
 #include "tools/console_messages.h"
+#include "wire/device_directory.h"
 
 namespace rd420::tools {
 

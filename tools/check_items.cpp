@@ -15,17 +15,17 @@
 #include <future>
 #include <thread>
 
-#include "devlink/byte_order.h"
 #include "devlink/camera_ready.h"
 #include "devlink/camera_status.h"
-#include "devlink/command_words.h"
-#include "devlink/device_directory.h"
-#include "devlink/device_records.h"
 #include "devlink/frame_reader.h"
-#include "devlink/ioctl_codes.h"
-#include "devlink/status_word.h"
-#include "devlink/wire_protocol.h"
+#include "platform/byte_order.h"
 #include "tools/console_messages.h"
+#include "wire/command_words.h"
+#include "wire/device_directory.h"
+#include "wire/device_records.h"
+#include "wire/ioctl_codes.h"
+#include "wire/status_word.h"
+#include "wire/wire_protocol.h"
 
 namespace rd420::tools {
 namespace {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "devlink/device_link.h"
-#include "devlink/frame_format.h"
 #include "devlink/socket_transport.h"
+#include "wire/frame_format.h"
 
 namespace rd420::tools {
 

@@ -9,16 +9,16 @@
 #include <thread>
 #include <vector>
 
-#include "devlink/byte_order.h"
 #include "devlink/camera_ready.h"
 #include "devlink/command_queue.h"
-#include "devlink/command_words.h"
-#include "devlink/device_records.h"
 #include "devlink/frame_bitmap.h"
 #include "devlink/frame_reader.h"
 #include "devlink/stream_pipeline.h"
+#include "platform/byte_order.h"
 #include "platform/process_usage.h"
 #include "platform/whole_file.h"
+#include "wire/command_words.h"
+#include "wire/device_records.h"
 
 namespace rd420::tools {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "devlink/camera_status.h"
 #include "devlink/device_link.h"
-#include "devlink/frame_format.h"
+#include "wire/frame_format.h"
 
 namespace rd420::tools {
 

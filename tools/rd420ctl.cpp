@@ -10,17 +10,17 @@
 #include <vector>
 
 #include "devlink/camera_status.h"
-#include "devlink/command_words.h"
-#include "devlink/device_directory.h"
 #include "devlink/device_link.h"
-#include "devlink/device_records.h"
-#include "devlink/ioctl_codes.h"
 #include "devlink/socket_transport.h"
-#include "devlink/status_word.h"
 #include "platform/message.h"
 #include "tools/check_command.h"
 #include "tools/console_messages.h"
 #include "tools/frame_commands.h"
+#include "wire/command_words.h"
+#include "wire/device_directory.h"
+#include "wire/device_records.h"
+#include "wire/ioctl_codes.h"
+#include "wire/status_word.h"
 #if RD420_RECORD
 #include "tools/record_command.h"
 #endif

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "avicap/avi_recording.h"
-#include "avicap/disk_checks.h"
-#include "avicap/stream_cycle.h"
+#include "capture/avi_recording.h"
+#include "capture/disk_checks.h"
+#include "capture/stream_cycle.h"
 #include "devlink/camera_status.h"
 #include "tools/frame_commands.h"
 

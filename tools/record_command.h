@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "avicap/recording.h"
+#include "capture/recording.h"
 #include "devlink/device_link.h"
 
 namespace rd420::tools {

@@ -9,10 +9,10 @@
 #include <system_error>
 #include <utility>
 
-#include "devlink/device_directory.h"
 #include "platform/message.h"
 #include "platform/message_box_sink.h"
 #include "viewer/viewer.h"
+#include "wire/device_directory.h"
 
 namespace rd420::twain {
 namespace {

@@ -1,8 +1,8 @@
 #include "viewer/button_rules.h"
 
-#include "devlink/status_word.h"
 #include "viewer/button_table.h"
 #include "viewer/control_ids.h"
+#include "wire/status_word.h"
 
 namespace rd420::viewer {
 namespace {

@@ -1,7 +1,7 @@
 #include "viewer/display_geometry.h"
 
-#include "devlink/frame_format.h"
 #include "viewer/control_ids.h"
+#include "wire/frame_format.h"
 
 namespace rd420::viewer {
 namespace {

@@ -3,10 +3,10 @@
 #include <csignal>
 
 #include "devlink/daemon_start.h"
-#include "devlink/device_directory.h"
 #include "platform/display_check.h"
 #include "platform/message_box_sink.h"
 #include "viewer/viewer.h"
+#include "wire/device_directory.h"
 
 int main(int argc, char** argv) {
   // Under a file-size limit a save must fail with its message, not kill us.

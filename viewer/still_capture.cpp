@@ -3,10 +3,10 @@
 #include <chrono>
 #include <new>
 
-#include "devlink/command_words.h"
 #include "devlink/frame_reader.h"
 #include "platform/message.h"
 #include "platform/thread.h"
+#include "wire/command_words.h"
 
 namespace rd420::viewer {
 namespace {

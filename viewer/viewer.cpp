@@ -7,7 +7,6 @@
 #include <QThread>
 
 #include "devlink/camera_ready.h"
-#include "devlink/command_words.h"
 #include "platform/instance_lock.h"
 #include "platform/message.h"
 #include "platform/message_box_sink.h"
@@ -15,6 +14,7 @@
 #include "stills/held_still_actions.h"
 #include "viewer/control_ids.h"
 #include "viewer/link_messages.h"
+#include "wire/command_words.h"
 
 namespace rd420::viewer {
 namespace {

@@ -5,10 +5,10 @@
 #include <QWindow>
 #include <algorithm>
 
-#include "devlink/command_words.h"
 #include "platform/trace.h"
 #include "viewer/control_ids.h"
 #include "viewer/viewer.h"
+#include "wire/command_words.h"
 
 namespace rd420::viewer {
 namespace {

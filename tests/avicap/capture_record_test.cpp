@@ -3,8 +3,8 @@
 #include <QCheckBox>
 #include <QRadioButton>
 
-#include "avicap/avi_recording.h"
 #include "avicap/capture_fixture.h"
+#include "capture/avi_recording.h"
 #include "support/avi_reader.h"
 
 namespace rd420::avicap::test {

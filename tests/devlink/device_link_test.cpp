@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "devlink/device_records.h"
-#include "devlink/ioctl_codes.h"
 #include "platform/message.h"
-#include "viewer/link_messages.h"
+#include "support/link_texts.h"
+#include "wire/device_records.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420 {
 namespace {
@@ -81,7 +81,7 @@ class DeviceLinkTest : public ::testing::Test {
     ASSERT_TRUE(link_.DiscoverDevice());
   }
   EchoTransport transport_;
-  DeviceLink link_{transport_, viewer::ViewerLinkMessages()};
+  DeviceLink link_{transport_, test::TestLinkMessages()};
   std::atomic<int> fatalCalls_{0};
 };
 
@@ -146,7 +146,7 @@ TEST_F(DeviceLinkTest, ARequestGivenUpBeforeItIsSentIsNeverSent) {
 
 // Catches: a reporting request on a vanished camera that blocks its caller
 // for ever or lets later requests through.
-TEST_F(DeviceLinkTest, OpenFailureShowsAhl00004ReleasesCallersAndSilencesTheLink) {
+TEST_F(DeviceLinkTest, OpenFailureShowsSendOpenReleasesCallersAndSilencesTheLink) {
   transport_.present = false;
   MessageRecorder messages;
   std::vector<std::thread> callers;
@@ -165,7 +165,7 @@ TEST_F(DeviceLinkTest, OpenFailureShowsAhl00004ReleasesCallersAndSilencesTheLink
   // shows after them.
   link_.WaitIdle();
   EXPECT_EQ(failed, 4);
-  EXPECT_EQ(messages.Captions(), std::vector<std::string>{"Error (AHL00004)"});
+  EXPECT_EQ(messages.Captions(), std::vector<std::string>{"SendOpen"});
   EXPECT_EQ(fatalCalls_, 1);
   transport_.present = true;
   EXPECT_FALSE(link_.SendCommand(0x00610000).has_value());
@@ -198,14 +198,14 @@ TEST_F(DeviceLinkTest, FatalMessageWaitsForNoneOfTheLinksCallers) {
 }
 
 // Catches: a failed post that is silent or shown with the reporting caption.
-TEST_F(DeviceLinkTest, FailedPostShowsAep00003) {
+TEST_F(DeviceLinkTest, FailedPostShowsPostRequest) {
   transport_.failRequests = true;
   MessageRecorder messages;
   link_.PostCommand(0x00030005);
   for (int i = 0; i < 500 && messages.Messages().empty(); ++i) {
     std::this_thread::sleep_for(2ms);
   }
-  EXPECT_EQ(messages.Captions(), std::vector<std::string>{"Error (AEP00003)"});
+  EXPECT_EQ(messages.Captions(), std::vector<std::string>{"PostRequest"});
   EXPECT_EQ(fatalCalls_, 1);
 }
 

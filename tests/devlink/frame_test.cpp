@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "devlink/byte_order.h"
 #include "devlink/convert_frame.h"
 #include "devlink/frame_bitmap.h"
-#include "devlink/frame_format.h"
+#include "platform/byte_order.h"
+#include "wire/frame_format.h"
 
 namespace rd420 {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "devlink/command_words.h"
-#include "devlink/status_word.h"
+#include "wire/command_words.h"
+#include "wire/status_word.h"
 
 namespace rd420::sim {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "devlink/command_words.h"
+#include "wire/command_words.h"
 
 namespace rd420::sim {
 namespace {

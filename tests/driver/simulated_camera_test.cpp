@@ -4,9 +4,9 @@
 
 #include <thread>
 
-#include "devlink/command_words.h"
-#include "devlink/device_records.h"
-#include "devlink/ioctl_codes.h"
+#include "wire/command_words.h"
+#include "wire/device_records.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420::sim {
 namespace {

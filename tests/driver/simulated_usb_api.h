@@ -9,10 +9,10 @@
 #include <mutex>
 #include <thread>
 
-#include "devlink/device_records.h"
-#include "devlink/ioctl_codes.h"
 #include "driver/simulated_camera.h"
 #include "driver/usb_api.h"
+#include "wire/device_records.h"
+#include "wire/ioctl_codes.h"
 
 namespace rd420::fake {
 

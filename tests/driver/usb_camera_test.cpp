@@ -8,12 +8,12 @@
 #include <future>
 #include <thread>
 
-#include "devlink/command_words.h"
-#include "devlink/device_directory.h"
-#include "devlink/device_records.h"
 #include "devlink/socket_transport.h"
 #include "driver/usb_cameras.h"
 #include "fake_usb_api.h"
+#include "wire/command_words.h"
+#include "wire/device_directory.h"
+#include "wire/device_records.h"
 
 namespace rd420 {
 namespace {

@@ -10,8 +10,6 @@
 #include <fstream>
 #include <thread>
 
-#include "devlink/command_words.h"
-#include "devlink/device_records.h"
 #include "driver/fake_usb_api.h"
 #include "driver/recording_usb_api.h"
 #include "driver/replay_usb_api.h"
@@ -20,6 +18,8 @@
 #include "driver/usb_cameras.h"
 #include "support/check_output.h"
 #include "support/simulator_process.h"
+#include "wire/command_words.h"
+#include "wire/device_records.h"
 
 namespace rd420 {
 namespace {

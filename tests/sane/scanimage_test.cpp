@@ -15,15 +15,15 @@
 #include <thread>
 #include <vector>
 
-#include "devlink/command_words.h"
 #include "devlink/convert_frame.h"
-#include "devlink/device_directory.h"
-#include "devlink/device_records.h"
-#include "devlink/ioctl_codes.h"
 #include "devlink/socket_transport.h"
 #include "driver/scene_renderer.h"
-#include "platform/socket_io.h"
 #include "support/simulator_process.h"
+#include "wire/command_words.h"
+#include "wire/device_directory.h"
+#include "wire/device_records.h"
+#include "wire/ioctl_codes.h"
+#include "wire/socket_io.h"
 
 namespace rd420::test {
 namespace {

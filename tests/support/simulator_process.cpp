@@ -15,8 +15,8 @@
 #include <sstream>
 #include <thread>
 
-#include "devlink/device_directory.h"
-#include "platform/socket_io.h"
+#include "wire/device_directory.h"
+#include "wire/socket_io.h"
 
 namespace rd420::test {
 
