@@ -73,7 +73,7 @@ class DeviceServer {
   bool ReadControlLines(Connection& c);
   bool AnswerControlLines(Connection& c);
   void StartRequest(Connection& c);
-  void FinishRequest(Connection& c, IoctlResult result);
+  void FinishRequest(Connection& c, std::optional<uint32_t> returned);
   bool FinishTransfer(Connection& c);
   bool Flush(Connection& c);
   void Wake();

@@ -37,9 +37,11 @@ class SimulatedCamera : public CameraBackend {
 
   bool Plugged() const override;
   uint64_t Generation() const override;
-  IoctlResult Ioctl(const ClientContext& client, uint32_t code, std::span<const uint8_t> in,
-                    std::span<uint8_t> out) override;
-  uint32_t MaxReplyBytes(uint32_t code) const override;
+  std::optional<InterfaceInformation> Pipes(const ClientContext& client) override;
+  std::optional<uint32_t> Vendor(const ClientContext& client, uint32_t word) override;
+  bool AbortPipe(const ClientContext& client, uint32_t pipe) override;
+  std::optional<uint32_t> BulkRead(const ClientContext& client, uint32_t pipe,
+                                   std::span<uint8_t> frame) override;
   void Shutdown() override;
 
   // Faults and run-time changes.
@@ -64,11 +66,7 @@ class SimulatedCamera : public CameraBackend {
   std::string HistoryLine();
 
  private:
-  IoctlResult PipeInformation(std::span<uint8_t> out);
-  IoctlResult Vendor(const ClientContext& client, std::span<const uint8_t> in,
-                     std::span<uint8_t> out);
-  IoctlResult BulkRead(const ClientContext& client, std::span<uint8_t> out);
-  IoctlResult Abort(const ClientContext& client, std::span<const uint8_t> in);
+  std::optional<uint32_t> VendorLocked(const ClientContext& client, uint32_t word);
   // Waits until `deadline` or until the read is interrupted (its process's
   // abort, unplug, shutdown, client gone). True when the deadline came;
   // the deadline may move up while waiting (a slot given back).
@@ -99,7 +97,6 @@ class SimulatedCamera : public CameraBackend {
   CameraCounters counters_;
   InjectedFaults faults_;
   std::optional<uint32_t> lastCommand_;
-  std::string lastRecordHex_;
   std::deque<uint32_t> history_;
 
   std::mutex renderMutex_;  // the renderer is used by one read at a time

@@ -36,9 +36,11 @@ class UsbCamera : public CameraBackend {
 
   bool Plugged() const override;
   uint64_t Generation() const override;
-  IoctlResult Ioctl(const ClientContext& client, uint32_t code, std::span<const uint8_t> in,
-                    std::span<uint8_t> out) override;
-  uint32_t MaxReplyBytes(uint32_t code) const override;
+  std::optional<InterfaceInformation> Pipes(const ClientContext& client) override;
+  std::optional<uint32_t> Vendor(const ClientContext& client, uint32_t word) override;
+  bool AbortPipe(const ClientContext& client, uint32_t pipe) override;
+  std::optional<uint32_t> BulkRead(const ClientContext& client, uint32_t pipe,
+                                   std::span<uint8_t> out) override;
   void Shutdown() override;
 
  private:
@@ -55,12 +57,6 @@ class UsbCamera : public CameraBackend {
   };
   // The device when `client` may use it, else null.
   std::shared_ptr<UsbDevice> DeviceFor(const ClientContext& client) const;
-  IoctlResult PipeInformation(const ClientContext& client, std::span<uint8_t> out);
-  IoctlResult Vendor(const ClientContext& client, std::span<const uint8_t> in,
-                     std::span<uint8_t> out);
-  IoctlResult BulkRead(const ClientContext& client, std::span<const uint8_t> in,
-                       std::span<uint8_t> out);
-  IoctlResult Abort(const ClientContext& client, std::span<const uint8_t> in);
   void CancelLocked(Read& read);
   void ReportGone();
 

@@ -391,16 +391,15 @@ class UsbCameraTest : public ::testing::Test {
     camera_.Shutdown();  // ends whatever a failed assertion left pending
     reads_.clear();
   }
-  std::shared_future<IoctlResult> StartRead(const ClientContext& client) {
+  std::shared_future<std::optional<uint32_t>> StartRead(const ClientContext& client) {
     reads_.push_back(std::async(std::launch::async, [this, &client] {
       std::vector<uint8_t> frame(16);
-      return camera_.Ioctl(client, kIoctlBulkRead, kPipe1, frame);
+      return camera_.BulkRead(client, kFramePipeIndex, frame);
     }));
     return reads_.back();
   }
   bool Vendor(const ClientContext& client, uint32_t word) {
-    uint8_t reply[4];
-    return camera_.Ioctl(client, kIoctlVendorRequest, EncodeVendorRecord(word), reply).ok;
+    return camera_.Vendor(client, word).has_value();
   }
 
   fake::FakeUsbApi api_{true};
@@ -414,7 +413,7 @@ class UsbCameraTest : public ::testing::Test {
       api_.HandleEvents(20);
     }
   }};
-  std::vector<std::shared_future<IoctlResult>> reads_;
+  std::vector<std::shared_future<std::optional<uint32_t>>> reads_;
 };
 
 // Catches: one program's abort ending another program's read, or clearing
@@ -423,11 +422,11 @@ TEST_F(UsbCameraTest, AbortEndsOnlyTheAskingProcessRead) {
   auto firstRead = StartRead(first_);
   auto secondRead = StartRead(second_);
   ASSERT_TRUE(Eventually([&] { return api_.PendingReads(0) == 2; }));
-  EXPECT_TRUE(camera_.Ioctl(second_, kIoctlAbortPipe, kPipe1, {}).ok);
-  EXPECT_FALSE(secondRead.get().ok);
+  EXPECT_TRUE(camera_.AbortPipe(second_, kFramePipeIndex));
+  EXPECT_FALSE(secondRead.get());
   const uint8_t frame[16] = {};
   ASSERT_TRUE(api_.Complete(0, LIBUSB_TRANSFER_COMPLETED, frame));
-  EXPECT_EQ(firstRead.get().bytesReturned, 16u);
+  EXPECT_EQ(firstRead.get(), 16u);
   EXPECT_TRUE(api_.Seen(0).clearedHalts.empty());
 }
 
