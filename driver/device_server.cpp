@@ -63,9 +63,9 @@ void ReportListenFailure(const std::string& path, int error) {
 
 // Runs one request that never waits: its reply bytes, or nothing when it
 // fails. `capacity` is the output length the client gave.
-std::optional<std::vector<uint8_t>> Answer(CameraBackend& camera, const ClientContext& client,
-                                           uint32_t code, std::span<const uint8_t> input,
-                                           uint32_t capacity) {
+std::optional<std::vector<uint8_t>> Answer(CameraBackend& camera, ProcessReads& reads,
+                                           const ClientContext& client, uint32_t code,
+                                           std::span<const uint8_t> input, uint32_t capacity) {
   switch (code) {
     case kIoctlGetPipeInformation: {
       const std::optional<InterfaceInformation> info = camera.Pipes(client);
@@ -77,13 +77,17 @@ std::optional<std::vector<uint8_t>> Answer(CameraBackend& camera, const ClientCo
       return record;
     }
     case kIoctlVendorRequest: {
-      // A record of any other form never reaches the camera.
+      // A record of any other form never reaches the camera, nor does a
+      // size word that would switch the size under another program's stream.
       const std::optional<uint32_t> word = DecodeVendorRecord(input);
       const std::optional<uint32_t> reply =
-          word && capacity >= kVendorReplyBytes ? camera.Vendor(client, *word) : std::nullopt;
+          word && capacity >= kVendorReplyBytes && reads.MaySend(client, *word, Clock::now())
+              ? camera.Vendor(client, *word)
+              : std::nullopt;
       if (!reply) {
         return std::nullopt;
       }
+      reads.Sent(client, *word, Clock::now());
       const auto bytes = ReplyBytesFromWord(*reply);
       return std::vector<uint8_t>(bytes.begin(), bytes.end());
     }
@@ -104,6 +108,7 @@ std::optional<std::vector<uint8_t>> Answer(CameraBackend& camera, const ClientCo
 struct DeviceServer::Connection {
   UniqueFd fd;
   CameraBackend* camera = nullptr;  // null: a control connection
+  ProcessReads* reads = nullptr;    // its camera's, for a device connection
   ClientContext client;
   // The request so far (header, then its input), or control text.
   std::vector<uint8_t> input;
@@ -391,13 +396,15 @@ void DeviceServer::Accept(int listenerFd, CameraBackend* camera) {
   // Under the lock, so an unplug on another thread cannot close the
   // listener between the poll and the accept.
   std::lock_guard lock(nodesMutex_);
+  ProcessReads* reads = nullptr;
   if (camera != nullptr) {
-    const bool stillListening = std::any_of(nodes_.begin(), nodes_.end(), [&](const auto& entry) {
+    const auto node = std::find_if(nodes_.begin(), nodes_.end(), [&](const auto& entry) {
       return entry.second.listener.Get() == listenerFd && entry.second.camera.get() == camera;
     });
-    if (!stillListening) {
-      return;
+    if (node == nodes_.end()) {
+      return;  // no longer listening
     }
+    reads = &node->second.reads;
   }
   // A bounded batch per turn, so the open connections are served between.
   for (int i = 0; i < 32; ++i) {
@@ -415,6 +422,7 @@ void DeviceServer::Accept(int listenerFd, CameraBackend* camera) {
       const int raw = fd.Get();
       connection->fd = std::move(fd);
       connection->camera = camera;
+      connection->reads = reads;
       if (camera != nullptr) {
         connection->client.generation = camera->Generation();
         connection->client.peerGone = [raw] { return PeerHasGone(raw); };
@@ -512,7 +520,7 @@ void DeviceServer::StartRequest(Connection& c) {
     // The other requests never wait: they run on the loop's thread.
     std::optional<std::vector<uint8_t>> reply;
     try {
-      reply = Answer(*c.camera, c.client, code, c.RequestInput(), c.header->outputLength);
+      reply = Answer(*c.camera, *c.reads, c.client, code, c.RequestInput(), c.header->outputLength);
     } catch (const std::exception&) {
       reply.reset();
     }
@@ -552,6 +560,7 @@ void DeviceServer::StartRequest(Connection& c) {
     return;
   }
   threadsShort_ = false;
+  c.reads->ReadStarted(c.client.process);
 }
 
 // The reply data, if any, follows the header in `output` already.
@@ -568,6 +577,7 @@ void DeviceServer::FinishRequest(Connection& c, std::optional<uint32_t> returned
 
 bool DeviceServer::FinishTransfer(Connection& c) {
   c.transfer.join();
+  c.reads->ReadEnded(c.client.process, c.transferResult.has_value(), Clock::now());
   FinishRequest(c, c.transferResult);
   return Flush(c);
 }

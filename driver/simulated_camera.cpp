@@ -1,8 +1,5 @@
 #include "driver/simulated_camera.h"
 
-#include <signal.h>
-
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <thread>
@@ -70,7 +67,7 @@ std::optional<uint32_t> SimulatedCamera::Vendor(const ClientContext& client, uin
   {
     std::lock_guard lock(mutex_);
     ++counters_.vendor;
-    reply = Attached(client) ? VendorLocked(client, word) : std::nullopt;
+    reply = Attached(client) ? VendorLocked(word) : std::nullopt;
     if (reply && word == kPollStatus) {
       late = faults_.slowStatus;
     }
@@ -80,21 +77,12 @@ std::optional<uint32_t> SimulatedCamera::Vendor(const ClientContext& client, uin
   return reply;
 }
 
-std::optional<uint32_t> SimulatedCamera::VendorLocked(const ClientContext& client, uint32_t word) {
-  // One program cannot change the frame size under another's stream.
-  const bool sizeWord = word == kCmdFullResolution || word == kCmdHalfResolution;
-  if (sizeWord && (word == kCmdFullResolution) != model_.FullResolution() &&
-      readers_.OtherProcessStreams(client.process, Clock::now())) {
-    return std::nullopt;
-  }
+std::optional<uint32_t> SimulatedCamera::VendorLocked(uint32_t word) {
   if (failVendor_ != 0) {
     if (failVendor_ > 0) {
       --failVendor_;
     }
     return std::nullopt;
-  }
-  if (sizeWord) {
-    readers_[client.process].sizeAsked = Clock::now();
   }
   if (word == kPollStatus) {
     ++counters_.statusPolls;
@@ -125,7 +113,9 @@ bool SimulatedCamera::AbortPipe(const ClientContext& client, uint32_t pipe) {
   }
   // Only the asking process's reads end: another program's stream goes on.
   if (pipe == kFramePipeIndex) {
-    ++readers_[client.process].abortEpoch;
+    for (Read& read : reads_) {
+      read.aborted = read.aborted || read.process == client.process;
+    }
     wake_.notify_all();
   }
   return true;
@@ -141,12 +131,10 @@ Clock::duration SimulatedCamera::FramePeriod() const {
 }
 
 bool SimulatedCamera::WaitForFrameTime(std::unique_lock<std::mutex>& lock,
-                                       const ClientContext& client,
-                                       const ProcessReads::Reads& reader,
-                                       const Clock::time_point& deadline, uint64_t abortEpoch) {
+                                       const ClientContext& client, const Read& read,
+                                       const Clock::time_point& deadline) {
   for (;;) {
-    if (!Attached(client) || reader.abortEpoch != abortEpoch ||
-        (client.peerGone && client.peerGone())) {
+    if (!Attached(client) || read.aborted || (client.peerGone && client.peerGone())) {
       return false;
     }
     const Clock::time_point now = Clock::now();
@@ -165,21 +153,20 @@ std::optional<uint32_t> SimulatedCamera::BulkRead(const ClientContext& client, u
   if (!Attached(client)) {
     return {};
   }
-  // std::map keeps the reference valid while other processes come and go;
-  // an entry with a read pending is never erased.
-  ProcessReads::Reads& reader = readers_[client.process];
-  ++reader.pending;
-  struct PendingGuard {
-    ProcessReads::Reads& reader;
-    ~PendingGuard() { --reader.pending; }
-  } pendingGuard{reader};
-  const uint64_t abortEpoch = reader.abortEpoch;
+  // Listed until it returns (with the lock held), so its process's abort
+  // finds it.
+  const auto read = reads_.insert(reads_.end(), Read{client.process});
+  struct Listed {
+    std::list<Read>& reads;
+    std::list<Read>::iterator read;
+    ~Listed() { reads.erase(read); }
+  } listed{reads_, read};
   if (stallNext_) {
     // A read that never completes: only an abort, an unplug or the client
     // going away ends it.
     stallNext_ = false;
     const Clock::time_point never = Clock::time_point::max();
-    WaitForFrameTime(lock, client, reader, never, abortEpoch);
+    WaitForFrameTime(lock, client, *read, never);
     return {};
   }
   // The frame slot is taken before waiting, so readers on several handles
@@ -189,7 +176,7 @@ std::optional<uint32_t> SimulatedCamera::BulkRead(const ClientContext& client, u
   lastFrameAt_ = due;
   waitingSlots_.push_back(&due);
   const auto slot = std::prev(waitingSlots_.end());
-  const bool frameTime = WaitForFrameTime(lock, client, reader, due, abortEpoch);
+  const bool frameTime = WaitForFrameTime(lock, client, *read, due);
   waitingSlots_.erase(slot);
   if (!frameTime) {
     // An abandoned read gives its slot back: the reads after it move up
@@ -232,11 +219,10 @@ std::optional<uint32_t> SimulatedCamera::BulkRead(const ClientContext& client, u
     renderer_.Render(scene, sequence, out.first(frameBytes));
   }
   lock.lock();
-  if (!Attached(client) || reader.abortEpoch != abortEpoch) {
+  if (!Attached(client) || read->aborted) {
     return {};
   }
   ++counters_.frames;
-  reader.lastFrame = Clock::now();
   const size_t lost = std::min<size_t>(faults_.shortFrameBytes, frameBytes);
   return static_cast<uint32_t>(frameBytes - lost);
 }

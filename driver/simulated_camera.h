@@ -11,7 +11,6 @@
 #include "driver/camera_backend.h"
 #include "driver/camera_model.h"
 #include "driver/injected_faults.h"
-#include "driver/process_reads.h"
 #include "driver/scene_renderer.h"
 
 namespace rd420::sim {
@@ -66,15 +65,19 @@ class SimulatedCamera : public CameraBackend {
   std::string HistoryLine();
 
  private:
-  std::optional<uint32_t> VendorLocked(const ClientContext& client, uint32_t word);
+  // One bulk read, from its start until it returns.
+  struct Read {
+    pid_t process = 0;
+    bool aborted = false;  // by its own process's abort
+  };
+  std::optional<uint32_t> VendorLocked(uint32_t word);
   // Waits until `deadline` or until the read is interrupted (its process's
   // abort, unplug, shutdown, client gone). True when the deadline came;
   // the deadline may move up while waiting (a slot given back).
   bool WaitForFrameTime(std::unique_lock<std::mutex>& lock, const ClientContext& client,
-                        const ProcessReads::Reads& reader, const Clock::time_point& deadline,
-                        uint64_t abortEpoch);
-  // True when a process other than `process` streams: a read pending or a
-  // frame delivered within the last second.
+                        const Read& read, const Clock::time_point& deadline);
+  // Whether the client's handle reaches the camera: plugged, not stopping,
+  // and opened since the last plug.
   bool Attached(const ClientContext& client) const;
   Clock::duration FramePeriod() const;
 
@@ -85,7 +88,7 @@ class SimulatedCamera : public CameraBackend {
   bool plugged_ = true;
   bool shuttingDown_ = false;
   uint64_t generation_ = 1;
-  ProcessReads readers_;
+  std::list<Read> reads_;
   bool stallNext_ = false;
   int failVendor_ = 0;
   uint32_t sequence_ = 0;

@@ -1,11 +1,6 @@
 #include "driver/usb_camera.h"
 
 #include <libusb.h>
-#include <signal.h>
-
-#include <cerrno>
-
-#include "devlink/command_words.h"
 
 namespace rd420 {
 
@@ -53,7 +48,6 @@ void UsbCamera::Attach(std::shared_ptr<UsbDevice> device) {
   std::lock_guard lock(mutex_);
   device_ = std::move(device);
   ++generation_;
-  fullResolution_.reset();  // a camera that restarted chose its own size
 }
 
 void UsbCamera::Detach() {
@@ -137,16 +131,6 @@ std::optional<uint32_t> UsbCamera::Vendor(const ClientContext& client, uint32_t 
   if (!device) {
     return std::nullopt;
   }
-  const bool sizeCommand = word == kCmdFullResolution || word == kCmdHalfResolution;
-  const bool full = word == kCmdFullResolution;
-  if (sizeCommand) {
-    // One program cannot change the frame size under another's stream.
-    std::lock_guard lock(mutex_);
-    if (fullResolution_ && *fullResolution_ != full &&
-        readers_.OtherProcessStreams(client.process, Clock::now())) {
-      return std::nullopt;
-    }
-  }
   uint8_t reply[kVendorReplyBytes];
   const int received =
       device->ControlIn(kVendorRequestType, kVendorRequestCode, static_cast<uint16_t>(word >> 16),
@@ -157,11 +141,6 @@ std::optional<uint32_t> UsbCamera::Vendor(const ClientContext& client, uint32_t 
   // A short reply would make a word of bytes the camera never sent.
   if (received != static_cast<int>(kVendorReplyBytes)) {
     return std::nullopt;
-  }
-  if (sizeCommand) {
-    std::lock_guard lock(mutex_);
-    fullResolution_ = full;
-    readers_[client.process].sizeAsked = Clock::now();
   }
   return ReplyWordFromBytes(reply);
 }
@@ -178,10 +157,6 @@ std::optional<uint32_t> UsbCamera::BulkRead(const ClientContext& client, uint32_
     return std::nullopt;
   }
   const auto read = reads_.insert(reads_.end(), Read{client.process});
-  // std::map keeps the reference while other processes come and go; an
-  // entry with a read pending is never erased.
-  ProcessReads::Reads& reader = readers_[client.process];
-  ++reader.pending;
   lock.unlock();
 
   int error = LIBUSB_SUCCESS;
@@ -215,13 +190,9 @@ std::optional<uint32_t> UsbCamera::BulkRead(const ClientContext& client, uint32_
   }
   const Read finished = *read;
   reads_.erase(read);
-  --reader.pending;
+  lock.unlock();
   const bool delivered =
       transfer && finished.status == LIBUSB_TRANSFER_COMPLETED && !finished.cancelled;
-  if (delivered) {
-    reader.lastFrame = Clock::now();
-  }
-  lock.unlock();
   const bool noDevice =
       transfer ? finished.status == LIBUSB_TRANSFER_NO_DEVICE : error == LIBUSB_ERROR_NO_DEVICE;
   transfer.reset();

@@ -10,7 +10,6 @@
 #include <optional>
 
 #include "driver/camera_backend.h"
-#include "driver/process_reads.h"
 #include "driver/usb_api.h"
 
 namespace rd420 {
@@ -44,8 +43,6 @@ class UsbCamera : public CameraBackend {
   void Shutdown() override;
 
  private:
-  using Clock = std::chrono::steady_clock;
-
   // One bulk read in flight, from the transfer thread that waits for it.
   struct Read {
     pid_t process = 0;
@@ -67,9 +64,6 @@ class UsbCamera : public CameraBackend {
   uint64_t generation_ = 1;
   bool shuttingDown_ = false;
   std::list<Read> reads_;
-  ProcessReads readers_;
-  // The last frame size a command chose (true full), unknown until one.
-  std::optional<bool> fullResolution_;
 };
 
 }  // namespace rd420

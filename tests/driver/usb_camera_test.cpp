@@ -8,7 +8,6 @@
 #include <future>
 #include <thread>
 
-#include "devlink/command_words.h"
 #include "devlink/device_directory.h"
 #include "devlink/device_records.h"
 #include "devlink/socket_transport.h"
@@ -398,14 +397,10 @@ class UsbCameraTest : public ::testing::Test {
     }));
     return reads_.back();
   }
-  bool Vendor(const ClientContext& client, uint32_t word) {
-    return camera_.Vendor(client, word).has_value();
-  }
 
   fake::FakeUsbApi api_{true};
   UsbCamera camera_{{}};
-  // Two programs that run (the test and its parent): a size word holds
-  // only while its program lives.
+  // Two programs (the test and its parent).
   ClientContext first_{0, {}, getpid()};
   ClientContext second_{0, {}, getppid()};
   std::jthread events_{[this](std::stop_token stop) {
@@ -428,19 +423,6 @@ TEST_F(UsbCameraTest, AbortEndsOnlyTheAskingProcessRead) {
   ASSERT_TRUE(api_.Complete(0, LIBUSB_TRANSFER_COMPLETED, frame));
   EXPECT_EQ(firstRead.get(), 16u);
   EXPECT_TRUE(api_.Seen(0).clearedHalts.empty());
-}
-
-// Catches: one program switching the frame size under another's stream,
-// or between another's size word and its first read.
-TEST_F(UsbCameraTest, FrameSizeHoldsWhileAnotherProgramStreams) {
-  ASSERT_TRUE(Vendor(first_, kCmdFullResolution));
-  auto read = StartRead(first_);
-  ASSERT_TRUE(Eventually([&] { return api_.PendingReads(0) == 1; }));
-  EXPECT_FALSE(Vendor(second_, kCmdHalfResolution));
-  EXPECT_TRUE(Vendor(first_, kCmdHalfResolution));
-  EXPECT_TRUE(Vendor(second_, kCmdHalfResolution));
-  EXPECT_FALSE(Vendor(first_, kCmdFullResolution));
-  EXPECT_EQ(api_.Seen(0).controls.size(), 3u);  // the refused ones never reached the camera
 }
 
 }  // namespace
