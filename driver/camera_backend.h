@@ -37,7 +37,8 @@ class CameraBackend {
  public:
   virtual ~CameraBackend() = default;
 
-  virtual bool Plugged() const = 0;
+  // Changes when the camera is plugged in anew: a handle opened before
+  // stays dead.
   virtual uint64_t Generation() const = 0;
 
   // The interface and its pipes, in descriptor order.

@@ -34,7 +34,6 @@ class SimulatedCamera : public CameraBackend {
  public:
   explicit SimulatedCamera(const CameraOptions& options);
 
-  bool Plugged() const override;
   uint64_t Generation() const override;
   std::optional<InterfaceInformation> Pipes(const ClientContext& client) override;
   std::optional<uint32_t> Vendor(const ClientContext& client, uint32_t word) override;
@@ -44,6 +43,7 @@ class SimulatedCamera : public CameraBackend {
   void Shutdown() override;
 
   // Faults and run-time changes.
+  bool Plugged() const;
   void Unplug();
   void Plug();
   void StallNextRead();

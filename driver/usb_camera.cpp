@@ -71,11 +71,6 @@ void UsbCamera::Shutdown() {
   changed_.notify_all();
 }
 
-bool UsbCamera::Plugged() const {
-  std::lock_guard lock(mutex_);
-  return device_ != nullptr;
-}
-
 uint64_t UsbCamera::Generation() const {
   std::lock_guard lock(mutex_);
   return generation_;

@@ -33,7 +33,6 @@ class UsbCamera : public CameraBackend {
   // dead.
   void Detach();
 
-  bool Plugged() const override;
   uint64_t Generation() const override;
   std::optional<InterfaceInformation> Pipes(const ClientContext& client) override;
   std::optional<uint32_t> Vendor(const ClientContext& client, uint32_t word) override;

@@ -28,7 +28,6 @@ class RecordingCamera : public CameraBackend {
 
   sim::SimulatedCamera& Camera() { return camera_; }
 
-  bool Plugged() const override { return camera_.Plugged(); }
   uint64_t Generation() const override { return camera_.Generation(); }
   void Shutdown() override { camera_.Shutdown(); }
   std::optional<InterfaceInformation> Pipes(const ClientContext& client) override {
