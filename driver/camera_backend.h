@@ -4,13 +4,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 
-#include "wire/device_transport.h"
-#include "wire/ioctl_codes.h"
-#include "wire/wire_protocol.h"
+#include "wire/device_records.h"
 
 namespace rd420 {
+
+// The largest frame (full size, 4:3): no bulk read is given a bigger buffer,
+// and a mode change while a read waits cannot make it too small.
+inline constexpr uint32_t kLargestFrameBytes = 1280 * 960 * 2;
 
 // What the daemon knows of the client whose request it runs.
 struct ClientContext {
@@ -24,35 +27,29 @@ struct ClientContext {
   pid_t process = 0;
 };
 
-// One camera behind a device node: the simulator or, later, a real camera
-// through libusb. Runs the driver's I/O-control requests for any number of
-// client connections at once; a bulk read blocks until a frame is ready or
-// the pipe is aborted.
+// One camera behind a device node: the simulator, or a real camera through
+// libusb. The server decodes each request and encodes its reply, so a
+// back-end sees typed operations only, for any number of client connections
+// at once. Thread-safe: Pipes, Vendor and AbortPipe run on the server's loop
+// thread and never wait for a frame; each BulkRead runs on a transfer thread
+// of its own and blocks until a frame is ready or the read is ended.
 class CameraBackend {
  public:
   virtual ~CameraBackend() = default;
 
-  virtual bool Plugged() const = 0;
+  // Changes when the camera is plugged in anew: a handle opened before
+  // stays dead.
   virtual uint64_t Generation() const = 0;
 
-  // `code` and the input length were checked by the server.
-  virtual IoctlResult Ioctl(const ClientContext& client, uint32_t code, std::span<const uint8_t> in,
-                            std::span<uint8_t> out) = 0;
-
-  // The most bytes a request with `code` can return: the server allocates
-  // no more than this per request, whatever output length a client asks.
-  virtual uint32_t MaxReplyBytes(uint32_t code) const {
-    switch (code) {
-      case kIoctlGetPipeInformation:
-        return kPipeInformationBufferBytes;
-      case kIoctlVendorRequest:
-        return kVendorReplyBytes;
-      case kIoctlBulkRead:
-        return wire::kMaxOutputBytes;
-      default:
-        return 0;
-    }
-  }
+  // The interface and its pipes, in descriptor order.
+  virtual std::optional<InterfaceInformation> Pipes(const ClientContext& client) = 0;
+  // Sends command word `word`; the camera's reply word.
+  virtual std::optional<uint32_t> Vendor(const ClientContext& client, uint32_t word) = 0;
+  // Ends the asking process's bulk reads on pipe `pipe`.
+  virtual bool AbortPipe(const ClientContext& client, uint32_t pipe) = 0;
+  // Reads one frame from pipe `pipe` into `frame`; the bytes that arrived.
+  virtual std::optional<uint32_t> BulkRead(const ClientContext& client, uint32_t pipe,
+                                           std::span<uint8_t> frame) = 0;
 
   // Ends every request that waits (the daemon is stopping).
   virtual void Shutdown() = 0;

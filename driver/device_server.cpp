@@ -12,7 +12,9 @@
 #include <new>
 #include <system_error>
 
+#include "platform/byte_order.h"
 #include "wire/device_directory.h"
+#include "wire/device_records.h"
 #include "wire/ioctl_codes.h"
 #include "wire/socket_io.h"
 #include "wire/wire_protocol.h"
@@ -59,6 +61,45 @@ void ReportListenFailure(const std::string& path, int error) {
   }
 }
 
+// Runs one request that never waits: its reply bytes, or nothing when it
+// fails. `capacity` is the output length the client gave.
+std::optional<std::vector<uint8_t>> Answer(CameraBackend& camera, ProcessReads& reads,
+                                           const ClientContext& client, uint32_t code,
+                                           std::span<const uint8_t> input, uint32_t capacity) {
+  switch (code) {
+    case kIoctlGetPipeInformation: {
+      const std::optional<InterfaceInformation> info = camera.Pipes(client);
+      std::vector<uint8_t> record =
+          info ? EncodeInterfaceInformation(*info) : std::vector<uint8_t>{};
+      if (!info || record.size() > std::min(capacity, kPipeInformationBufferBytes)) {
+        return std::nullopt;
+      }
+      return record;
+    }
+    case kIoctlVendorRequest: {
+      // A record of any other form never reaches the camera, nor does a
+      // size word that would switch the size under another program's stream.
+      const std::optional<uint32_t> word = DecodeVendorRecord(input);
+      const std::optional<uint32_t> reply =
+          word && capacity >= kVendorReplyBytes && reads.MaySend(client, *word, Clock::now())
+              ? camera.Vendor(client, *word)
+              : std::nullopt;
+      if (!reply) {
+        return std::nullopt;
+      }
+      reads.Sent(client, *word, Clock::now());
+      const auto bytes = ReplyBytesFromWord(*reply);
+      return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    }
+    case kIoctlAbortPipe:
+      return camera.AbortPipe(client, LoadLe32(input.data()))
+                 ? std::optional<std::vector<uint8_t>>(std::in_place)
+                 : std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
 }  // namespace
 
 // One client connection, owned by the loop's thread. While `transfer`
@@ -67,11 +108,11 @@ void ReportListenFailure(const std::string& path, int error) {
 struct DeviceServer::Connection {
   UniqueFd fd;
   CameraBackend* camera = nullptr;  // null: a control connection
+  ProcessReads* reads = nullptr;    // its camera's, for a device connection
   ClientContext client;
   // The request so far (header, then its input), or control text.
   std::vector<uint8_t> input;
   std::optional<wire::RequestHeader> header;
-  uint32_t capacity = 0;  // reply bytes the request can really fill
   // The reply (header and data) or answer lines not yet sent; released
   // once sent, so an idle connection holds no reply memory.
   std::vector<uint8_t> output;
@@ -82,13 +123,13 @@ struct DeviceServer::Connection {
   bool closed = false;
   std::thread transfer;
   std::atomic<bool> transferDone{false};
-  IoctlResult transferResult;
+  std::optional<uint32_t> transferResult;  // the bytes the frame read delivered
 
   std::span<const uint8_t> RequestInput() const {
     return std::span<const uint8_t>(input).subspan(wire::kRequestHeaderBytes);
   }
   std::span<uint8_t> ReplyData() {
-    return std::span<uint8_t>(output).subspan(wire::kReplyHeaderBytes, capacity);
+    return std::span<uint8_t>(output).subspan(wire::kReplyHeaderBytes);
   }
 };
 
@@ -355,13 +396,15 @@ void DeviceServer::Accept(int listenerFd, CameraBackend* camera) {
   // Under the lock, so an unplug on another thread cannot close the
   // listener between the poll and the accept.
   std::lock_guard lock(nodesMutex_);
+  ProcessReads* reads = nullptr;
   if (camera != nullptr) {
-    const bool stillListening = std::any_of(nodes_.begin(), nodes_.end(), [&](const auto& entry) {
+    const auto node = std::find_if(nodes_.begin(), nodes_.end(), [&](const auto& entry) {
       return entry.second.listener.Get() == listenerFd && entry.second.camera.get() == camera;
     });
-    if (!stillListening) {
-      return;
+    if (node == nodes_.end()) {
+      return;  // no longer listening
     }
+    reads = &node->second.reads;
   }
   // A bounded batch per turn, so the open connections are served between.
   for (int i = 0; i < 32; ++i) {
@@ -379,6 +422,7 @@ void DeviceServer::Accept(int listenerFd, CameraBackend* camera) {
       const int raw = fd.Get();
       connection->fd = std::move(fd);
       connection->camera = camera;
+      connection->reads = reads;
       if (camera != nullptr) {
         connection->client.generation = camera->Generation();
         connection->client.peerGone = [raw] { return PeerHasGone(raw); };
@@ -471,32 +515,36 @@ bool DeviceServer::ReadDeviceRequest(Connection& c) {
 
 void DeviceServer::StartRequest(Connection& c) {
   const uint32_t code = c.header->code;
-  c.capacity = std::min(c.header->outputLength, c.camera->MaxReplyBytes(code));
-  try {
-    c.output.assign(wire::kReplyHeaderBytes + c.capacity, 0);
-  } catch (const std::bad_alloc&) {
-    c.capacity = 0;
-    FinishRequest(c, {});
-    return;
-  }
+  c.output.assign(wire::kReplyHeaderBytes, 0);
   if (code != kIoctlBulkRead) {
     // The other requests never wait: they run on the loop's thread.
-    IoctlResult result;
+    std::optional<std::vector<uint8_t>> reply;
     try {
-      result = c.camera->Ioctl(c.client, code, c.RequestInput(), c.ReplyData());
+      reply = Answer(*c.camera, *c.reads, c.client, code, c.RequestInput(), c.header->outputLength);
     } catch (const std::exception&) {
-      result = {};
+      reply.reset();
     }
-    FinishRequest(c, result);
+    if (reply) {
+      c.output.insert(c.output.end(), reply->begin(), reply->end());
+    }
+    FinishRequest(c, reply ? std::optional(static_cast<uint32_t>(reply->size())) : std::nullopt);
+    return;
+  }
+  // A read is given at most the largest frame, whatever the client asks.
+  try {
+    c.output.resize(wire::kReplyHeaderBytes + std::min(c.header->outputLength, kLargestFrameBytes));
+  } catch (const std::bad_alloc&) {
+    FinishRequest(c, std::nullopt);
     return;
   }
   c.transferDone = false;
   try {
-    c.transfer = std::thread([this, &c, code] {
+    c.transfer = std::thread([this, &c] {
       try {
-        c.transferResult = c.camera->Ioctl(c.client, code, c.RequestInput(), c.ReplyData());
+        c.transferResult =
+            c.camera->BulkRead(c.client, LoadLe32(c.RequestInput().data()), c.ReplyData());
       } catch (const std::exception&) {
-        c.transferResult = {};
+        c.transferResult.reset();
       }
       c.transferDone.store(true, std::memory_order_release);
       Wake();
@@ -508,16 +556,19 @@ void DeviceServer::StartRequest(Connection& c) {
       std::fprintf(stderr, "rd420d: cannot start a transfer thread: %s\n", error.what());
       threadsShort_ = true;
     }
-    FinishRequest(c, {});
+    FinishRequest(c, std::nullopt);
     return;
   }
   threadsShort_ = false;
+  c.reads->ReadStarted(c.client.process);
 }
 
-void DeviceServer::FinishRequest(Connection& c, IoctlResult result) {
-  const uint32_t returned = std::min(result.bytesReturned, c.capacity);
-  c.output.resize(wire::kReplyHeaderBytes + returned);
-  const auto header = wire::EncodeReplyHeader({result.ok ? 1u : 0u, returned});
+// The reply data, if any, follows the header in `output` already.
+void DeviceServer::FinishRequest(Connection& c, std::optional<uint32_t> returned) {
+  const uint32_t bytes =
+      std::min<size_t>(returned.value_or(0), c.output.size() - wire::kReplyHeaderBytes);
+  c.output.resize(wire::kReplyHeaderBytes + bytes);
+  const auto header = wire::EncodeReplyHeader({returned ? 1u : 0u, bytes});
   std::copy(header.begin(), header.end(), c.output.begin());
   c.sent = 0;
   c.header.reset();
@@ -526,6 +577,7 @@ void DeviceServer::FinishRequest(Connection& c, IoctlResult result) {
 
 bool DeviceServer::FinishTransfer(Connection& c) {
   c.transfer.join();
+  c.reads->ReadEnded(c.client.process, c.transferResult.has_value(), Clock::now());
   FinishRequest(c, c.transferResult);
   return Flush(c);
 }

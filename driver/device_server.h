@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "driver/camera_backend.h"
+#include "driver/process_reads.h"
 #include "platform/unique_fd.h"
 
 namespace rd420 {
@@ -60,6 +61,7 @@ class DeviceServer {
   struct Node {
     std::unique_ptr<CameraBackend> camera;
     UniqueFd listener;
+    ProcessReads reads;  // the loop's thread's
   };
   struct Connection;
 
@@ -73,7 +75,7 @@ class DeviceServer {
   bool ReadControlLines(Connection& c);
   bool AnswerControlLines(Connection& c);
   void StartRequest(Connection& c);
-  void FinishRequest(Connection& c, IoctlResult result);
+  void FinishRequest(Connection& c, std::optional<uint32_t> returned);
   bool FinishTransfer(Connection& c);
   bool Flush(Connection& c);
   void Wake();

@@ -1,13 +1,10 @@
 #include "driver/simulated_camera.h"
 
-#include <signal.h>
-
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <thread>
 
-#include "platform/byte_order.h"
+#include "driver/hex_text.h"
 #include "wire/command_words.h"
 #include "wire/device_records.h"
 #include "wire/frame_format.h"
@@ -20,21 +17,6 @@ namespace {
 constexpr size_t kHistoryLength = 32;
 constexpr auto kPeerCheckInterval = std::chrono::milliseconds(100);
 constexpr uint32_t kMaxTransferBytes = 4 * 1024 * 1024;
-// The largest frame any mode delivers (full size, 4:3): a read is given no
-// bigger buffer, and a mode change while it waits cannot make it too small.
-constexpr uint32_t kLargestFrameBytes = 1280 * 960 * 2;
-// How long after its last frame a process still counts as streaming, so a
-// reader between two reads keeps its frame size.
-
-std::string Hex(std::span<const uint8_t> bytes) {
-  std::string text;
-  char digits[3];
-  for (uint8_t b : bytes) {
-    std::snprintf(digits, sizeof digits, "%02x", b);
-    text += digits;
-  }
-  return text;
-}
 
 std::string WordText(uint32_t word) {
   char text[11];
@@ -62,46 +44,12 @@ bool SimulatedCamera::Attached(const ClientContext& client) const {
   return plugged_ && !shuttingDown_ && client.generation == generation_;
 }
 
-IoctlResult SimulatedCamera::Ioctl(const ClientContext& client, uint32_t code,
-                                   std::span<const uint8_t> in, std::span<uint8_t> out) {
-  switch (code) {
-    case kIoctlGetPipeInformation: {
-      std::lock_guard lock(mutex_);
-      ++counters_.pipes;
-      return Attached(client) ? PipeInformation(out) : IoctlResult{};
-    }
-    case kIoctlVendorRequest: {
-      IoctlResult result;
-      std::chrono::milliseconds late{0};
-      {
-        std::lock_guard lock(mutex_);
-        ++counters_.vendor;
-        result = Attached(client) ? Vendor(client, in, out) : IoctlResult{};
-        if (result.ok && DecodeVendorRecord(in) == kPollStatus) {
-          late = faults_.slowStatus;
-        }
-      }
-      // A slow camera holds its control pipe, and so every client's request.
-      std::this_thread::sleep_for(late);
-      return result;
-    }
-    case kIoctlAbortPipe: {
-      std::lock_guard lock(mutex_);
-      ++counters_.abort;
-      return Attached(client) ? Abort(client, in) : IoctlResult{};
-    }
-    case kIoctlBulkRead:
-      return BulkRead(client, out);
-    default:
-      return {};
+std::optional<InterfaceInformation> SimulatedCamera::Pipes(const ClientContext& client) {
+  std::lock_guard lock(mutex_);
+  ++counters_.pipes;
+  if (!Attached(client)) {
+    return std::nullopt;
   }
-}
-
-uint32_t SimulatedCamera::MaxReplyBytes(uint32_t code) const {
-  return code == kIoctlBulkRead ? kLargestFrameBytes : CameraBackend::MaxReplyBytes(code);
-}
-
-IoctlResult SimulatedCamera::PipeInformation(std::span<uint8_t> out) {
   const uint16_t packet = model_.FullSpeed() ? 64 : 512;
   InterfaceInformation info;
   info.interfaceClass = 0xFF;  // vendor specific
@@ -110,66 +58,67 @@ IoctlResult SimulatedCamera::PipeInformation(std::span<uint8_t> out) {
       {packet, 0x01, 0, 2, 0x2000, kMaxTransferBytes, 0},  // bulk OUT
       {packet, 0x82, 0, 2, 0x2001, kMaxTransferBytes, 0},  // bulk IN: frames
   };
-  const std::vector<uint8_t> record = EncodeInterfaceInformation(info);
-  if (out.size() < record.size()) {
-    return {};
-  }
-  std::copy(record.begin(), record.end(), out.begin());
-  return {true, static_cast<uint32_t>(record.size())};
+  return info;
 }
 
-IoctlResult SimulatedCamera::Vendor(const ClientContext& client, std::span<const uint8_t> in,
-                                    std::span<uint8_t> out) {
-  const std::optional<uint32_t> word = DecodeVendorRecord(in);
-  if (!word || out.size() < kVendorReplyBytes) {
-    return {};
+std::optional<uint32_t> SimulatedCamera::Vendor(const ClientContext& client, uint32_t word) {
+  std::optional<uint32_t> reply;
+  std::chrono::milliseconds late{0};
+  {
+    std::lock_guard lock(mutex_);
+    ++counters_.vendor;
+    reply = Attached(client) ? VendorLocked(word) : std::nullopt;
+    if (reply && word == kPollStatus) {
+      late = faults_.slowStatus;
+    }
   }
-  // One program cannot change the frame size under another's stream.
-  const bool sizeWord = *word == kCmdFullResolution || *word == kCmdHalfResolution;
-  if (sizeWord && (*word == kCmdFullResolution) != model_.FullResolution() &&
-      readers_.OtherProcessStreams(client.process, Clock::now())) {
-    return {};
-  }
+  // A slow camera holds its control pipe, and so every client's request.
+  std::this_thread::sleep_for(late);
+  return reply;
+}
+
+std::optional<uint32_t> SimulatedCamera::VendorLocked(uint32_t word) {
   if (failVendor_ != 0) {
     if (failVendor_ > 0) {
       --failVendor_;
     }
-    return {};
+    return std::nullopt;
   }
-  if (sizeWord) {
-    readers_[client.process].sizeAsked = Clock::now();
-  }
-  if (*word == kPollStatus) {
+  if (word == kPollStatus) {
     ++counters_.statusPolls;
   }
-  if (!IsPoll(*word)) {
-    lastCommand_ = *word;
-    lastRecordHex_ = Hex(in);
-    history_.push_back(*word);
+  if (!IsPoll(word)) {
+    lastCommand_ = word;
+    history_.push_back(word);
     if (history_.size() > kHistoryLength) {
       history_.pop_front();
     }
   }
   // A dropped word is answered as the camera answers any word, not acted on.
-  const uint32_t reply = !IsPoll(*word) && faults_.DropCommand()
-                             ? *word & 0x00FFFFFF
-                             : model_.Command(*word, Clock::now());
-  const uint32_t answer = *word == kPollStatus ? faults_.Status(reply) : reply;
-  const auto bytes = ReplyBytesFromWord(answer);
-  std::copy(bytes.begin(), bytes.end(), out.begin());
+  const uint32_t reply = !IsPoll(word) && faults_.DropCommand()
+                             ? word & 0x00FFFFFF
+                             : model_.Command(word, Clock::now());
+  const uint32_t answer = word == kPollStatus ? faults_.Status(reply) : reply;
   if (!model_.Frozen()) {
     frozenFrame_.reset();
   }
-  return {true, kVendorReplyBytes};
+  return answer;
 }
 
-IoctlResult SimulatedCamera::Abort(const ClientContext& client, std::span<const uint8_t> in) {
+bool SimulatedCamera::AbortPipe(const ClientContext& client, uint32_t pipe) {
+  std::lock_guard lock(mutex_);
+  ++counters_.abort;
+  if (!Attached(client)) {
+    return false;
+  }
   // Only the asking process's reads end: another program's stream goes on.
-  if (LoadLe32(in.data()) == kFramePipeIndex) {
-    ++readers_[client.process].abortEpoch;
+  if (pipe == kFramePipeIndex) {
+    for (Read& read : reads_) {
+      read.aborted = read.aborted || read.process == client.process;
+    }
     wake_.notify_all();
   }
-  return {true, 0};
+  return true;
 }
 
 Clock::duration SimulatedCamera::FramePeriod() const {
@@ -182,12 +131,10 @@ Clock::duration SimulatedCamera::FramePeriod() const {
 }
 
 bool SimulatedCamera::WaitForFrameTime(std::unique_lock<std::mutex>& lock,
-                                       const ClientContext& client,
-                                       const ProcessReads::Reads& reader,
-                                       const Clock::time_point& deadline, uint64_t abortEpoch) {
+                                       const ClientContext& client, const Read& read,
+                                       const Clock::time_point& deadline) {
   for (;;) {
-    if (!Attached(client) || reader.abortEpoch != abortEpoch ||
-        (client.peerGone && client.peerGone())) {
+    if (!Attached(client) || read.aborted || (client.peerGone && client.peerGone())) {
       return false;
     }
     const Clock::time_point now = Clock::now();
@@ -198,27 +145,28 @@ bool SimulatedCamera::WaitForFrameTime(std::unique_lock<std::mutex>& lock,
   }
 }
 
-IoctlResult SimulatedCamera::BulkRead(const ClientContext& client, std::span<uint8_t> out) {
+// The simulated camera has one bulk IN pipe, whatever index is asked.
+std::optional<uint32_t> SimulatedCamera::BulkRead(const ClientContext& client, uint32_t,
+                                                  std::span<uint8_t> out) {
   std::unique_lock lock(mutex_);
   ++counters_.bulk;
   if (!Attached(client)) {
     return {};
   }
-  // std::map keeps the reference valid while other processes come and go;
-  // an entry with a read pending is never erased.
-  ProcessReads::Reads& reader = readers_[client.process];
-  ++reader.pending;
-  struct PendingGuard {
-    ProcessReads::Reads& reader;
-    ~PendingGuard() { --reader.pending; }
-  } pendingGuard{reader};
-  const uint64_t abortEpoch = reader.abortEpoch;
+  // Listed until it returns (with the lock held), so its process's abort
+  // finds it.
+  const auto read = reads_.insert(reads_.end(), Read{client.process});
+  struct Listed {
+    std::list<Read>& reads;
+    std::list<Read>::iterator read;
+    ~Listed() { reads.erase(read); }
+  } listed{reads_, read};
   if (stallNext_) {
     // A read that never completes: only an abort, an unplug or the client
     // going away ends it.
     stallNext_ = false;
     const Clock::time_point never = Clock::time_point::max();
-    WaitForFrameTime(lock, client, reader, never, abortEpoch);
+    WaitForFrameTime(lock, client, *read, never);
     return {};
   }
   // The frame slot is taken before waiting, so readers on several handles
@@ -228,7 +176,7 @@ IoctlResult SimulatedCamera::BulkRead(const ClientContext& client, std::span<uin
   lastFrameAt_ = due;
   waitingSlots_.push_back(&due);
   const auto slot = std::prev(waitingSlots_.end());
-  const bool frameTime = WaitForFrameTime(lock, client, reader, due, abortEpoch);
+  const bool frameTime = WaitForFrameTime(lock, client, *read, due);
   waitingSlots_.erase(slot);
   if (!frameTime) {
     // An abandoned read gives its slot back: the reads after it move up
@@ -271,13 +219,12 @@ IoctlResult SimulatedCamera::BulkRead(const ClientContext& client, std::span<uin
     renderer_.Render(scene, sequence, out.first(frameBytes));
   }
   lock.lock();
-  if (!Attached(client) || reader.abortEpoch != abortEpoch) {
+  if (!Attached(client) || read->aborted) {
     return {};
   }
   ++counters_.frames;
-  reader.lastFrame = Clock::now();
   const size_t lost = std::min<size_t>(faults_.shortFrameBytes, frameBytes);
-  return {true, static_cast<uint32_t>(frameBytes - lost)};
+  return static_cast<uint32_t>(frameBytes - lost);
 }
 
 void SimulatedCamera::Shutdown() {
@@ -367,7 +314,7 @@ std::string SimulatedCamera::StateLine() {
       model_.ApertureOn() ? "on" : "off", model_.External() ? "external" : "internal",
       model_.FunctionsActive() ? 1 : 0, presets.c_str(), model_.FullResolution() ? "full" : "half",
       scene.width, scene.height, lastCommand_ ? WordText(*lastCommand_).c_str() : "none",
-      lastRecordHex_.empty() ? "none" : lastRecordHex_.c_str(), counters_.vendor,
+      lastCommand_ ? HexText(EncodeVendorRecord(*lastCommand_)).c_str() : "none", counters_.vendor,
       counters_.statusPolls, counters_.bulk, counters_.pipes, counters_.abort, counters_.frames);
   return line;
 }

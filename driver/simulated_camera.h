@@ -11,7 +11,6 @@
 #include "driver/camera_backend.h"
 #include "driver/camera_model.h"
 #include "driver/injected_faults.h"
-#include "driver/process_reads.h"
 #include "driver/scene_renderer.h"
 
 namespace rd420::sim {
@@ -35,14 +34,16 @@ class SimulatedCamera : public CameraBackend {
  public:
   explicit SimulatedCamera(const CameraOptions& options);
 
-  bool Plugged() const override;
   uint64_t Generation() const override;
-  IoctlResult Ioctl(const ClientContext& client, uint32_t code, std::span<const uint8_t> in,
-                    std::span<uint8_t> out) override;
-  uint32_t MaxReplyBytes(uint32_t code) const override;
+  std::optional<InterfaceInformation> Pipes(const ClientContext& client) override;
+  std::optional<uint32_t> Vendor(const ClientContext& client, uint32_t word) override;
+  bool AbortPipe(const ClientContext& client, uint32_t pipe) override;
+  std::optional<uint32_t> BulkRead(const ClientContext& client, uint32_t pipe,
+                                   std::span<uint8_t> frame) override;
   void Shutdown() override;
 
   // Faults and run-time changes.
+  bool Plugged() const;
   void Unplug();
   void Plug();
   void StallNextRead();
@@ -64,19 +65,19 @@ class SimulatedCamera : public CameraBackend {
   std::string HistoryLine();
 
  private:
-  IoctlResult PipeInformation(std::span<uint8_t> out);
-  IoctlResult Vendor(const ClientContext& client, std::span<const uint8_t> in,
-                     std::span<uint8_t> out);
-  IoctlResult BulkRead(const ClientContext& client, std::span<uint8_t> out);
-  IoctlResult Abort(const ClientContext& client, std::span<const uint8_t> in);
+  // One bulk read, from its start until it returns.
+  struct Read {
+    pid_t process = 0;
+    bool aborted = false;  // by its own process's abort
+  };
+  std::optional<uint32_t> VendorLocked(uint32_t word);
   // Waits until `deadline` or until the read is interrupted (its process's
   // abort, unplug, shutdown, client gone). True when the deadline came;
   // the deadline may move up while waiting (a slot given back).
   bool WaitForFrameTime(std::unique_lock<std::mutex>& lock, const ClientContext& client,
-                        const ProcessReads::Reads& reader, const Clock::time_point& deadline,
-                        uint64_t abortEpoch);
-  // True when a process other than `process` streams: a read pending or a
-  // frame delivered within the last second.
+                        const Read& read, const Clock::time_point& deadline);
+  // Whether the client's handle reaches the camera: plugged, not stopping,
+  // and opened since the last plug.
   bool Attached(const ClientContext& client) const;
   Clock::duration FramePeriod() const;
 
@@ -87,7 +88,7 @@ class SimulatedCamera : public CameraBackend {
   bool plugged_ = true;
   bool shuttingDown_ = false;
   uint64_t generation_ = 1;
-  ProcessReads readers_;
+  std::list<Read> reads_;
   bool stallNext_ = false;
   int failVendor_ = 0;
   uint32_t sequence_ = 0;
@@ -99,7 +100,6 @@ class SimulatedCamera : public CameraBackend {
   CameraCounters counters_;
   InjectedFaults faults_;
   std::optional<uint32_t> lastCommand_;
-  std::string lastRecordHex_;
   std::deque<uint32_t> history_;
 
   std::mutex renderMutex_;  // the renderer is used by one read at a time

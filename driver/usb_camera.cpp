@@ -1,14 +1,6 @@
 #include "driver/usb_camera.h"
 
 #include <libusb.h>
-#include <signal.h>
-
-#include <cerrno>
-
-#include "platform/byte_order.h"
-#include "wire/command_words.h"
-#include "wire/device_records.h"
-#include "wire/ioctl_codes.h"
 
 namespace rd420 {
 
@@ -21,14 +13,11 @@ constexpr uint8_t kVendorRequestType = uint8_t{LIBUSB_ENDPOINT_IN} |
 // A control transfer runs on the server's loop thread: a camera that does
 // not answer holds the other clients up for at most this long.
 constexpr unsigned kControlTimeoutMs = 1000;
-// The largest frame (full size, 4:3): no bulk read is given more.
-constexpr uint32_t kLargestFrameBytes = 1280 * 960 * 2;
 // How often a waiting read looks whether its client has hung up.
 constexpr auto kPeerCheckInterval = std::chrono::milliseconds(100);
 // How long an abort waits for its cancelled reads before clearing the
 // halt, well inside the client's 250 ms for the abort.
 constexpr auto kCancelWait = std::chrono::milliseconds(100);
-// How long after its last frame a process still counts as streaming.
 // Opaque handles in the pipe list, as the simulator gives them.
 constexpr uint32_t kInterfaceHandle = 0x1000;
 constexpr uint32_t kPipeHandleBase = 0x2000;
@@ -39,10 +28,10 @@ bool IsBulkIn(const UsbEndpoint& endpoint) {
 }
 
 // The frame pipe's endpoint: pipe 1 of the interface, a bulk IN endpoint.
-std::optional<uint8_t> FrameEndpoint(const UsbDevice& device, std::span<const uint8_t> in) {
+std::optional<uint8_t> FrameEndpoint(const UsbDevice& device, uint32_t pipe) {
   const std::vector<UsbEndpoint>& endpoints = device.Interface().endpoints;
-  if (in.size() != kPipeIndexBytes || LoadLe32(in.data()) != kFramePipeIndex ||
-      endpoints.size() <= kFramePipeIndex || !IsBulkIn(endpoints[kFramePipeIndex])) {
+  if (pipe != kFramePipeIndex || endpoints.size() <= kFramePipeIndex ||
+      !IsBulkIn(endpoints[kFramePipeIndex])) {
     return std::nullopt;
   }
   return endpoints[kFramePipeIndex].address;
@@ -59,7 +48,6 @@ void UsbCamera::Attach(std::shared_ptr<UsbDevice> device) {
   std::lock_guard lock(mutex_);
   device_ = std::move(device);
   ++generation_;
-  fullResolution_.reset();  // a camera that restarted chose its own size
 }
 
 void UsbCamera::Detach() {
@@ -81,11 +69,6 @@ void UsbCamera::Shutdown() {
     CancelLocked(read);
   }
   changed_.notify_all();
-}
-
-bool UsbCamera::Plugged() const {
-  std::lock_guard lock(mutex_);
-  return device_ != nullptr;
 }
 
 uint64_t UsbCamera::Generation() const {
@@ -115,30 +98,10 @@ void UsbCamera::ReportGone() {
   }
 }
 
-IoctlResult UsbCamera::Ioctl(const ClientContext& client, uint32_t code,
-                             std::span<const uint8_t> in, std::span<uint8_t> out) {
-  switch (code) {
-    case kIoctlGetPipeInformation:
-      return PipeInformation(client, out);
-    case kIoctlVendorRequest:
-      return Vendor(client, in, out);
-    case kIoctlAbortPipe:
-      return Abort(client, in);
-    case kIoctlBulkRead:
-      return BulkRead(client, in, out);
-    default:
-      return {};
-  }
-}
-
-uint32_t UsbCamera::MaxReplyBytes(uint32_t code) const {
-  return code == kIoctlBulkRead ? kLargestFrameBytes : CameraBackend::MaxReplyBytes(code);
-}
-
-IoctlResult UsbCamera::PipeInformation(const ClientContext& client, std::span<uint8_t> out) {
+std::optional<InterfaceInformation> UsbCamera::Pipes(const ClientContext& client) {
   const std::shared_ptr<UsbDevice> device = DeviceFor(client);
   if (!device) {
-    return {};
+    return std::nullopt;
   }
   const UsbInterface& interface = device->Interface();
   InterfaceInformation info;
@@ -155,67 +118,40 @@ IoctlResult UsbCamera::PipeInformation(const ClientContext& client, std::span<ui
                           static_cast<uint32_t>(e.attributes & LIBUSB_TRANSFER_TYPE_MASK),
                           kPipeHandleBase + static_cast<uint32_t>(i), kLargestFrameBytes, 0});
   }
-  const std::vector<uint8_t> record = EncodeInterfaceInformation(info);
-  if (out.size() < record.size()) {
-    return {};
-  }
-  std::copy(record.begin(), record.end(), out.begin());
-  return {true, static_cast<uint32_t>(record.size())};
+  return info;
 }
 
-IoctlResult UsbCamera::Vendor(const ClientContext& client, std::span<const uint8_t> in,
-                              std::span<uint8_t> out) {
-  const std::optional<uint32_t> word = DecodeVendorRecord(in);
+std::optional<uint32_t> UsbCamera::Vendor(const ClientContext& client, uint32_t word) {
   const std::shared_ptr<UsbDevice> device = DeviceFor(client);
-  if (!word || out.size() < kVendorReplyBytes || !device) {
-    return {};
-  }
-  const bool sizeCommand = *word == kCmdFullResolution || *word == kCmdHalfResolution;
-  const bool full = *word == kCmdFullResolution;
-  if (sizeCommand) {
-    // One program cannot change the frame size under another's stream.
-    std::lock_guard lock(mutex_);
-    if (fullResolution_ && *fullResolution_ != full &&
-        readers_.OtherProcessStreams(client.process, Clock::now())) {
-      return {};
-    }
+  if (!device) {
+    return std::nullopt;
   }
   uint8_t reply[kVendorReplyBytes];
   const int received =
-      device->ControlIn(kVendorRequestType, kVendorRequestCode, static_cast<uint16_t>(*word >> 16),
-                        static_cast<uint16_t>(*word & 0xFFFF), reply, kControlTimeoutMs);
+      device->ControlIn(kVendorRequestType, kVendorRequestCode, static_cast<uint16_t>(word >> 16),
+                        static_cast<uint16_t>(word & 0xFFFF), reply, kControlTimeoutMs);
   if (received == LIBUSB_ERROR_NO_DEVICE) {
     ReportGone();
   }
   // A short reply would make a word of bytes the camera never sent.
   if (received != static_cast<int>(kVendorReplyBytes)) {
-    return {};
+    return std::nullopt;
   }
-  std::copy(std::begin(reply), std::end(reply), out.begin());
-  if (sizeCommand) {
-    std::lock_guard lock(mutex_);
-    fullResolution_ = full;
-    readers_[client.process].sizeAsked = Clock::now();
-  }
-  return {true, kVendorReplyBytes};
+  return ReplyWordFromBytes(reply);
 }
 
-IoctlResult UsbCamera::BulkRead(const ClientContext& client, std::span<const uint8_t> in,
-                                std::span<uint8_t> out) {
+std::optional<uint32_t> UsbCamera::BulkRead(const ClientContext& client, uint32_t pipe,
+                                            std::span<uint8_t> out) {
   std::unique_lock lock(mutex_);
   // Taken with the read's registration, so an unplug either comes before
   // (no device) or finds the read to cancel.
   const std::shared_ptr<UsbDevice> device =
       shuttingDown_ || client.generation != generation_ ? nullptr : device_;
-  const std::optional<uint8_t> endpoint = device ? FrameEndpoint(*device, in) : std::nullopt;
+  const std::optional<uint8_t> endpoint = device ? FrameEndpoint(*device, pipe) : std::nullopt;
   if (!endpoint || out.empty()) {
-    return {};
+    return std::nullopt;
   }
   const auto read = reads_.insert(reads_.end(), Read{client.process});
-  // std::map keeps the reference while other processes come and go; an
-  // entry with a read pending is never erased.
-  ProcessReads::Reads& reader = readers_[client.process];
-  ++reader.pending;
   lock.unlock();
 
   int error = LIBUSB_SUCCESS;
@@ -249,13 +185,9 @@ IoctlResult UsbCamera::BulkRead(const ClientContext& client, std::span<const uin
   }
   const Read finished = *read;
   reads_.erase(read);
-  --reader.pending;
+  lock.unlock();
   const bool delivered =
       transfer && finished.status == LIBUSB_TRANSFER_COMPLETED && !finished.cancelled;
-  if (delivered) {
-    reader.lastFrame = Clock::now();
-  }
-  lock.unlock();
   const bool noDevice =
       transfer ? finished.status == LIBUSB_TRANSFER_NO_DEVICE : error == LIBUSB_ERROR_NO_DEVICE;
   transfer.reset();
@@ -267,14 +199,14 @@ IoctlResult UsbCamera::BulkRead(const ClientContext& client, std::span<const uin
     device->ClearHalt(*endpoint);
   }
   // A short transfer returns what arrived.
-  return delivered ? IoctlResult{true, finished.actualBytes} : IoctlResult{};
+  return delivered ? std::optional(finished.actualBytes) : std::nullopt;
 }
 
-IoctlResult UsbCamera::Abort(const ClientContext& client, std::span<const uint8_t> in) {
+bool UsbCamera::AbortPipe(const ClientContext& client, uint32_t pipe) {
   const std::shared_ptr<UsbDevice> device = DeviceFor(client);
-  const std::optional<uint8_t> endpoint = device ? FrameEndpoint(*device, in) : std::nullopt;
+  const std::optional<uint8_t> endpoint = device ? FrameEndpoint(*device, pipe) : std::nullopt;
   if (!endpoint) {
-    return {};
+    return false;
   }
   std::unique_lock lock(mutex_);
   // Only the asking process's reads end: another program's stream goes on.
@@ -297,7 +229,7 @@ IoctlResult UsbCamera::Abort(const ClientContext& client, std::span<const uint8_
   if (!othersReading && device->ClearHalt(*endpoint) == LIBUSB_ERROR_NO_DEVICE) {
     ReportGone();
   }
-  return {true, 0};
+  return true;
 }
 
 }  // namespace rd420

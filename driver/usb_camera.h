@@ -10,7 +10,6 @@
 #include <optional>
 
 #include "driver/camera_backend.h"
-#include "driver/process_reads.h"
 #include "driver/usb_api.h"
 
 namespace rd420 {
@@ -34,16 +33,15 @@ class UsbCamera : public CameraBackend {
   // dead.
   void Detach();
 
-  bool Plugged() const override;
   uint64_t Generation() const override;
-  IoctlResult Ioctl(const ClientContext& client, uint32_t code, std::span<const uint8_t> in,
-                    std::span<uint8_t> out) override;
-  uint32_t MaxReplyBytes(uint32_t code) const override;
+  std::optional<InterfaceInformation> Pipes(const ClientContext& client) override;
+  std::optional<uint32_t> Vendor(const ClientContext& client, uint32_t word) override;
+  bool AbortPipe(const ClientContext& client, uint32_t pipe) override;
+  std::optional<uint32_t> BulkRead(const ClientContext& client, uint32_t pipe,
+                                   std::span<uint8_t> out) override;
   void Shutdown() override;
 
  private:
-  using Clock = std::chrono::steady_clock;
-
   // One bulk read in flight, from the transfer thread that waits for it.
   struct Read {
     pid_t process = 0;
@@ -55,12 +53,6 @@ class UsbCamera : public CameraBackend {
   };
   // The device when `client` may use it, else null.
   std::shared_ptr<UsbDevice> DeviceFor(const ClientContext& client) const;
-  IoctlResult PipeInformation(const ClientContext& client, std::span<uint8_t> out);
-  IoctlResult Vendor(const ClientContext& client, std::span<const uint8_t> in,
-                     std::span<uint8_t> out);
-  IoctlResult BulkRead(const ClientContext& client, std::span<const uint8_t> in,
-                       std::span<uint8_t> out);
-  IoctlResult Abort(const ClientContext& client, std::span<const uint8_t> in);
   void CancelLocked(Read& read);
   void ReportGone();
 
@@ -71,9 +63,6 @@ class UsbCamera : public CameraBackend {
   uint64_t generation_ = 1;
   bool shuttingDown_ = false;
   std::list<Read> reads_;
-  ProcessReads readers_;
-  // The last frame size a command chose (true full), unknown until one.
-  std::optional<bool> fullResolution_;
 };
 
 }  // namespace rd420

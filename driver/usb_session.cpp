@@ -9,6 +9,8 @@
 #include <map>
 #include <sstream>
 
+#include "driver/hex_text.h"
+
 namespace rd420 {
 
 namespace {
@@ -53,16 +55,6 @@ std::optional<std::vector<uint8_t>> FromBase64(std::string_view text) {
     }
   }
   return bytes;
-}
-
-std::string Hex(std::span<const uint8_t> bytes) {
-  std::string text;
-  char digits[3];
-  for (uint8_t b : bytes) {
-    std::snprintf(digits, sizeof digits, "%02x", b);
-    text += digits;
-  }
-  return text.empty() ? "-" : text;
 }
 
 std::optional<std::vector<uint8_t>> FromHex(std::string_view text) {
@@ -198,7 +190,7 @@ void UsbSessionWriter::Write(int device, const UsbRecordedTransfer& t,
           "control %s type 0x%02x request 0x%02x value 0x%04x index 0x%04x length %u "
           "result %d data %s",
           head.c_str(), t.requestType, t.request, t.value, t.index, t.length, t.result,
-          Hex(bytes).c_str());
+          bytes.empty() ? "-" : HexText(bytes).c_str());
       break;
     case UsbRequestKind::kBulk:
       line = Format("bulk %s endpoint 0x%02x length %u status %d actual %u fnv1a64 %016" PRIx64,

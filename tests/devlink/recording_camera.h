@@ -30,32 +30,32 @@ class RecordingCamera : public CameraBackend {
 
   sim::SimulatedCamera& Camera() { return camera_; }
 
-  bool Plugged() const override { return camera_.Plugged(); }
   uint64_t Generation() const override { return camera_.Generation(); }
   void Shutdown() override { camera_.Shutdown(); }
-  uint32_t MaxReplyBytes(uint32_t code) const override { return camera_.MaxReplyBytes(code); }
-
-  IoctlResult Ioctl(const ClientContext& client, uint32_t code, std::span<const uint8_t> in,
-                    std::span<uint8_t> out) override {
-    if (code == kIoctlVendorRequest) {
-      Add({Kind::kVendor, DecodeVendorRecord(in).value_or(0), 0, true, Now()});
-    } else if (code == kIoctlAbortPipe) {
-      Add({Kind::kAbort, 0, 0, true, Now()});
-    } else if (code == kIoctlBulkRead) {
-      {
-        std::lock_guard lock(mutex_);
-        maxReadsAtOnce_ = std::max(maxReadsAtOnce_, ++readsNow_);
-        log_.push_back({Kind::kReadStart, 0, 0, true, Now()});
-      }
-      const IoctlResult result = camera_.Ioctl(client, code, in, out);
+  std::optional<InterfaceInformation> Pipes(const ClientContext& client) override {
+    return camera_.Pipes(client);
+  }
+  std::optional<uint32_t> Vendor(const ClientContext& client, uint32_t word) override {
+    Add({Kind::kVendor, word, 0, true, Now()});
+    return camera_.Vendor(client, word);
+  }
+  bool AbortPipe(const ClientContext& client, uint32_t pipe) override {
+    Add({Kind::kAbort, 0, 0, true, Now()});
+    return camera_.AbortPipe(client, pipe);
+  }
+  std::optional<uint32_t> BulkRead(const ClientContext& client, uint32_t pipe,
+                                   std::span<uint8_t> frame) override {
+    {
       std::lock_guard lock(mutex_);
-      --readsNow_;
-      const uint32_t stamp =
-          result.ok ? sim::ReadSequenceStamp(out.first(result.bytesReturned)) : 0;
-      log_.push_back({Kind::kReadEnd, stamp, result.bytesReturned, result.ok, Now()});
-      return result;
+      maxReadsAtOnce_ = std::max(maxReadsAtOnce_, ++readsNow_);
+      log_.push_back({Kind::kReadStart, 0, 0, true, Now()});
     }
-    return camera_.Ioctl(client, code, in, out);
+    const std::optional<uint32_t> bytes = camera_.BulkRead(client, pipe, frame);
+    std::lock_guard lock(mutex_);
+    --readsNow_;
+    const uint32_t stamp = bytes ? sim::ReadSequenceStamp(frame.first(*bytes)) : 0;
+    log_.push_back({Kind::kReadEnd, stamp, bytes.value_or(0), bytes.has_value(), Now()});
+    return bytes;
   }
 
   std::vector<Entry> Log() const {

@@ -5,12 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <list>
-#include <mutex>
 
-#include "driver/usb_api.h"
+#include "queued_usb_events.h"
 
 namespace rd420::fake {
 
@@ -45,7 +42,7 @@ struct Camera {
 // A bus of cameras behind the UsbApi seam. Transfers complete, and
 // hot-plug notices arrive, only on the thread in HandleEvents, as libusb
 // delivers them; the test plays the camera from its own thread.
-class FakeUsbApi : public UsbApi {
+class FakeUsbApi : public QueuedUsbEvents {
  public:
   explicit FakeUsbApi(bool hotplug) : hotplug_(hotplug) {}
 
@@ -137,23 +134,6 @@ class FakeUsbApi : public UsbApi {
     std::lock_guard lock(mutex_);
     hotplugChanged_ = std::move(changed);
     return true;
-  }
-  void HandleEvents(int timeoutMs) override {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                      [&] { return !events_.empty() || interrupted_; });
-    interrupted_ = false;
-    std::deque<std::function<void()>> events;
-    events.swap(events_);
-    lock.unlock();
-    for (const auto& event : events) {
-      event();
-    }
-  }
-  void Interrupt() override {
-    std::lock_guard lock(mutex_);
-    interrupted_ = true;
-    changed_.notify_all();
   }
 
  private:
@@ -252,25 +232,19 @@ class FakeUsbApi : public UsbApi {
 
   // The completion runs later, on the event thread.
   void FinishLocked(PendingList::iterator t, int status, uint32_t bytes) {
-    events_.push_back([done = (*t)->done, status, bytes] { done(status, bytes); });
+    PostLocked([done = (*t)->done, status, bytes] { done(status, bytes); });
     transfers_.erase(t);
-    changed_.notify_all();
   }
   void NoticeLocked() {
     if (hotplug_ && hotplugChanged_) {
-      events_.push_back(hotplugChanged_);
-      changed_.notify_all();
+      PostLocked(hotplugChanged_);
     }
   }
 
   const bool hotplug_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
   std::vector<Camera> cameras_;
   PendingList transfers_;
-  std::deque<std::function<void()>> events_;
   std::function<void()> hotplugChanged_;
-  bool interrupted_ = false;
   int lists_ = 0;
 };
 

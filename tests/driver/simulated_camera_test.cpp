@@ -5,8 +5,6 @@
 #include <thread>
 
 #include "wire/command_words.h"
-#include "wire/device_records.h"
-#include "wire/ioctl_codes.h"
 
 namespace rd420::sim {
 namespace {
@@ -22,14 +20,13 @@ class SimulatedCameraTest : public ::testing::Test {
     return options;
   }
 
-  IoctlResult Read(std::vector<uint8_t>& frame) {
-    const uint8_t pipe[4] = {1, 0, 0, 0};
-    return camera_.Ioctl(client_, kIoctlBulkRead, pipe, frame);
+  std::optional<uint32_t> Read(std::vector<uint8_t>& frame) {
+    return camera_.BulkRead(client_, kFramePipeIndex, frame);
   }
   uint32_t Send(uint32_t word) {
-    uint8_t reply[4];
-    EXPECT_TRUE(camera_.Ioctl(client_, kIoctlVendorRequest, EncodeVendorRecord(word), reply).ok);
-    return ReplyWordFromBytes(reply);
+    const std::optional<uint32_t> reply = camera_.Vendor(client_, word);
+    EXPECT_TRUE(reply);
+    return reply.value_or(0);
   }
 
   SimulatedCamera camera_;
@@ -40,14 +37,12 @@ class SimulatedCameraTest : public ::testing::Test {
 // overflowing buffer filled anyway.
 TEST_F(SimulatedCameraTest, FrameSizeFollowsResolutionAndBufferSize) {
   std::vector<uint8_t> frame(1280 * 960 * 2);
-  EXPECT_EQ(Read(frame).bytesReturned, 1280u * 960 * 2);
+  EXPECT_EQ(Read(frame), 1280u * 960 * 2);
   Send(kCmdHalfResolution);
-  const IoctlResult half = Read(frame);
-  EXPECT_TRUE(half.ok);
-  EXPECT_EQ(half.bytesReturned, 640u * 480 * 2);
+  EXPECT_EQ(Read(frame), 640u * 480 * 2);
   Send(kCmdFullResolution);
   std::vector<uint8_t> small(640 * 480 * 2);
-  EXPECT_FALSE(Read(small).ok);
+  EXPECT_FALSE(Read(small));
 }
 
 // Catches: a frozen camera whose picture still moves, a live one that
@@ -65,7 +60,7 @@ TEST_F(SimulatedCameraTest, FreezeHoldsThePicture) {
   EXPECT_EQ(a, b);
   Send(kCmdFullResolution);
   std::vector<uint8_t> fullA(1280 * 960 * 2), fullB(fullA.size());
-  EXPECT_EQ(Read(fullA).bytesReturned, fullA.size());
+  EXPECT_EQ(Read(fullA), fullA.size());
   Read(fullB);
   EXPECT_EQ(fullA, fullB);
   Send(kCmdHalfResolution);
@@ -93,18 +88,17 @@ TEST_F(SimulatedCameraTest, StalledReadEndsOnlyWithAbort) {
   camera_.StallNextRead();
   std::vector<uint8_t> frame(1280 * 960 * 2);
   std::atomic<bool> finished{false};
-  IoctlResult result{true, 1};
+  std::optional<uint32_t> result = 1;
   std::thread reader([&] {
     result = Read(frame);
     finished = true;
   });
   std::this_thread::sleep_for(250ms);
   EXPECT_FALSE(finished);
-  const uint8_t pipe[4] = {1, 0, 0, 0};
-  EXPECT_TRUE(camera_.Ioctl(client_, kIoctlAbortPipe, pipe, {}).ok);
+  EXPECT_TRUE(camera_.AbortPipe(client_, kFramePipeIndex));
   reader.join();
-  EXPECT_FALSE(result.ok);
-  EXPECT_TRUE(Read(frame).ok);
+  EXPECT_FALSE(result);
+  EXPECT_TRUE(Read(frame));
 }
 
 // Catches: the frame pace ignored (default rates are per frame size).
@@ -112,10 +106,9 @@ TEST(SimulatedCamera, DefaultPaceIsTheCamerasRate) {
   SimulatedCamera camera{CameraOptions{}};
   const ClientContext client{1, {}};
   std::vector<uint8_t> frame(1280 * 960 * 2);
-  const uint8_t pipe[4] = {1, 0, 0, 0};
   const auto start = Clock::now();
   for (int i = 0; i < 4; ++i) {
-    ASSERT_TRUE(camera.Ioctl(client, kIoctlBulkRead, pipe, frame).ok);
+    ASSERT_TRUE(camera.BulkRead(client, kFramePipeIndex, frame));
   }
   // Four frames at 15 per second span three frame periods, 200 ms.
   EXPECT_GE(Clock::now() - start, 199ms);
@@ -126,16 +119,14 @@ TEST(SimulatedCamera, ReadersOnSeveralHandlesShareTheRate) {
   CameraOptions options;
   options.fps = 20;
   SimulatedCamera camera(options);
-  uint8_t reply[4];
-  camera.Ioctl({1, {}}, kIoctlVendorRequest, EncodeVendorRecord(kCmdHalfResolution), reply);
+  camera.Vendor({1, {}}, kCmdHalfResolution);
   const auto start = Clock::now();
   std::vector<std::thread> readers;
   for (int r = 0; r < 2; ++r) {
     readers.emplace_back([&camera] {
       std::vector<uint8_t> frame(640 * 480 * 2);
-      const uint8_t pipe[4] = {1, 0, 0, 0};
       for (int i = 0; i < 5; ++i) {
-        camera.Ioctl({1, {}}, kIoctlBulkRead, pipe, frame);
+        camera.BulkRead({1, {}}, kFramePipeIndex, frame);
       }
     });
   }
@@ -149,11 +140,9 @@ TEST(SimulatedCamera, ReadersOnSeveralHandlesShareTheRate) {
 // Catches: vendor failures that do not count down, or fail the wrong number.
 TEST_F(SimulatedCameraTest, FailVendorFailsTheGivenNumberOfRequests) {
   camera_.FailVendorRequests(2);
-  uint8_t reply[4];
-  const VendorRecord record = EncodeVendorRecord(kPollStatus);
-  EXPECT_FALSE(camera_.Ioctl(client_, kIoctlVendorRequest, record, reply).ok);
-  EXPECT_FALSE(camera_.Ioctl(client_, kIoctlVendorRequest, record, reply).ok);
-  EXPECT_TRUE(camera_.Ioctl(client_, kIoctlVendorRequest, record, reply).ok);
+  EXPECT_FALSE(camera_.Vendor(client_, kPollStatus));
+  EXPECT_FALSE(camera_.Vendor(client_, kPollStatus));
+  EXPECT_TRUE(camera_.Vendor(client_, kPollStatus));
 }
 
 // Catches: handles from before an unplug, or made while the node was going
@@ -162,14 +151,10 @@ TEST_F(SimulatedCameraTest, UnplugKillsOldHandles) {
   camera_.Unplug();
   const ClientContext lateComer{camera_.Generation(), {}};
   camera_.Plug();
-  uint8_t late[4];
-  EXPECT_FALSE(
-      camera_.Ioctl(lateComer, kIoctlVendorRequest, EncodeVendorRecord(kPollStatus), late).ok);
-  uint8_t reply[4];
-  EXPECT_FALSE(
-      camera_.Ioctl(client_, kIoctlVendorRequest, EncodeVendorRecord(kPollStatus), reply).ok);
+  EXPECT_FALSE(camera_.Vendor(lateComer, kPollStatus));
+  EXPECT_FALSE(camera_.Vendor(client_, kPollStatus));
   const ClientContext fresh{camera_.Generation(), {}};
-  EXPECT_TRUE(camera_.Ioctl(fresh, kIoctlVendorRequest, EncodeVendorRecord(kPollStatus), reply).ok);
+  EXPECT_TRUE(camera_.Vendor(fresh, kPollStatus));
 }
 
 }  // namespace

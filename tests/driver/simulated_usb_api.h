@@ -2,17 +2,13 @@
 
 #include <libusb.h>
 
+#include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <list>
-#include <mutex>
 #include <thread>
 
 #include "driver/simulated_camera.h"
-#include "driver/usb_api.h"
-#include "wire/device_records.h"
-#include "wire/ioctl_codes.h"
+#include "queued_usb_events.h"
 
 namespace rd420::fake {
 
@@ -21,7 +17,7 @@ namespace rd420::fake {
 // back-end serves a camera that acts on commands and delivers frames at
 // the camera's pace. Each bulk transfer waits on a thread of its own; its
 // completion runs on the thread in HandleEvents, as libusb runs it.
-class SimulatedUsbApi : public UsbApi {
+class SimulatedUsbApi : public QueuedUsbEvents {
  public:
   static constexpr uint16_t kVendorId = 0x1d6b;
   static constexpr uint16_t kProductId = 0x0420;
@@ -43,23 +39,6 @@ class SimulatedUsbApi : public UsbApi {
   }
   bool HasHotplug() override { return false; }
   bool WatchHotplug(uint16_t, uint16_t, std::function<void()>) override { return false; }
-  void HandleEvents(int timeoutMs) override {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                      [&] { return !events_.empty() || interrupted_; });
-    interrupted_ = false;
-    std::deque<std::function<void()>> events;
-    events.swap(events_);
-    lock.unlock();
-    for (const auto& event : events) {
-      event();
-    }
-  }
-  void Interrupt() override {
-    std::lock_guard lock(mutex_);
-    interrupted_ = true;
-    changed_.notify_all();
-  }
 
  private:
   // One context for every request: one process, whose transfers a cancel
@@ -70,10 +49,7 @@ class SimulatedUsbApi : public UsbApi {
 
   // The model looks at peerGone only now and then; an abort from a process
   // that reads nothing wakes every waiting read to look at once.
-  void WakeReads() {
-    const uint8_t pipe[kPipeIndexBytes] = {kFramePipeIndex, 0, 0, 0};
-    camera_.Ioctl({camera_.Generation(), {}, kNobody}, kIoctlAbortPipe, pipe, {});
-  }
+  void WakeReads() { camera_.AbortPipe({camera_.Generation(), {}, kNobody}, kFramePipeIndex); }
   static constexpr pid_t kNobody = 0x7FFF;
 
   class Transfer : public UsbTransfer {
@@ -96,10 +72,13 @@ class SimulatedUsbApi : public UsbApi {
     const UsbInterface& Interface() const override { return interface_; }
     int ControlIn(uint8_t, uint8_t, uint16_t value, uint16_t index, std::span<uint8_t> data,
                   unsigned) override {
-      const VendorRecord record = EncodeVendorRecord(uint32_t{value} << 16 | index);
-      const IoctlResult result =
-          api_.camera_.Ioctl(api_.Context(), kIoctlVendorRequest, record, data);
-      return result.ok ? static_cast<int>(result.bytesReturned) : LIBUSB_ERROR_PIPE;
+      const std::optional<uint32_t> reply =
+          api_.camera_.Vendor(api_.Context(), uint32_t{value} << 16 | index);
+      if (!reply || data.size() < kVendorReplyBytes) {
+        return LIBUSB_ERROR_PIPE;
+      }
+      std::ranges::copy(ReplyBytesFromWord(*reply), data.begin());
+      return static_cast<int>(kVendorReplyBytes);
     }
     std::unique_ptr<UsbTransfer> SubmitBulkIn(uint8_t, std::span<uint8_t> buffer,
                                               UsbTransferDone done, int& error) override {
@@ -114,16 +93,13 @@ class SimulatedUsbApi : public UsbApi {
       });
       api_.readers_.push_back(
           {std::thread([this, buffer, done, cancelled, finished] {
-             const uint8_t pipe[kPipeIndexBytes] = {kFramePipeIndex, 0, 0, 0};
-             const IoctlResult result =
-                 api_.camera_.Ioctl(api_.Context(cancelled), kIoctlBulkRead, pipe, buffer);
-             const int status = result.ok    ? LIBUSB_TRANSFER_COMPLETED
+             const std::optional<uint32_t> bytes =
+                 api_.camera_.BulkRead(api_.Context(cancelled), kFramePipeIndex, buffer);
+             const int status = bytes        ? LIBUSB_TRANSFER_COMPLETED
                                 : *cancelled ? LIBUSB_TRANSFER_CANCELLED
                                              : LIBUSB_TRANSFER_ERROR;
              std::lock_guard events(api_.mutex_);
-             api_.events_.push_back(
-                 [done, status, bytes = result.bytesReturned] { done(status, bytes); });
-             api_.changed_.notify_all();
+             api_.PostLocked([done, status, n = bytes.value_or(0)] { done(status, n); });
              *finished = true;
            }),
            finished});
@@ -153,15 +129,11 @@ class SimulatedUsbApi : public UsbApi {
   };
 
   sim::SimulatedCamera camera_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<std::function<void()>> events_;
   struct Reader {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> finished;
   };
   std::list<Reader> readers_;  // joined once finished, or when the bus goes
-  bool interrupted_ = false;
 };
 
 }  // namespace rd420::fake

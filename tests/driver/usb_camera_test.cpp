@@ -391,22 +391,17 @@ class UsbCameraTest : public ::testing::Test {
     camera_.Shutdown();  // ends whatever a failed assertion left pending
     reads_.clear();
   }
-  std::shared_future<IoctlResult> StartRead(const ClientContext& client) {
+  std::shared_future<std::optional<uint32_t>> StartRead(const ClientContext& client) {
     reads_.push_back(std::async(std::launch::async, [this, &client] {
       std::vector<uint8_t> frame(16);
-      return camera_.Ioctl(client, kIoctlBulkRead, kPipe1, frame);
+      return camera_.BulkRead(client, kFramePipeIndex, frame);
     }));
     return reads_.back();
-  }
-  bool Vendor(const ClientContext& client, uint32_t word) {
-    uint8_t reply[4];
-    return camera_.Ioctl(client, kIoctlVendorRequest, EncodeVendorRecord(word), reply).ok;
   }
 
   fake::FakeUsbApi api_{true};
   UsbCamera camera_{{}};
-  // Two programs that run (the test and its parent): a size word holds
-  // only while its program lives.
+  // Two programs (the test and its parent).
   ClientContext first_{0, {}, getpid()};
   ClientContext second_{0, {}, getppid()};
   std::jthread events_{[this](std::stop_token stop) {
@@ -414,7 +409,7 @@ class UsbCameraTest : public ::testing::Test {
       api_.HandleEvents(20);
     }
   }};
-  std::vector<std::shared_future<IoctlResult>> reads_;
+  std::vector<std::shared_future<std::optional<uint32_t>>> reads_;
 };
 
 // Catches: one program's abort ending another program's read, or clearing
@@ -423,25 +418,12 @@ TEST_F(UsbCameraTest, AbortEndsOnlyTheAskingProcessRead) {
   auto firstRead = StartRead(first_);
   auto secondRead = StartRead(second_);
   ASSERT_TRUE(Eventually([&] { return api_.PendingReads(0) == 2; }));
-  EXPECT_TRUE(camera_.Ioctl(second_, kIoctlAbortPipe, kPipe1, {}).ok);
-  EXPECT_FALSE(secondRead.get().ok);
+  EXPECT_TRUE(camera_.AbortPipe(second_, kFramePipeIndex));
+  EXPECT_FALSE(secondRead.get());
   const uint8_t frame[16] = {};
   ASSERT_TRUE(api_.Complete(0, LIBUSB_TRANSFER_COMPLETED, frame));
-  EXPECT_EQ(firstRead.get().bytesReturned, 16u);
+  EXPECT_EQ(firstRead.get(), 16u);
   EXPECT_TRUE(api_.Seen(0).clearedHalts.empty());
-}
-
-// Catches: one program switching the frame size under another's stream,
-// or between another's size word and its first read.
-TEST_F(UsbCameraTest, FrameSizeHoldsWhileAnotherProgramStreams) {
-  ASSERT_TRUE(Vendor(first_, kCmdFullResolution));
-  auto read = StartRead(first_);
-  ASSERT_TRUE(Eventually([&] { return api_.PendingReads(0) == 1; }));
-  EXPECT_FALSE(Vendor(second_, kCmdHalfResolution));
-  EXPECT_TRUE(Vendor(first_, kCmdHalfResolution));
-  EXPECT_TRUE(Vendor(second_, kCmdHalfResolution));
-  EXPECT_FALSE(Vendor(first_, kCmdFullResolution));
-  EXPECT_EQ(api_.Seen(0).controls.size(), 3u);  // the refused ones never reached the camera
 }
 
 }  // namespace
