@@ -296,15 +296,14 @@ std::string Usage() {
   return usage;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// rd420ctl's own options, before the command: its words and the device
+// folder go into `session`. The exit code when there is nothing to run.
+std::optional<int> ParseGlobalOptions(int argc, char** argv, Session& session) {
   static const option kOptions[] = {
       {"dir", required_argument, nullptr, 'd'},
       {"help", no_argument, nullptr, 'h'},
       {nullptr, 0, nullptr, 0},
   };
-  Session session;
   session.directory = rd420::DefaultDeviceDirectory();
   bool help = false;
   opterr = 0;
@@ -314,11 +313,10 @@ int main(int argc, char** argv) {
       session.directory = optarg;
     } else if (c == 'h') {
       help = true;
-    } else if (c == ':') {
-      std::fprintf(stderr, "rd420ctl: %s needs a value\n%s", argv[optind - 1], Usage().c_str());
-      return 2;
     } else {
-      std::fprintf(stderr, "rd420ctl: unknown option %s\n%s", argv[optind - 1], Usage().c_str());
+      std::fprintf(stderr,
+                   c == ':' ? "rd420ctl: %s needs a value\n%s" : "rd420ctl: unknown option %s\n%s",
+                   argv[optind - 1], Usage().c_str());
       return 2;
     }
   }
@@ -329,6 +327,16 @@ int main(int argc, char** argv) {
   session.argc = argc - optind;
   session.args = argv + optind;
   session.operands.assign(session.args + 1, session.args + session.argc);
+  return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Session session;
+  if (const std::optional<int> done = ParseGlobalOptions(argc, argv, session)) {
+    return *done;
+  }
   rd420::SetMessageSink([](const void*, const rd420::Message& message) {
     std::string text = message.text;
     std::replace(text.begin(), text.end(), '\n', ' ');
