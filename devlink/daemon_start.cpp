@@ -1,9 +1,12 @@
 #include "devlink/daemon_start.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -287,6 +291,60 @@ std::vector<std::string> ReadDaemonOptions(const std::string& path) {
 
 namespace {
 
+// waitid's P_PIDFD (Linux 5.4), which <linux/wait.h> defines in a way that
+// clashes with <sys/wait.h>: the child a pidfd refers to.
+constexpr auto kByPidFd = static_cast<idtype_t>(3);
+
+// Reaps the daemons this process started, each whenever it ends, so none
+// lingers as a zombie of ours. Each is waited for on a thread of its own,
+// which the process's exit (or the library's unloading) wakes and joins;
+// the daemon runs on.
+class DaemonReaper {
+ public:
+  DaemonReaper() : stop_(::eventfd(0, EFD_CLOEXEC)) {}
+  ~DaemonReaper() {
+    const uint64_t one = 1;
+    static_cast<void>(::write(stop_, &one, sizeof one));
+    for (std::thread& waiter : waiters_) {
+      waiter.join();
+    }
+    ::close(stop_);
+  }
+  DaemonReaper(const DaemonReaper&) = delete;
+  DaemonReaper& operator=(const DaemonReaper&) = delete;
+
+  // Without an event, a descriptor for the child or a thread, it is reaped
+  // only when we end.
+  void Reap(pid_t pid) {
+    const int child = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (stop_ < 0 || child < 0) {
+      return;
+    }
+    std::lock_guard lock(mutex_);
+    try {
+      waiters_.emplace_back([child, stop = stop_] {
+        pollfd waits[] = {{child, POLLIN, 0}, {stop, POLLIN, 0}};
+        while (::poll(waits, 2, -1) < 0 && errno == EINTR) {
+        }
+        // By its descriptor: its pid may be another's once someone else
+        // reaped it.
+        siginfo_t info{};
+        if ((waits[0].revents & POLLIN) != 0) {
+          ::waitid(kByPidFd, static_cast<id_t>(child), &info, WEXITED);
+        }
+        ::close(child);
+      });
+    } catch (const std::system_error&) {
+      ::close(child);
+    }
+  }
+
+ private:
+  const int stop_;
+  std::mutex mutex_;  // guards waiters_: any thread may start a daemon
+  std::vector<std::thread> waiters_;
+};
+
 // Starts <programDirectory>/rd420d for `directory` and waits until it
 // serves; the caller has seen that nothing serves it yet.
 std::optional<std::string> SpawnDaemon(const std::string& directory,
@@ -331,13 +389,9 @@ std::optional<std::string> SpawnDaemon(const std::string& directory,
     return "cannot start " + program + ": " + std::strerror(error);
   }
   const std::optional<std::string> problem = WaitUntilServed(directory, timeoutMs, pid);
-  // Reaped whenever it ends, so it never lingers as a zombie of ours.
   if (::waitpid(pid, nullptr, WNOHANG) == 0) {
-    try {
-      std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
-    } catch (const std::system_error&) {
-      // Without a thread it is reaped when we end.
-    }
+    static DaemonReaper reaper;
+    reaper.Reap(pid);
   }
   return problem;
 }

@@ -45,8 +45,34 @@ DeviceLink::~DeviceLink() {
 }
 
 void DeviceLink::WaitIdle() {
-  std::unique_lock lock(threadsMutex_);
-  threadsDone_.wait(lock, [this] { return runningThreads_ == 0; });
+  for (;;) {
+    {
+      std::lock_guard lock(threadsMutex_);
+      if (threads_.empty()) {
+        return;
+      }
+    }
+    JoinThreads(true);
+  }
+}
+
+void DeviceLink::JoinThreads(bool all) {
+  std::list<RequestThread> ended;
+  {
+    std::lock_guard lock(threadsMutex_);
+    for (auto it = threads_.begin(); it != threads_.end();) {
+      const auto next = std::next(it);
+      if (all || it->finished) {
+        ended.splice(ended.end(), threads_, it);
+      }
+      it = next;
+    }
+  }
+  // A thread marks itself finished as its last step under the lock, so a
+  // finished one is joined at once.
+  for (RequestThread& request : ended) {
+    request.thread.join();
+  }
 }
 
 void DeviceLink::SetOwner(const void* owner) {
@@ -123,21 +149,24 @@ int DeviceLink::QueryHighSpeed(const void* owner) {
 
 template <typename Body>
 void DeviceLink::StartTracked(Body body) {
-  {
-    std::lock_guard lock(threadsMutex_);
-    ++runningThreads_;
-  }
-  auto tracked = [this, body = std::move(body)]() mutable {
-    body();
-    std::lock_guard lock(threadsMutex_);
-    --runningThreads_;
-    threadsDone_.notify_all();
-  };
+  // Threads of requests that have ended go now, so a long session keeps
+  // no handles.
+  JoinThreads(false);
+  std::unique_lock lock(threadsMutex_);
+  RequestThread& request = threads_.emplace_back();
   try {
-    StartThread(ThreadPriority::kHighest, tracked).detach();
+    // Started under the lock: the thread cannot mark itself finished
+    // before its handle is stored.
+    request.thread = StartThread(ThreadPriority::kHighest, [this, &request, body]() mutable {
+      body();
+      std::lock_guard finished(threadsMutex_);
+      request.finished = true;
+    });
   } catch (const std::system_error&) {
     // Out of threads: the request still runs, on the caller's thread.
-    tracked();
+    threads_.pop_back();
+    lock.unlock();
+    body();
   }
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -41,13 +41,14 @@ struct FrameReadRequest {
 class DeviceLink {
  public:
   DeviceLink(DeviceTransport& transport, const LinkMessages& messages);
-  // Waits for the request threads still running. Each request ends within
-  // the transport's control time-out, so queued ones take at most that
-  // long each.
+  // Joins the request threads still running. Each request ends within the
+  // transport's control time-out, so queued ones take at most that long
+  // each.
   ~DeviceLink();
   DeviceLink(const DeviceLink&) = delete;
-  // Waits until no request thread runs (each ends within the control
-  // time-out, or once its message has been answered).
+  // Joins every request thread, waiting for those still running (each ends
+  // within the control time-out, or once its message has been answered).
+  // Not from a request thread.
   void WaitIdle();
   DeviceLink& operator=(const DeviceLink&) = delete;
 
@@ -147,9 +148,18 @@ class DeviceLink {
   std::atomic<bool> fatalReported_{false};
   std::atomic<bool> refused_{false};
 
+  // A request's thread, joined by the next request started after it
+  // finished, or by WaitIdle (the link's destructor at the latest).
+  struct RequestThread {
+    std::thread thread;
+    bool finished = false;  // guarded by threadsMutex_
+  };
+  // Takes the threads whose requests have finished out of the list (all of
+  // them with `all`) and joins them.
+  void JoinThreads(bool all);
+
   std::mutex threadsMutex_;
-  std::condition_variable threadsDone_;
-  int runningThreads_ = 0;
+  std::list<RequestThread> threads_;  // stable nodes: each thread marks its own
 };
 
 }  // namespace rd420

@@ -60,157 +60,167 @@ std::optional<uint16_t> ParseUsbId(std::string_view text) {
   return static_cast<uint16_t>(std::stoul(std::string(text), nullptr, 16));
 }
 
+enum : int {
+  kSimulate = 256,
+  kUsb,
+  kDir,
+  kInstances,
+  kAspect,
+  kVariant,
+  kBusyPolls,
+  kFullSpeed,
+  kFps,
+  kFunctionsInactive,
+  kRecord,
+  kRecordHeadersOnly,
+  kReplay,
+};
+const option kOptions[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"simulate", no_argument, nullptr, kSimulate},
+    {"usb", required_argument, nullptr, kUsb},
+    {"dir", required_argument, nullptr, kDir},
+    {"instances", required_argument, nullptr, kInstances},
+    {"aspect", required_argument, nullptr, kAspect},
+    {"variant", required_argument, nullptr, kVariant},
+    {"busy-polls", required_argument, nullptr, kBusyPolls},
+    {"full-speed", no_argument, nullptr, kFullSpeed},
+    {"fps", required_argument, nullptr, kFps},
+    {"functions-inactive", no_argument, nullptr, kFunctionsInactive},
+    {"record", required_argument, nullptr, kRecord},
+    {"record-headers-only", no_argument, nullptr, kRecordHeadersOnly},
+    {"replay", required_argument, nullptr, kReplay},
+    {nullptr, 0, nullptr, 0},
+};
+
+const char* ApplyUsb(std::string_view v, DaemonOptions& options) {
+  const size_t colon = v.find(':');
+  const std::optional<uint16_t> vendor = ParseUsbId(v.substr(0, colon));
+  const std::optional<uint16_t> product =
+      colon == std::string_view::npos ? std::nullopt : ParseUsbId(v.substr(colon + 1));
+  if (!vendor || !product) {
+    return "--usb takes VID:PID, four hexadecimal digits each, as lsusb shows them";
+  }
+  options.simulate = false;
+  options.usbVendorId = *vendor;
+  options.usbProductId = *product;
+  return nullptr;
+}
+
+// Applies one option of kOptions with its value `v`; the line for the
+// user when the value is not one it takes, else null.
+const char* ApplyOption(int option, std::string_view v, DaemonOptions& options) {
+  switch (option) {
+    case 'h':
+      options.help = true;
+      break;
+    case kSimulate:
+      options.simulate = true;
+      break;
+    case kUsb:
+      return ApplyUsb(v, options);
+    case kDir:
+      options.directory = v;
+      break;
+    case kInstances:
+      return ParseInstances(v, options.instances)
+                 ? nullptr
+                 : "--instances takes numbers 0 to 31 separated by commas";
+    case kAspect:
+      if (v != "4:3" && v != "16:9") {
+        return "--aspect takes 4:3 or 16:9";
+      }
+      options.camera.aspect169 = v == "16:9";
+      break;
+    case kVariant:
+      if (v != "0" && v != "1") {
+        return "--variant takes 0 or 1";
+      }
+      options.camera.variant = v == "1";
+      break;
+    case kBusyPolls: {
+      const std::optional<int> polls = sim::ParseCount(v);
+      if (!polls) {
+        return "--busy-polls takes a number of polls";
+      }
+      options.camera.busyPolls = *polls;
+      break;
+    }
+    case kFullSpeed:
+      options.camera.fullSpeed = true;
+      break;
+    case kFps: {
+      const std::optional<double> fps = sim::ParseFrameRate(v);
+      if (!fps) {
+        return "--fps takes 0 or a frame rate from 0.1 to 1000";
+      }
+      options.camera.fps = *fps;
+      break;
+    }
+    case kFunctionsInactive:
+      options.camera.functionsInactive = true;
+      break;
+    case kRecord:
+      options.recordPath = v;
+      break;
+    case kRecordHeadersOnly:
+      options.recordHeadersOnly = true;
+      break;
+    case kReplay:
+      options.simulate = false;
+      options.replayPath = v;
+      break;
+  }
+  return nullptr;
+}
+
+// The options that only go together, checked once all are read.
+const char* CheckCombination(const DaemonOptions& options) {
+  const bool usb = options.usbVendorId != 0 || options.usbProductId != 0;
+  if ((!options.recordPath.empty() || options.recordHeadersOnly) && (options.simulate || !usb)) {
+    return "--record and --record-headers-only go with --usb VID:PID";
+  }
+  if (options.recordHeadersOnly && options.recordPath.empty()) {
+    return "--record-headers-only needs --record FILE";
+  }
+  if (!options.replayPath.empty() && usb) {
+    return "--replay serves a recorded camera; leave --usb out";
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& options,
                         std::string& error) {
-  enum : int {
-    kSimulate = 256,
-    kUsb,
-    kDir,
-    kInstances,
-    kAspect,
-    kVariant,
-    kBusyPolls,
-    kFullSpeed,
-    kFps,
-    kFunctionsInactive,
-    kRecord,
-    kRecordHeadersOnly,
-    kReplay,
-  };
-  static const option kOptions[] = {
-      {"help", no_argument, nullptr, 'h'},
-      {"simulate", no_argument, nullptr, kSimulate},
-      {"usb", required_argument, nullptr, kUsb},
-      {"dir", required_argument, nullptr, kDir},
-      {"instances", required_argument, nullptr, kInstances},
-      {"aspect", required_argument, nullptr, kAspect},
-      {"variant", required_argument, nullptr, kVariant},
-      {"busy-polls", required_argument, nullptr, kBusyPolls},
-      {"full-speed", no_argument, nullptr, kFullSpeed},
-      {"fps", required_argument, nullptr, kFps},
-      {"functions-inactive", no_argument, nullptr, kFunctionsInactive},
-      {"record", required_argument, nullptr, kRecord},
-      {"record-headers-only", no_argument, nullptr, kRecordHeadersOnly},
-      {"replay", required_argument, nullptr, kReplay},
-      {nullptr, 0, nullptr, 0},
-  };
   // 0 makes getopt start afresh, so the parser can run more than once in
   // one process; "+" stops at the first operand instead of reordering argv,
   // which is the caller's; ":" reports a missing value apart.
   optind = 0;
   opterr = 0;
   char* const* args = const_cast<char* const*>(argv);
-  for (;;) {
-    const int c = getopt_long(argc, args, "+:h", kOptions, nullptr);
-    if (c == -1) {
-      break;
+  for (int c; (c = getopt_long(argc, args, "+:h", kOptions, nullptr)) != -1;) {
+    if (c == ':') {
+      error = std::string(argv[optind - 1]) + " needs a value";
+      return false;
     }
-    const std::string_view v = optarg != nullptr ? optarg : "";
-    switch (c) {
-      case 'h':
-        options.help = true;
-        break;
-      case kSimulate:
-        options.simulate = true;
-        break;
-      case kUsb: {
-        const size_t colon = v.find(':');
-        const std::optional<uint16_t> vendor = ParseUsbId(v.substr(0, colon));
-        const std::optional<uint16_t> product =
-            colon == std::string_view::npos ? std::nullopt : ParseUsbId(v.substr(colon + 1));
-        if (!vendor || !product) {
-          error = "--usb takes VID:PID, four hexadecimal digits each, as lsusb shows them";
-          return false;
-        }
-        options.simulate = false;
-        options.usbVendorId = *vendor;
-        options.usbProductId = *product;
-        break;
-      }
-      case kDir:
-        options.directory = v;
-        break;
-      case kInstances:
-        if (!ParseInstances(v, options.instances)) {
-          error = "--instances takes numbers 0 to 31 separated by commas";
-          return false;
-        }
-        break;
-      case kAspect:
-        if (v != "4:3" && v != "16:9") {
-          error = "--aspect takes 4:3 or 16:9";
-          return false;
-        }
-        options.camera.aspect169 = v == "16:9";
-        break;
-      case kVariant:
-        if (v != "0" && v != "1") {
-          error = "--variant takes 0 or 1";
-          return false;
-        }
-        options.camera.variant = v == "1";
-        break;
-      case kBusyPolls: {
-        const std::optional<int> polls = sim::ParseCount(v);
-        if (!polls) {
-          error = "--busy-polls takes a number of polls";
-          return false;
-        }
-        options.camera.busyPolls = *polls;
-        break;
-      }
-      case kFullSpeed:
-        options.camera.fullSpeed = true;
-        break;
-      case kFps: {
-        const std::optional<double> fps = sim::ParseFrameRate(v);
-        if (!fps) {
-          error = "--fps takes 0 or a frame rate from 0.1 to 1000";
-          return false;
-        }
-        options.camera.fps = *fps;
-        break;
-      }
-      case kFunctionsInactive:
-        options.camera.functionsInactive = true;
-        break;
-      case kRecord:
-        options.recordPath = v;
-        break;
-      case kRecordHeadersOnly:
-        options.recordHeadersOnly = true;
-        break;
-      case kReplay:
-        options.simulate = false;
-        options.replayPath = v;
-        break;
-      case ':':
-        error = std::string(argv[optind - 1]) + " needs a value";
-        return false;
-      default:
-        error = "unknown option " + (optopt > 0 && optopt < 256
-                                         ? std::string("-") + static_cast<char>(optopt)
-                                         : std::string(argv[optind - 1]));
-        return false;
+    if (c == '?') {
+      error = "unknown option " + (optopt > 0 && optopt < 256
+                                       ? std::string("-") + static_cast<char>(optopt)
+                                       : std::string(argv[optind - 1]));
+      return false;
+    }
+    if (const char* wrong = ApplyOption(c, optarg != nullptr ? optarg : "", options)) {
+      error = wrong;
+      return false;
     }
   }
   if (optind < argc) {
     error = "unexpected argument " + std::string(argv[optind]);
     return false;
   }
-  const bool usb = options.usbVendorId != 0 || options.usbProductId != 0;
-  if ((!options.recordPath.empty() || options.recordHeadersOnly) && (options.simulate || !usb)) {
-    error = "--record and --record-headers-only go with --usb VID:PID";
-    return false;
-  }
-  if (options.recordHeadersOnly && options.recordPath.empty()) {
-    error = "--record-headers-only needs --record FILE";
-    return false;
-  }
-  if (!options.replayPath.empty() && usb) {
-    error = "--replay serves a recorded camera; leave --usb out";
+  if (const char* wrong = CheckCombination(options)) {
+    error = wrong;
     return false;
   }
   return true;

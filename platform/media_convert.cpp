@@ -122,8 +122,17 @@ struct MediaConvert::Writer {
     }
   }
 
+  // Opens the file as FFmpeg's muxing example does: the streams added,
+  // each one's encoder opened, then the file and its header.
   MediaResult Open(const std::string& path, const std::string* videoMoniker, bool adpcm,
                    std::span<const uint8_t> videoInfo, std::span<const uint8_t> waveFormat);
+  // Takes the frame's size and duration; false when either format is not
+  // one we record.
+  bool ReadFormats(std::span<const uint8_t> videoInfo, std::span<const uint8_t> waveFormat);
+  void DescribeRawVideo();
+  MediaResult OpenVideo(const VideoChoice& choice);
+  MediaResult OpenAudio(bool adpcm);
+  MediaResult OpenFile(const std::string& path);
   MediaResult Video(const MediaSample& sample);
   MediaResult Audio(const MediaSample& sample);
   MediaResult Encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame,
@@ -167,19 +176,7 @@ struct MediaConvert::Writer {
 MediaResult MediaConvert::Writer::Open(const std::string& path, const std::string* videoMoniker,
                                        bool adpcm, std::span<const uint8_t> videoInfo,
                                        std::span<const uint8_t> waveFormat) {
-  frameDuration = static_cast<int64_t>(LoadLe32(videoInfo.data() + 40)) |
-                  static_cast<int64_t>(LoadLe32(videoInfo.data() + 44)) << 32;
-  width = static_cast<int32_t>(LoadLe32(videoInfo.data() + 52));
-  height = static_cast<int32_t>(LoadLe32(videoInfo.data() + 56));
-  const uint16_t bits = LoadLe16(videoInfo.data() + 62);
-  const uint32_t compression = LoadLe32(videoInfo.data() + 64);
-  if (frameDuration <= 0 || width <= 0 || width > 8192 || height == 0 || height > 8192 ||
-      height < -8192 || bits != 24 || compression != 0 || width % 2 != 0 || height % 2 != 0) {
-    return kInvalidArgument;
-  }
-  if (LoadLe16(waveFormat.data() + 0) != 1 || LoadLe16(waveFormat.data() + 2) != kAudioChannels ||
-      LoadLe32(waveFormat.data() + 4) != kAudioSampleRate ||
-      LoadLe16(waveFormat.data() + 14) != 16) {
+  if (!ReadFormats(videoInfo, waveFormat)) {
     return kInvalidArgument;
   }
   if (avformat_alloc_output_context2(&format, nullptr, "avi", path.c_str()) < 0) {
@@ -189,11 +186,6 @@ MediaResult MediaConvert::Writer::Open(const std::string& path, const std::strin
   // process is killed keeps every frame up to the last flush.
   format->flags |= AVFMT_FLAG_FLUSH_PACKETS;
   format->flush_packets = 1;
-  int frameRateNum = 0;
-  int frameRateDen = 0;
-  av_reduce(&frameRateNum, &frameRateDen, frameDuration, kUnitsPerSecond, INT_MAX);
-  const AVRational videoBase{frameRateNum, frameRateDen};
-
   videoStream = avformat_new_stream(format, nullptr);
   audioStream = avformat_new_stream(format, nullptr);
   if (videoStream == nullptr || audioStream == nullptr) {
@@ -205,63 +197,97 @@ MediaResult MediaConvert::Writer::Open(const std::string& path, const std::strin
       choice = &c;
     }
   }
-  const int absHeight = height < 0 ? -height : height;
   if (choice == nullptr) {
-    // A DIB stream: the rows go in as they come, bottom-up when the height
-    // is positive.
-    AVCodecParameters* par = videoStream->codecpar;
-    par->codec_type = AVMEDIA_TYPE_VIDEO;
-    par->codec_id = AV_CODEC_ID_RAWVIDEO;
-    par->codec_tag = 0;
-    par->format = AV_PIX_FMT_BGR24;
-    par->bits_per_coded_sample = 24;
-    par->width = width;
-    par->height = absHeight;
-    par->bit_rate = static_cast<int64_t>(width) * absHeight * 24 * kUnitsPerSecond / frameDuration;
-    av_opt_set_int(format->priv_data, "flipped_raw_rgb", height > 0 ? 1 : 0, 0);
-  } else {
-    const AVCodec* encoder = avcodec_find_encoder_by_name(choice->encoder);
-    videoCodec.reset(encoder == nullptr ? nullptr : avcodec_alloc_context3(encoder));
-    if (videoCodec == nullptr) {
-      return kFail;
-    }
-    AVCodecContext* c = videoCodec.get();
-    c->width = width;
-    c->height = absHeight;
-    c->pix_fmt = AV_PIX_FMT_YUV420P;
-    // MPEG-4 carries its clock in 16 bits, so the encoder gets the nearest
-    // such rate; the file's own rate stays exact, and pts count frames.
-    int num = 0;
-    int den = 0;
-    av_reduce(&num, &den, frameDuration, kUnitsPerSecond, 65535);
-    c->time_base = {num, den};
-    c->framerate = {den, num};
-    c->gop_size = kKeyFrameInterval;
-    c->max_b_frames = 0;
-    c->flags |= AV_CODEC_FLAG_QSCALE;
-    c->global_quality = FF_QP2LAMBDA * choice->quantiser;
-    c->codec_tag = choice->tag;
-    if (avcodec_open2(c, encoder, nullptr) < 0) {
-      return kFail;
-    }
-    avcodec_parameters_from_context(videoStream->codecpar, c);
-    videoStream->codecpar->codec_tag = choice->tag;
-    picture.reset(av_frame_alloc());
-    toYuv.reset(sws_getContext(width, absHeight, AV_PIX_FMT_BGR24, width, absHeight,
-                               AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    if (picture == nullptr || toYuv == nullptr) {
-      return kOutOfMemory;
-    }
-    picture->format = AV_PIX_FMT_YUV420P;
-    picture->width = width;
-    picture->height = absHeight;
-    if (av_frame_get_buffer(picture.get(), 0) < 0) {
-      return kOutOfMemory;
-    }
+    DescribeRawVideo();
+  } else if (const MediaResult opened = OpenVideo(*choice); opened != kOk) {
+    return opened;
   }
-  videoStream->time_base = videoBase;
-  videoStream->avg_frame_rate = av_inv_q(videoBase);
+  int frameRateNum = 0;
+  int frameRateDen = 0;
+  av_reduce(&frameRateNum, &frameRateDen, frameDuration, kUnitsPerSecond, INT_MAX);
+  videoStream->time_base = {frameRateNum, frameRateDen};
+  videoStream->avg_frame_rate = av_inv_q(videoStream->time_base);
+  if (const MediaResult opened = OpenAudio(adpcm); opened != kOk) {
+    return opened;
+  }
+  return OpenFile(path);
+}
 
+bool MediaConvert::Writer::ReadFormats(std::span<const uint8_t> videoInfo,
+                                       std::span<const uint8_t> waveFormat) {
+  frameDuration = static_cast<int64_t>(LoadLe32(videoInfo.data() + 40)) |
+                  static_cast<int64_t>(LoadLe32(videoInfo.data() + 44)) << 32;
+  width = static_cast<int32_t>(LoadLe32(videoInfo.data() + 52));
+  height = static_cast<int32_t>(LoadLe32(videoInfo.data() + 56));
+  const uint16_t bits = LoadLe16(videoInfo.data() + 62);
+  const uint32_t compression = LoadLe32(videoInfo.data() + 64);
+  if (frameDuration <= 0 || width <= 0 || width > 8192 || height == 0 || height > 8192 ||
+      height < -8192 || bits != 24 || compression != 0 || width % 2 != 0 || height % 2 != 0) {
+    return false;
+  }
+  return LoadLe16(waveFormat.data() + 0) == 1 &&
+         LoadLe16(waveFormat.data() + 2) == kAudioChannels &&
+         LoadLe32(waveFormat.data() + 4) == kAudioSampleRate &&
+         LoadLe16(waveFormat.data() + 14) == 16;
+}
+
+void MediaConvert::Writer::DescribeRawVideo() {
+  // A DIB stream: the rows go in as they come, bottom-up when the height is
+  // positive.
+  const int absHeight = height < 0 ? -height : height;
+  AVCodecParameters* par = videoStream->codecpar;
+  par->codec_type = AVMEDIA_TYPE_VIDEO;
+  par->codec_id = AV_CODEC_ID_RAWVIDEO;
+  par->codec_tag = 0;
+  par->format = AV_PIX_FMT_BGR24;
+  par->bits_per_coded_sample = 24;
+  par->width = width;
+  par->height = absHeight;
+  par->bit_rate = static_cast<int64_t>(width) * absHeight * 24 * kUnitsPerSecond / frameDuration;
+  av_opt_set_int(format->priv_data, "flipped_raw_rgb", height > 0 ? 1 : 0, 0);
+}
+
+MediaResult MediaConvert::Writer::OpenVideo(const VideoChoice& choice) {
+  const int absHeight = height < 0 ? -height : height;
+  const AVCodec* encoder = avcodec_find_encoder_by_name(choice.encoder);
+  videoCodec.reset(encoder == nullptr ? nullptr : avcodec_alloc_context3(encoder));
+  if (videoCodec == nullptr) {
+    return kFail;
+  }
+  AVCodecContext* c = videoCodec.get();
+  c->width = width;
+  c->height = absHeight;
+  c->pix_fmt = AV_PIX_FMT_YUV420P;
+  // MPEG-4 carries its clock in 16 bits, so the encoder gets the nearest
+  // such rate; the file's own rate stays exact, and pts count frames.
+  int num = 0;
+  int den = 0;
+  av_reduce(&num, &den, frameDuration, kUnitsPerSecond, 65535);
+  c->time_base = {num, den};
+  c->framerate = {den, num};
+  c->gop_size = kKeyFrameInterval;
+  c->max_b_frames = 0;
+  c->flags |= AV_CODEC_FLAG_QSCALE;
+  c->global_quality = FF_QP2LAMBDA * choice.quantiser;
+  c->codec_tag = choice.tag;
+  if (avcodec_open2(c, encoder, nullptr) < 0) {
+    return kFail;
+  }
+  avcodec_parameters_from_context(videoStream->codecpar, c);
+  videoStream->codecpar->codec_tag = choice.tag;
+  picture.reset(av_frame_alloc());
+  toYuv.reset(sws_getContext(width, absHeight, AV_PIX_FMT_BGR24, width, absHeight,
+                             AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr));
+  if (picture == nullptr || toYuv == nullptr) {
+    return kOutOfMemory;
+  }
+  picture->format = AV_PIX_FMT_YUV420P;
+  picture->width = width;
+  picture->height = absHeight;
+  return av_frame_get_buffer(picture.get(), 0) < 0 ? kOutOfMemory : kOk;
+}
+
+MediaResult MediaConvert::Writer::OpenAudio(bool adpcm) {
   const AVCodec* audioEncoder = avcodec_find_encoder_by_name(adpcm ? "adpcm_ms" : "pcm_s16le");
   audioCodec.reset(audioEncoder == nullptr ? nullptr : avcodec_alloc_context3(audioEncoder));
   if (audioCodec == nullptr) {
@@ -284,10 +310,10 @@ MediaResult MediaConvert::Writer::Open(const std::string& path, const std::strin
   audioStream->time_base = {1, kAudioSampleRate};
   fifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, kAudioChannels, kAudioSampleRate));
   sound.reset(av_frame_alloc());
-  if (fifo == nullptr || sound == nullptr) {
-    return kOutOfMemory;
-  }
+  return fifo == nullptr || sound == nullptr ? kOutOfMemory : kOk;
+}
 
+MediaResult MediaConvert::Writer::OpenFile(const std::string& path) {
   if (const int opened = avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE); opened < 0) {
     Trace("media: cannot open %s: %d", path.c_str(), opened);
     return opened == AVERROR(ENOSPC) || opened == AVERROR(EFBIG) ? FromAvError(opened) : kFail;

@@ -459,6 +459,9 @@ ItemResult CheckSession::SizeChangeFromAnotherProcess() {
   if (!device || !device->Ioctl(kIoctlBulkRead, pipe, frame).ok) {
     return Fail("expected a frame at half size, the read failed");
   }
+  // The link's ended request threads are joined first: the child would
+  // end with them unjoined, which the thread sanitizer reports.
+  link_.WaitIdle();
   const std::optional<bool> taken =
       SendFromAnotherProcess(DevicePath(directory_, node_), ResolutionCommand(other));
   if (!taken) {

@@ -3,6 +3,7 @@
 // grab a still, measure streaming, record an AVI.
 #include <getopt.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -27,28 +28,7 @@
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage: rd420ctl [--dir DIR] COMMAND\n"
-    "  list          the device nodes that open, and the one discovery picks\n"
-    "  status        poll the status word (0x00610000) and decode it\n"
-    "  send WORD     send a command word (hex 0x... or decimal), print the reply\n"
-    "  pipes         print the interface-information record\n"
-    "  wait-ready    wait until the camera has started (up to 300 polls)\n"
-    "  snapshot FILE.bmp [--full|--half]\n"
-    "                read one frame and write it as a 24-bit BMP (default full)\n"
-    "  check [--node RD-420-n] [--quick]\n"
-    "                run the conformance check on a camera: one line per item,\n"
-    "                exit 0 only when every item passes; --quick in about 10 s\n"
-    "  stream --seconds N [--full|--half]\n"
-    "                stream for N seconds without drawing; print frames per\n"
-    "                second, frames not drawn and the status words seen\n"
-#if RD420_RECORD
-    "  record FILE.avi --seconds N [--video none|xvid|div3] [--audio none|adpcm]\n"
-    "         [--timestamp] [--caption TEXT] [--rotate]\n"
-    "                record video with sound as the capture program does (default\n"
-    "                xvid and adpcm); Ctrl-C stops it early\n"
-#endif
-    ;
+constexpr char kUsageHeader[] = "usage: rd420ctl [--dir DIR] COMMAND\n";
 
 int Fail(const std::string& line) {
   std::fprintf(stderr, "rd420ctl: %s\n", line.c_str());
@@ -204,103 +184,185 @@ std::optional<FrameOptions> ParseFrameOptions(std::string_view command, int argc
   return options;
 }
 
-}  // namespace
+// What a command works on: its own words (args[0] is its name, which
+// getopt takes for the program name), rd420ctl's device folder, the link,
+// and what its options read.
+struct Session {
+  int argc = 0;
+  char** args = nullptr;
+  std::string directory;
+  rd420::SocketTransport* transport = nullptr;
+  rd420::DeviceLink* link = nullptr;
+  std::vector<std::string_view> operands;  // the words after the command
+  FrameOptions frame;
+#if RD420_RECORD
+  rd420::tools::RecordOptions record;
+#endif
+};
 
-int main(int argc, char** argv) {
+struct Command {
+  std::string_view name;
+  // Reads the command's words into the session; after a mistake, said on
+  // standard error, the exit code. Null: the command reads its own words
+  // and checks the device folder itself.
+  std::optional<int> (*options)(Session& session);
+  // Returns the exit code; those on the camera start with discovery (1
+  // after its message when none is found).
+  int (*run)(Session& session);
+  const char* usage;
+};
+
+std::optional<int> NoOperands(Session& session) {
+  return session.operands.empty() ? std::nullopt : std::optional(Fail("unexpected arguments"));
+}
+
+std::optional<int> FrameCommandOptions(Session& session) {
+  std::optional<FrameOptions> frame =
+      ParseFrameOptions(session.args[0], session.argc, session.args);
+  if (!frame) {
+    return 2;
+  }
+  session.frame = std::move(*frame);
+  return std::nullopt;
+}
+
+constexpr Command kCommands[] = {
+    {"list", NoOperands, [](Session& s) { return List(*s.transport, *s.link); },
+     "  list          the device nodes that open, and the one discovery picks\n"},
+    {"status", NoOperands,
+     [](Session& s) { return s.link->DiscoverDevice() ? Status(*s.link) : 1; },
+     "  status        poll the status word (0x00610000) and decode it\n"},
+    {"send",
+     [](Session& s) {
+       return s.operands.size() == 1 ? std::nullopt
+                                     : std::optional(Fail("send needs one command word"));
+     },
+     [](Session& s) { return s.link->DiscoverDevice() ? Send(*s.link, s.operands[0]) : 1; },
+     "  send WORD     send a command word (hex 0x... or decimal), print the reply\n"},
+    {"pipes", NoOperands, [](Session& s) { return s.link->DiscoverDevice() ? Pipes(*s.link) : 1; },
+     "  pipes         print the interface-information record\n"},
+    {"wait-ready", NoOperands,
+     [](Session& s) { return s.link->DiscoverDevice() ? WaitReady(*s.link) : 1; },
+     "  wait-ready    wait until the camera has started (up to 300 polls)\n"},
+    {"snapshot", FrameCommandOptions,
+     [](Session& s) {
+       return s.link->DiscoverDevice()
+                  ? rd420::tools::Snapshot(*s.link, s.frame.file, s.frame.resolution)
+                  : 1;
+     },
+     "  snapshot FILE.bmp [--full|--half]\n"
+     "                read one frame and write it as a 24-bit BMP (default full)\n"},
+    {"check", nullptr, [](Session& s) { return rd420::tools::Check(s.argc, s.args, s.directory); },
+     "  check [--node RD-420-n] [--quick]\n"
+     "                run the conformance check on a camera: one line per item,\n"
+     "                exit 0 only when every item passes; --quick in about 10 s\n"},
+    {"stream", FrameCommandOptions,
+     [](Session& s) {
+       return s.link->DiscoverDevice()
+                  ? rd420::tools::Stream(*s.link, s.frame.seconds, s.frame.resolution)
+                  : 1;
+     },
+     "  stream --seconds N [--full|--half]\n"
+     "                stream for N seconds without drawing; print frames per\n"
+     "                second, frames not drawn and the status words seen\n"},
+#if RD420_RECORD
+    {"record",
+     [](Session& s) -> std::optional<int> {
+       std::string problem;
+       std::optional<rd420::tools::RecordOptions> record =
+           rd420::tools::ParseRecordOptions(s.argc, s.args, &problem);
+       if (!record) {
+         std::fprintf(stderr, "rd420ctl: %s\n", problem.c_str());
+         return 2;
+       }
+       s.record = std::move(*record);
+       return std::nullopt;
+     },
+     [](Session& s) {
+       return s.link->DiscoverDevice() ? rd420::tools::Record(*s.link, s.record) : 1;
+     },
+     "  record FILE.avi --seconds N [--video none|xvid|div3] [--audio none|adpcm]\n"
+     "         [--timestamp] [--caption TEXT] [--rotate]\n"
+     "                record video with sound as the capture program does (default\n"
+     "                xvid and adpcm); Ctrl-C stops it early\n"},
+#endif
+};
+
+std::string Usage() {
+  std::string usage = kUsageHeader;
+  for (const Command& command : kCommands) {
+    usage += command.usage;
+  }
+  return usage;
+}
+
+// rd420ctl's own options, before the command: its words and the device
+// folder go into `session`. The exit code when there is nothing to run.
+std::optional<int> ParseGlobalOptions(int argc, char** argv, Session& session) {
   static const option kOptions[] = {
       {"dir", required_argument, nullptr, 'd'},
       {"help", no_argument, nullptr, 'h'},
       {nullptr, 0, nullptr, 0},
   };
-  std::string directory = rd420::DefaultDeviceDirectory();
+  session.directory = rd420::DefaultDeviceDirectory();
   bool help = false;
   opterr = 0;
   // "+": the global options end at the command; its own options follow it.
   for (int c; (c = getopt_long(argc, argv, "+:h", kOptions, nullptr)) != -1;) {
     if (c == 'd') {
-      directory = optarg;
+      session.directory = optarg;
     } else if (c == 'h') {
       help = true;
-    } else if (c == ':') {
-      std::fprintf(stderr, "rd420ctl: %s needs a value\n%s", argv[optind - 1], kUsage);
-      return 2;
     } else {
-      std::fprintf(stderr, "rd420ctl: unknown option %s\n%s", argv[optind - 1], kUsage);
+      std::fprintf(stderr,
+                   c == ':' ? "rd420ctl: %s needs a value\n%s" : "rd420ctl: unknown option %s\n%s",
+                   argv[optind - 1], Usage().c_str());
       return 2;
     }
   }
-  const int commandIndex = optind;
-  const std::vector<std::string_view> args(argv + commandIndex, argv + argc);
-  if (help || args.empty()) {
-    std::fputs(kUsage, help ? stdout : stderr);
+  if (help || optind == argc) {
+    std::fputs(Usage().c_str(), help ? stdout : stderr);
     return help ? 0 : 2;
+  }
+  session.argc = argc - optind;
+  session.args = argv + optind;
+  session.operands.assign(session.args + 1, session.args + session.argc);
+  return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Session session;
+  if (const std::optional<int> done = ParseGlobalOptions(argc, argv, session)) {
+    return *done;
   }
   rd420::SetMessageSink([](const void*, const rd420::Message& message) {
     std::string text = message.text;
     std::replace(text.begin(), text.end(), '\n', ' ');
     std::fprintf(stderr, "rd420ctl: %s: %s\n", message.caption.c_str(), text.c_str());
   });
-  const std::string_view command = args[0];
-  if (command == "check") {  // its --dir may name another directory
-    return rd420::tools::Check(argc - commandIndex, argv + commandIndex, directory);
+  const std::string_view name = session.args[0];
+  const Command* command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                        [&](const Command& c) { return c.name == name; });
+  if (command != std::end(kCommands) && command->options == nullptr) {
+    return command->run(session);
   }
-  if (const std::optional<std::string> problem = rd420::CheckDeviceDirectory(directory)) {
+  if (const std::optional<std::string> problem = rd420::CheckDeviceDirectory(session.directory)) {
     std::fprintf(stderr, "rd420ctl: %s\n", problem->c_str());
     return 1;
   }
-  rd420::SocketTransport transport(directory);
-  rd420::DeviceLink link(transport, rd420::tools::ConsoleLinkMessages());
-  const std::vector<std::string_view> operands(args.begin() + 1, args.end());
-  if (command == "list") {
-    return operands.empty() ? List(transport, link) : Fail("unexpected arguments");
-  }
-  std::optional<FrameOptions> frameOptions;
-#if RD420_RECORD
-  std::optional<rd420::tools::RecordOptions> recordOptions;
-  if (command == "record") {
-    std::string problem;
-    recordOptions =
-        rd420::tools::ParseRecordOptions(argc - commandIndex, argv + commandIndex, &problem);
-    if (!recordOptions) {
-      std::fprintf(stderr, "rd420ctl: %s\n", problem.c_str());
-      return 2;
-    }
-  } else
-#endif
-      if (command == "snapshot" || command == "stream") {
-    frameOptions = ParseFrameOptions(command, argc - commandIndex, argv + commandIndex);
-    if (!frameOptions) {
-      return 2;
-    }
-  } else if (command != "status" && command != "send" && command != "pipes" &&
-             command != "wait-ready") {
-    std::fprintf(stderr, "rd420ctl: unknown command %s\n%s", std::string(command).c_str(), kUsage);
+  if (command == std::end(kCommands)) {
+    std::fprintf(stderr, "rd420ctl: unknown command %s\n%s", std::string(name).c_str(),
+                 Usage().c_str());
     return 2;
-  } else if (operands.size() != (command == "send" ? 1u : 0u)) {
-    return Fail(command == "send" ? "send needs one command word" : "unexpected arguments");
   }
-  if (!link.DiscoverDevice()) {
-    return 1;
+  rd420::SocketTransport transport(session.directory);
+  rd420::DeviceLink link(transport, rd420::tools::ConsoleLinkMessages());
+  session.transport = &transport;
+  session.link = &link;
+  if (const std::optional<int> mistake = command->options(session)) {
+    return *mistake;
   }
-#if RD420_RECORD
-  if (command == "record") {
-    return rd420::tools::Record(link, *recordOptions);
-  }
-#endif
-  if (command == "snapshot") {
-    return rd420::tools::Snapshot(link, frameOptions->file, frameOptions->resolution);
-  }
-  if (command == "stream") {
-    return rd420::tools::Stream(link, frameOptions->seconds, frameOptions->resolution);
-  }
-  if (command == "status") {
-    return Status(link);
-  }
-  if (command == "send") {
-    return Send(link, operands[0]);
-  }
-  if (command == "pipes") {
-    return Pipes(link);
-  }
-  return WaitReady(link);
+  return command->run(session);
 }

@@ -70,6 +70,12 @@ ViewWindow::ViewWindow(Settings settings) : settings_(std::move(settings)) {
 ViewWindow::~ViewWindow() {
   Close();
   Release();
+  // A request left now is this very thread: the application exits, or
+  // unloads us, from its close-request callback. No thread of ours is left
+  // to join it, and a joinable handle would abort the exit.
+  for (std::thread& request : closeRequests_) {
+    request.detach();
+  }
 }
 
 TW_UINT16 ViewWindow::Open(TW_HANDLE parent, bool showUi) {
@@ -210,10 +216,13 @@ void ViewWindow::JoinCloseRequests() {
     requests.swap(closeRequests_);
   }
   for (std::thread& request : requests) {
-    // An application that disables the source from its callback does so
-    // on the request's own thread.
+    // An application that disables or closes the source from its callback
+    // does so on the request's own thread, which cannot join itself: the
+    // next call from another thread joins it (the application's next Open,
+    // Close or Release, or our unloading).
     if (request.get_id() == std::this_thread::get_id()) {
-      request.detach();
+      std::lock_guard lock(requestsMutex_);
+      closeRequests_.push_back(std::move(request));
     } else {
       request.join();
     }

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "platform/lock_holder.h"
 #include "support/simulator_process.h"
@@ -82,6 +83,20 @@ TEST_F(DaemonStartTest, StartsTheConfiguredDaemonWhenNoneServes) {
   const std::string proc = "/proc/" + std::to_string(*daemon);
   EXPECT_EQ(std::filesystem::read_symlink(proc + "/cwd"), "/");
   EXPECT_EQ(std::filesystem::read_symlink(proc + "/fd/2"), directory_ + "/state/rd420/rd420d.log");
+}
+
+// Catches: a daemon we started left as a zombie of ours once it ends.
+TEST_F(DaemonStartTest, ReapsTheDaemonItStartedWhenItEnds) {
+  ASSERT_EQ(StartDaemonIfNoneServes(directory_, kProgramDirectory, noOptions_), std::nullopt);
+  const std::optional<pid_t> daemon = FlockHolder(DevicePath(directory_, kLockFileName));
+  ASSERT_TRUE(daemon.has_value());
+  ASSERT_EQ(Children(), std::vector<pid_t>{*daemon});
+  ::kill(*daemon, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!Children().empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(Children().empty());
 }
 
 // Catches: a second rd420d started for a folder a daemon already serves.

@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -107,6 +109,28 @@ TEST_F(DeviceLinkTest, RequestsFromManyThreadsReachTheDriverOneAtATime) {
   EXPECT_EQ(wrong, 0);
   EXPECT_EQ(transport_.maxInFlight, 1);
   EXPECT_EQ(transport_.requests, 90);
+}
+
+// The process's mapped memory in KiB, from /proc.
+long MappedKib() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmSize:", 0) == 0) {
+      return std::stol(line.substr(7));
+    }
+  }
+  return -1;
+}
+
+// Catches: ended request threads left unjoined until the link ends, each
+// keeping its stack mapped, so a long session grows without bound.
+TEST_F(DeviceLinkTest, ALongSessionKeepsNoEndedRequestThreads) {
+  ASSERT_TRUE(link_.SendCommand(1));
+  const long before = MappedKib();
+  for (uint32_t i = 0; i < 300; ++i) {
+    ASSERT_TRUE(link_.SendCommand(i));
+  }
+  EXPECT_LT(MappedKib() - before, 256 * 1024) << "KiB more mapped after 300 requests";
 }
 
 // Catches: a word stored after PostCommand returned changing the request

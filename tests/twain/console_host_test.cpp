@@ -131,12 +131,13 @@ TEST(LoadedDataSource, NotifiesTheLoadedManagerAndOnlyIt) {
 // Catches: an application that exits without closing the source crashing
 // as it ends (our threads painting or the window ending while exit()
 // destroys Qt): enabled with the window hidden or shown, or disabled but
-// not closed.
+// not closed; or one that exits from its callback, on the source's own
+// close-request thread, which nothing can join.
 TEST(ConsoleHost, ApplicationExitsWithoutClosing) {
   test::SimulatorProcess camera;
   ASSERT_TRUE(camera.Ready());
   ConsoleEnvironment environment(camera.Directory());
-  for (const char* point : {"enabled", "shown", "disabled"}) {
+  for (const char* point : {"enabled", "shown", "disabled", "callback"}) {
     SCOPED_TRACE(point);
     const test::ProgramResult result = test::RunProgram({TWAIN_EXIT_HOST_PATH, point});
     EXPECT_EQ(result.exitCode, 0) << result.err;

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -356,6 +357,30 @@ TEST_F(ViewWindowTest, ExitAsksTheApplicationToCloseAndKeepsTheWindow) {
   // An application may close the source without disabling it first.
   ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr), TWRC_SUCCESS);
   EXPECT_EQ(window_->View(), nullptr);
+}
+
+// Catches: an application that disables and closes the source from its
+// close-request callback, on the request's own thread: the request joining
+// itself (an abort), a hang, or a source that cannot be enabled again.
+TEST_F(ViewWindowTest, ClosedFromTheCloseRequestCallbackAndEnabledAgain) {
+  ASSERT_NO_FATAL_FAILURE(Enable(true));
+  std::atomic<bool> closed{false};
+  manager_.OnNotification([&] {
+    TW_USERINTERFACE ui{};
+    EXPECT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+    EXPECT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr), TWRC_SUCCESS);
+    closed = true;
+  });
+  Click(Main(2));
+  ASSERT_TRUE(WaitFor([&] { return closed.load(); }));
+  manager_.OnNotification([] {});
+  EXPECT_EQ(window_->View(), nullptr);
+  TW_IDENTITY identity{};
+  identity.Id = 42;
+  ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity), TWRC_SUCCESS);
+  TW_USERINTERFACE ui{kTwTrue, kTwFalse, parent_};
+  ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+  DisableAndClose();
 }
 
 // Catches: a device error, a missing camera or a USB 1.1 link that ends
