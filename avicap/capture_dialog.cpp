@@ -211,15 +211,12 @@ void CaptureDlg::StreamStarting() {
 
 void CaptureDlg::ShowPreview(const PreviewPicture& picture) {
   const FrameGeometry geometry = picture.Geometry();
-  // The rows are bottom-up: the frame's first row is the picture's bottom.
-  const QImage image = QImage(picture.Rows().data(), geometry.width, geometry.height,
-                              geometry.width * 3, QImage::Format_BGR888)
-                           .mirrored(false, true);
   const QPoint origin(0, flags_.g_Aspect_43 != 0 ? 0 : 55);
-  // Queued to the preview itself: dropped if it has gone meanwhile.
-  QMetaObject::invokeMethod(
-      preview_, [view = preview_, image, origin] { view->ShowPicture(image, origin); },
-      Qt::QueuedConnection);
+  if (preview_->Newest().Put(picture.Rows(), QSize(geometry.width, geometry.height), origin)) {
+    // Queued to the preview itself: dropped if it has gone meanwhile.
+    QMetaObject::invokeMethod(
+        preview_, [view = preview_] { view->ShowNewest(); }, Qt::QueuedConnection);
+  }
 }
 
 void CaptureDlg::PostClose() {

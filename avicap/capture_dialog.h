@@ -15,6 +15,7 @@
 #include "devlink/device_link.h"
 #include "devlink/socket_transport.h"
 #include "platform/instance_lock.h"
+#include "platform/newest_picture.h"
 #include "platform/screen_saver.h"
 
 class QLabel;
@@ -24,22 +25,25 @@ namespace rd420::avicap {
 
 class AboutBox;
 
-// The preview area (1004): the latest picture the consumer handed over, at
-// y 0 (4:3) or 55 (16:9). GUI thread only.
+// The preview area (1004): the newest picture the consumer handed over, at
+// y 0 (4:3) or 55 (16:9). GUI thread only, but for Newest(), which the
+// consumer fills.
 class PreviewArea : public QWidget {
  public:
   explicit PreviewArea(QWidget* parent);
-  void ShowPicture(const QImage& picture, QPoint origin);
-  const QImage& Picture() const { return picture_; }
-  QPoint Origin() const { return origin_; }
+  NewestPicture<QPoint>& Newest() { return newest_; }
+  // Repaints with the newest picture; asked once per picture or run of
+  // pictures.
+  void ShowNewest();
+  QImage Picture() const { return newest_.Newest().picture; }
+  QPoint Origin() const { return newest_.Newest().placement; }
   int PicturesShown() const { return picturesShown_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  QImage picture_;
-  QPoint origin_;
+  NewestPicture<QPoint> newest_;
   int picturesShown_ = 0;
 };
 

@@ -117,9 +117,8 @@ PreviewArea::PreviewArea(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void PreviewArea::ShowPicture(const QImage& picture, QPoint origin) {
-  picture_ = picture;
-  origin_ = origin;
+void PreviewArea::ShowNewest() {
+  newest_.Served();
   ++picturesShown_;
   update();
 }
@@ -127,8 +126,9 @@ void PreviewArea::ShowPicture(const QImage& picture, QPoint origin) {
 void PreviewArea::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::black);
-  if (!picture_.isNull()) {
-    painter.drawImage(origin_, picture_);
+  const NewestPicture<QPoint>::Entry newest = newest_.Newest();
+  if (!newest.picture.isNull()) {
+    painter.drawImage(newest.placement, newest.picture);
   }
 }
 

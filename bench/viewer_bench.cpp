@@ -1,13 +1,18 @@
 // The viewer against rd420d --simulate at the camera's own frame rate,
 // offscreen: the time from start-up to the first picture on screen, and the
-// CPU and resident memory the viewer uses while it streams at half and at
-// full resolution.
+// CPU (process CPU time per second of wall time), resident memory and the
+// latency from a frame's last byte read to that frame painted (median and
+// 99th percentile) while it streams at half and at full resolution.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
 #include <string>
+#include <vector>
 
 #include "platform/message.h"
 #include "platform/process_usage.h"
@@ -16,14 +21,21 @@
 
 namespace {
 
-// Serves the viewer's events for `ms` milliseconds.
+// Serves the viewer's events for `ms` milliseconds, waiting for them as
+// the program's own event loop does.
 void Serve(int ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (timer.elapsed() < ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QThread::msleep(1);
+  QEventLoop loop;
+  QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+double PercentileMs(std::vector<double> values, double fraction) {
+  if (values.empty()) {
+    return -1;
   }
+  const auto at = values.begin() + static_cast<std::ptrdiff_t>(fraction * (values.size() - 1));
+  std::nth_element(values.begin(), at, values.end());
+  return *at;
 }
 
 void BM_ViewerStreaming(benchmark::State& state) {
@@ -50,6 +62,13 @@ void BM_ViewerStreaming(benchmark::State& state) {
   }
   Serve(1500);  // settle
 
+  std::vector<double> latenciesMs;
+  latenciesMs.reserve(1000);
+  viewer.Main()->View()->framePainted = [&](std::chrono::steady_clock::time_point readEnd) {
+    latenciesMs.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - readEnd)
+            .count());
+  };
   const int shownBefore = viewer.Main()->View()->PicturesShown();
   const double cpuBefore = rd420::ProcessCpuSeconds();
   QElapsedTimer measured;
@@ -58,11 +77,15 @@ void BM_ViewerStreaming(benchmark::State& state) {
     Serve(5000);
   }
   const double seconds = measured.nsecsElapsed() / 1e9;
+  viewer.Main()->View()->framePainted = nullptr;
   state.counters["cpu_percent"] = (rd420::ProcessCpuSeconds() - cpuBefore) / seconds * 100;
   state.counters["pictures_per_s"] =
       (viewer.Main()->View()->PicturesShown() - shownBefore) / seconds;
   state.counters["resident_MiB"] = rd420::ProcessResidentMiB();
   state.counters["start_to_first_picture_ms"] = firstPictureMs;
+  state.counters["frames_painted"] = static_cast<double>(latenciesMs.size());
+  state.counters["read_to_screen_p50_ms"] = PercentileMs(latenciesMs, 0.50);
+  state.counters["read_to_screen_p99_ms"] = PercentileMs(latenciesMs, 0.99);
   state.SetLabel(full ? "1280x960 at the camera's rate" : "640x480 at the camera's rate");
   viewer.Exit();
 }

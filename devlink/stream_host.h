@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 
@@ -15,6 +16,7 @@ struct DisplayedFrame {
   DisplaySide side;
   const FrameBitmap& bitmap;
   std::span<const uint8_t> raw;
+  std::chrono::steady_clock::time_point readEnd;  // when its last byte was read
 };
 
 // What a program plugs into the streaming pipeline: where frames are

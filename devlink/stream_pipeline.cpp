@@ -63,6 +63,9 @@ struct StreamPipeline::Run {
   // Each reader's own result, for StreamThread to tell.
   std::atomic<bool> readFailedA{false};
   std::atomic<bool> readFailedB{false};
+  // When each reader's frame was read whole, for its display thread.
+  std::chrono::steady_clock::time_point readEndA;
+  std::chrono::steady_clock::time_point readEndB;
   AutoResetEvent ReadTurnB;
   AutoResetEvent ReadTurnA;
   AutoResetEvent FrameReadyA;
@@ -90,6 +93,7 @@ struct StreamPipeline::ReaderSide {
   uint32_t poll;
   std::atomic<uint32_t>* polledValue;  // null: the reply is not kept
   std::atomic<bool>& readFailed;
+  std::chrono::steady_clock::time_point& readEnd;
 };
 
 StreamPipeline::StreamPipeline(DeviceLink& link, CameraStatus& status, CommandQueue& commands,
@@ -260,7 +264,7 @@ void StreamPipeline::StreamFromDevice(Run& run, DeviceHandle& device) {
     const ReaderSide sideA{run.BufferFreeA,       run.ReadTurnA,        run.FrameReadyA,
                            run.ReadTurnB,         controls_.g_Zoom_Osd, kPollZoom,
                            status_.g_Zoom_Status, kPollStatus,          &status_.g_Normal_Status,
-                           run.readFailedA};
+                           run.readFailedA,       run.readEndA};
     ReadCycles(run, sideA, device, bufferA);
   } else {
     StopIfCurrent(run);
@@ -301,7 +305,8 @@ void StreamPipeline::ReaderB(Run& run, DeviceHandle& device) {
                            status_.g_Bright_Status,
                            kPollSecondary,
                            nullptr,
-                           run.readFailedB};
+                           run.readFailedB,
+                           run.readEndB};
     ReadCycles(run, sideB, device, bufferB);
   } else {
     StopIfCurrent(run);
@@ -339,6 +344,7 @@ void StreamPipeline::ReadCycles(Run& run, const ReaderSide& side, DeviceHandle& 
       }
     });
     if (read) {
+      side.readEnd = std::chrono::steady_clock::now();
       ++framesRead_;
       side.frameReady.Set();
     } else {
@@ -402,7 +408,7 @@ void StreamPipeline::DisplayThread(Run& run, DisplaySide side, const std::vector
     frameReady.Wait();
     if (on != 0 && haveBitmap) {
       bitmap.ConvertFrom(buffer);
-      host_.DrawFrame({side, bitmap, buffer});
+      host_.DrawFrame({side, bitmap, buffer, isA ? run.readEndA : run.readEndB});
       if (!isA) {
         statusDue_.Set();
       }

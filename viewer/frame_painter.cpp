@@ -1,9 +1,9 @@
 #include "viewer/frame_painter.h"
 
 #include <QMetaObject>
-#include <QPainter>
 
 #include "viewer/display_geometry.h"
+#include "viewer/main_window.h"
 
 namespace rd420::viewer {
 
@@ -26,6 +26,35 @@ std::optional<OverlayText> CurrentOverlay(const StreamControls& controls,
   return std::nullopt;
 }
 
+void DrawNewestFrame(QPainter& painter, const NewestFrame::Entry& frame, QPoint offset) {
+  if (frame.picture.isNull()) {
+    return;
+  }
+  const FramePlacement& place = frame.placement;
+  painter.save();
+  painter.setClipRect(place.shown.translated(offset), Qt::IntersectClip);
+  // Scaled unsmoothed, to the nearest pixel: the cheapest way.
+  painter.drawImage(place.target.translated(offset), frame.picture);
+  if (place.overlay) {
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(16);
+    font.setBold(true);
+    painter.setFont(font);
+    // A 1:1 picture on a smaller monitor starts off it; the value goes
+    // where it can be seen.
+    const QRect seen = place.target & QRect(QPoint(0, 0), place.target.bottomRight());
+    const int top = seen.top() + seen.height() - 20;
+    const QSize box(seen.width(), 20);
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(QPoint(seen.left() + 10, top + 1) + offset, box),
+                     Qt::AlignLeft | Qt::AlignTop, place.overlay->text);
+    painter.setPen(place.overlay->colour);
+    painter.drawText(QRect(QPoint(seen.left() + 9, top) + offset, box),
+                     Qt::AlignLeft | Qt::AlignTop, place.overlay->text);
+  }
+  painter.restore();
+}
+
 FramePainter::FramePainter(const StreamFlags& flags, const StreamControls& controls,
                            const CameraStatus& status, PictureView* view,
                            const MonitorSnapshot& monitor,
@@ -42,54 +71,21 @@ void FramePainter::Paint(const DisplayedFrame& frame) {
   const FrameGeometry geometry = frame.bitmap.Geometry();
   const uint8_t mode = flags_.g_Display_Mode;
   const QSize monitor = monitor_.Get().size();
-  const QRect target = DestinationRect(mode, status_.g_Aspect_43 != 0, monitor, fullScreenScaled_);
-  // The window may have moved to a larger monitor since the last frame.
-  if (backBuffer_.width() <= target.right() || backBuffer_.height() <= target.bottom() ||
-      backBuffer_.width() < monitor.width() || backBuffer_.height() < monitor.height()) {
-    backBuffer_ = QImage(monitor.expandedTo(QSize(target.right() + 1, target.bottom() + 1)),
-                         QImage::Format_RGB32);
-    backBuffer_.fill(Qt::black);
-  }
-  // The rows are bottom-up: the frame's first row is the picture's bottom.
-  const QImage rows(frame.bitmap.Pixels().data(), geometry.width, geometry.height,
-                    geometry.width * 3, QImage::Format_BGR888);
-  QPainter painter(&backBuffer_);
-  painter.save();
-  painter.translate(target.left(), target.top() + target.height());
-  painter.scale(static_cast<double>(target.width()) / geometry.width,
-                -static_cast<double>(target.height()) / geometry.height);
-  painter.drawImage(0, 0, rows);
-  painter.restore();
-
-  if (const std::optional<OverlayText> overlay = CurrentOverlay(controls_, status_)) {
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setPixelSize(16);
-    font.setBold(true);
-    painter.setFont(font);
-    // A 1:1 picture on a smaller monitor starts off it; the value goes
-    // where it can be seen.
-    const QRect seen = target & QRect(QPoint(0, 0), backBuffer_.size());
-    const int top = seen.top() + seen.height() - 20;
-    const QSize box(seen.width(), 20);
-    painter.setPen(Qt::black);
-    painter.drawText(QRect(QPoint(seen.left() + 10, top + 1), box), Qt::AlignLeft | Qt::AlignTop,
-                     overlay->text);
-    painter.setPen(overlay->colour);
-    painter.drawText(QRect(QPoint(seen.left() + 9, top), box), Qt::AlignLeft | Qt::AlignTop,
-                     overlay->text);
-  }
-  painter.end();
-
-  QRect shown = target;
+  FramePlacement place;
+  place.target = DestinationRect(mode, status_.g_Aspect_43 != 0, monitor, fullScreenScaled_);
+  place.shown = place.target;
   if (mode == kModeOneToOne && monitor.width() == 1280) {
-    shown.setWidth(target.width() - 6);  // the button column starts at 1275
+    place.shown.setWidth(place.target.width() - 6);  // the button column starts at 1275
   }
-  const QImage picture = backBuffer_.copy(shown);
-  // Queued to the view itself: dropped if the view has gone meanwhile.
-  QMetaObject::invokeMethod(
-      view_,
-      [view = view_, picture, origin = shown.topLeft()] { view->ShowPicture(picture, origin); },
-      Qt::QueuedConnection);
+  place.overlay = CurrentOverlay(controls_, status_);
+  place.readEnd = frame.readEnd;
+  // The view's newest frame is the one part of it made for other threads.
+  if (view_->Newest().Put(frame.bitmap.Pixels(), QSize(geometry.width, geometry.height),
+                          std::move(place))) {
+    // Queued to the view itself: dropped if the view has gone meanwhile.
+    QMetaObject::invokeMethod(
+        view_, [view = view_] { view->ShowNewest(); }, Qt::QueuedConnection);
+  }
 }
 
 }  // namespace rd420::viewer

@@ -13,12 +13,24 @@ PictureView::PictureView(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void PictureView::ShowPicture(const QImage& picture, QPoint origin) {
-  picture_ = picture;
-  origin_ = origin;
+void PictureView::ShowNewest() {
+  newest_.Served();
   notice_.clear();  // a new live picture replaces the held one
   ++picturesShown_;
   Repaint();
+}
+
+QImage PictureView::Picture() const {
+  const NewestFrame::Entry frame = newest_.Newest();
+  if (frame.picture.isNull()) {
+    return {};
+  }
+  const QRect shown = frame.placement.shown;
+  QImage picture(shown.size(), QImage::Format_RGB32);
+  picture.fill(Qt::black);
+  QPainter painter(&picture);
+  DrawNewestFrame(painter, frame, -shown.topLeft());
+  return picture;
 }
 
 void PictureView::SetNotice(const QString& text, QPoint position) {
@@ -35,9 +47,12 @@ void PictureView::Repaint() {
   }
 }
 
-void PictureView::Draw(QPainter& painter, QPoint offset) const {
-  if (!picture_.isNull()) {
-    painter.drawImage(origin_ + offset, picture_);
+void PictureView::Draw(QPainter& painter, QPoint offset) {
+  const NewestFrame::Entry frame = newest_.Newest();
+  DrawNewestFrame(painter, frame, offset);
+  if (framePainted && !frame.picture.isNull() && frame.placement.readEnd != lastPainted_) {
+    lastPainted_ = frame.placement.readEnd;
+    framePainted(lastPainted_);
   }
   if (!notice_.isEmpty()) {
     QFont font(QStringLiteral("Liberation Sans"));

@@ -2,33 +2,41 @@
 
 #include <QImage>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 
+#include "viewer/frame_painter.h"
 #include "viewer/skin_button.h"
 
 namespace rd420::viewer {
 
-// The picture control (2055): holds the latest picture the display threads
+// The picture control (2055): holds the newest frame the display threads
 // handed over and the quick-save notice over a held picture. In the half
 // layout it paints them itself; in the large layouts it is hidden and the
-// main window paints them straight onto itself. GUI thread only.
+// main window paints them straight onto itself. GUI thread only, but for
+// Newest(), which the display threads fill.
 class PictureView : public QWidget {
   Q_OBJECT
 
  public:
   explicit PictureView(QWidget* parent);
 
-  // `picture` goes at `origin` in the main window's coordinates.
-  void ShowPicture(const QImage& picture, QPoint origin);
+  NewestFrame& Newest() { return newest_; }
+  // Repaints with the newest frame; asked once per frame or run of frames.
+  void ShowNewest();
   void SetNotice(const QString& text, QPoint position);
-  const QImage& Picture() const { return picture_; }
+  // The shown part of the newest frame as it is drawn, drawn anew.
+  QImage Picture() const;
   QString Notice() const { return notice_; }
   // Where the notice's top left goes, in the main window's coordinates.
   QPoint NoticePosition() const { return noticePosition_; }
   int PicturesShown() const { return picturesShown_; }
   // Draws the picture and the notice; `offset` takes main-window
   // coordinates to the painter's.
-  void Draw(QPainter& painter, QPoint offset) const;
+  void Draw(QPainter& painter, QPoint offset);
+  // For benchmarks: called as a frame is first drawn, with when its last
+  // byte was read.
+  std::function<void(std::chrono::steady_clock::time_point)> framePainted;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -37,8 +45,8 @@ class PictureView : public QWidget {
   // Repaints wherever the picture is shown now.
   void Repaint();
 
-  QImage picture_;
-  QPoint origin_;
+  NewestFrame newest_;
+  std::chrono::steady_clock::time_point lastPainted_;  // the last frame's read end
   QString notice_;
   QPoint noticePosition_;
   int picturesShown_ = 0;

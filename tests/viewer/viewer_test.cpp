@@ -61,6 +61,21 @@ TEST_F(ViewerTest, StartUpShowsTheLivePictureInTheHalfLayout) {
   EXPECT_TRUE(messages_.Messages().empty());
 }
 
+// Catches: each frame posted to the GUI thread on its own, so a GUI that
+// lags works through a backlog of old pictures instead of the newest.
+TEST_F(ViewerTest, AGuiThatLagsShowsOnlyTheNewestFrame) {
+  ASSERT_TRUE(StartViewer());
+  ASSERT_TRUE(WaitForPictures(2));
+  const uint64_t readBefore = viewer_->Pipeline().FramesRead();
+  const int shown = PicturesShown();
+  QThread::msleep(600);  // the GUI thread busy while frames arrive
+  ASSERT_GE(viewer_->Pipeline().FramesRead() - readBefore, 5u);
+  QCoreApplication::processEvents();
+  // One repaint for all of them; a frame read during it may ask once more.
+  EXPECT_GE(PicturesShown(), shown + 1);
+  EXPECT_LE(PicturesShown(), shown + 2);
+}
+
 // Catches: the panel's place, its close button not hiding it, or "Ctrl"
 // not bringing it back.
 TEST_F(ViewerTest, ControlPanelOpensUnderTheMainWindowAndCloses) {
