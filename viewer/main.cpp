@@ -6,7 +6,7 @@
 #include "devlink/device_directory.h"
 #include "platform/display_check.h"
 #include "platform/message_box_sink.h"
-#include "viewer/viewer.h"
+#include "viewer/viewer_program.h"
 
 int main(int argc, char** argv) {
   // Under a file-size limit a save must fail with its message, not kill us.
@@ -22,5 +22,8 @@ int main(int argc, char** argv) {
   rd420::viewer::Viewer::Options options;
   options.deviceDirectory = rd420::DefaultDeviceDirectory();
   options.programDirectory = QCoreApplication::applicationDirPath();
+  options.stillActions = [](rd420::viewer::Viewer& viewer) {
+    return rd420::viewer::ProgramStillActions(viewer);
+  };
   return rd420::viewer::RunViewerProgram(std::move(options));
 }

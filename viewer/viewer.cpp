@@ -1,18 +1,15 @@
 #include "viewer/viewer.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QProcess>
 #include <QScreen>
 #include <QThread>
 
 #include "devlink/camera_ready.h"
 #include "devlink/command_words.h"
-#include "platform/instance_lock.h"
 #include "platform/message.h"
 #include "platform/message_box_sink.h"
 #include "platform/trace.h"
-#include "stills/held_still_actions.h"
 #include "viewer/control_ids.h"
 #include "viewer/link_messages.h"
 
@@ -20,9 +17,6 @@ namespace rd420::viewer {
 namespace {
 
 constexpr uint32_t kCmdShutdown = 0x00330005;
-constexpr char kAlreadyRunningText[] =
-    "프로그램이 이미 실행중이거나 종료중입니다. \n잠시후에 다시 시도해 보세요. \n프로그램이 "
-    "비정상적으로 종료된 경우, \nUSB 코드를 뽑았다가 다시 연결해보시기 바랍니다.   ";
 
 }  // namespace
 
@@ -37,24 +31,17 @@ Viewer::Viewer(Options options)
   link_.SetFatalHandler([this] { Post([this] { EndMainWindow(); }); });
   barTimer_.setSingleShot(true);
   connect(&barTimer_, &QTimer::timeout, this, [this] { SetBarVisible(false); });
-  if (options_.stillActions == nullptr) {
-    stills::HeldStillEnvironment environment;
-    environment.gui = this;
-    environment.owner = [this] { return main_.get(); };
-    // Read at each quick save: the folder may have changed in the file.
-    environment.quickSaveFolder = [this] {
-      ViewerSettings stored = settings_;
-      LoadViewerSettings(settingsKey_, stored);
-      // An emptied value would put pictures in the file system's root.
-      return stored.QuickCap.isEmpty() ? FirstStartSettings(options_.programDirectory).QuickCap
-                                       : stored.QuickCap;
-    };
-    environment.ending = [this] { return ended_; };
-    environment.stillHeld = [this] { return Flags().g_Capture_Mode != 0; };
-    environment.dialogs = options_.stillDialogs;
-    defaultActions_ = std::make_unique<stills::HeldStillActions>(std::move(environment));
-    options_.stillActions = defaultActions_.get();
+  if (options_.stillActions) {
+    stillActions_ = options_.stillActions(*this);
   }
+}
+
+QString Viewer::QuickSaveFolder() const {
+  ViewerSettings stored = settings_;
+  LoadViewerSettings(settingsKey_, stored);
+  // An emptied value would put pictures in the file system's root.
+  return stored.QuickCap.isEmpty() ? FirstStartSettings(options_.programDirectory).QuickCap
+                                   : stored.QuickCap;
 }
 
 Viewer::~Viewer() {
@@ -216,7 +203,7 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
     hooks.pollHandOver = [this] { PollHandOver(); };
     hooks.bitmapHandleText = texts.bitmapHandle;
   }
-  still_ = std::make_unique<StillCapture>(link_, status_, Flags(), stills_, *options_.stillActions,
+  still_ = std::make_unique<StillCapture>(link_, status_, Flags(), stills_, stillActions_.get(),
                                           std::move(hooks));
   ConnectButtons(main_.get());
   ConnectButtons(panel_.get());
@@ -433,23 +420,6 @@ void Viewer::StreamOpenFailed() {
   if (DataSource()) {
     EndProgram();
   }
-}
-
-int RunViewerProgram(Viewer::Options options) {
-  // One of the viewer and the capture program holds the camera at a time.
-  std::optional<InstanceLock> lock = InstanceLock::Acquire();
-  if (!lock) {
-    ShowMessage(nullptr, kAlreadyRunningText, "Error (AWN00001)", MessageIcon::kError);
-    return 0;
-  }
-  options.releaseInstanceLock = [&lock] { lock.reset(); };
-  Viewer viewer(std::move(options));
-  QEventLoop loop;
-  QObject::connect(&viewer, &Viewer::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-  if (viewer.Start()) {
-    loop.exec();
-  }
-  return 0;
 }
 
 }  // namespace rd420::viewer

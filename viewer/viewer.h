@@ -16,6 +16,7 @@
 #include "devlink/command_queue.h"
 #include "devlink/device_link.h"
 #include "devlink/socket_transport.h"
+#include "devlink/still_capture.h"
 #include "devlink/stream_pipeline.h"
 #include "platform/screen_saver.h"
 #include "viewer/about_box.h"
@@ -25,13 +26,8 @@
 #include "viewer/frame_painter.h"
 #include "viewer/main_window.h"
 #include "viewer/option_dialog.h"
-#include "viewer/still_capture.h"
 #include "viewer/viewer_flavour.h"
 #include "viewer/viewer_settings.h"
-
-namespace rd420::stills {
-class StillDialogs;
-}
 
 namespace rd420::viewer {
 
@@ -44,9 +40,10 @@ class Viewer : public QObject, public StreamHost {
  public:
   struct Options {
     std::string deviceDirectory;
-    QString programDirectory;                      // where Swivane is looked for
-    StillActions* stillActions = nullptr;          // save and print; null: to files and printers
-    stills::StillDialogs* stillDialogs = nullptr;  // their dialogs; null: Qt's
+    QString programDirectory;  // where Swivane is looked for
+    // Save and print of the held still, made once for this viewer; null:
+    // the requests are dropped (the data source hands its still over).
+    std::function<std::unique_ptr<StillActions>(Viewer&)> stillActions;
     std::function<void()> releaseInstanceLock;
     StreamTimings timings;
     uint32_t readyPollIntervalMs = 100;  // the ready-wait's poll spacing
@@ -93,6 +90,9 @@ class Viewer : public QObject, public StreamHost {
   StillCapture& Still() { return *still_; }
   // The in-memory copies of the settings.
   const ViewerSettings& Settings() const { return settings_; }
+  // Where a quick save goes, read from the settings file at each call: the
+  // folder may have changed in the file.
+  QString QuickSaveFolder() const;
   int HalfToggle() const { return g_Half_Toggle; }
   // Timer 1: hides the full-screen control bar.
   QTimer& BarTimer() { return barTimer_; }
@@ -204,7 +204,7 @@ class Viewer : public QObject, public StreamHost {
   std::unique_ptr<AboutBox> about_;
   std::unique_ptr<OptionDialog> optionDialog_;
   std::unique_ptr<FramePainter> painter_;
-  std::unique_ptr<StillActions> defaultActions_;
+  std::unique_ptr<StillActions> stillActions_;
   std::unique_ptr<StillCapture> still_;
   std::unique_ptr<StreamPipeline> pipeline_;
   ScreenSaverInhibitor screenSaver_;
@@ -225,9 +225,5 @@ class Viewer : public QObject, public StreamHost {
   int grabbedWidth_ = 0;
   int grabbedHeight_ = 0;
 };
-
-// The program: the single-instance lock, then the viewer until it ends.
-// Returns the process's exit code, 0 in every case.
-int RunViewerProgram(Viewer::Options options);
 
 }  // namespace rd420::viewer
