@@ -171,12 +171,12 @@ void ViewWindow::Release() {
 }
 
 ImageGeometry ViewWindow::Geometry() const {
+  const auto shape = viewer_ ? viewer_->Shape() : std::nullopt;
   // Before the camera answered, the first-start geometry.
-  if (!viewer_ || viewer_->Main() == nullptr) {
+  if (!shape) {
     return {};
   }
-  return {viewer_->Status().g_Aspect_43 != 0, viewer_->Flags().g_Display_Mode,
-          viewer_->Still().alwaysFull};
+  return {shape->aspect43, shape->displayMode, shape->alwaysFull};
 }
 
 bool ViewWindow::TakeStill(std::vector<std::uint8_t>& pixels, int& width, int& height) {

@@ -36,6 +36,13 @@ Viewer::Viewer(Options options)
   }
 }
 
+std::optional<Viewer::StillShape> Viewer::Shape() const {
+  if (!main_) {
+    return std::nullopt;
+  }
+  return StillShape{status_.g_Aspect_43 != 0, Flags().g_Display_Mode, still_->alwaysFull};
+}
+
 QString Viewer::QuickSaveFolder() const {
   ViewerSettings stored = settings_;
   LoadViewerSettings(settingsKey_, stored);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,6 +78,16 @@ class Viewer : public QObject, public StreamHost {
   // Stops the camera's threads and touches no widget: for a host whose
   // application has gone before it closed the source. Any thread.
   void StopThreads();
+
+  // What a host needs of the still a transfer would take: the camera's
+  // aspect, the display mode and the AlwaysFull setting. Empty until the
+  // camera has answered and the windows exist.
+  struct StillShape {
+    bool aspect43;
+    uint8_t displayMode;
+    bool alwaysFull;
+  };
+  std::optional<StillShape> Shape() const;
 
   MainWindow* Main() const { return main_.get(); }
   ControlPanel* Panel() const { return panel_.get(); }
