@@ -100,11 +100,11 @@ TW_UINT16 ViewWindow::Open(TW_HANDLE parent, bool showUi) {
         settings_.deviceDirectory.empty() ? DefaultDeviceDirectory() : settings_.deviceDirectory;
     options.readyPollIntervalMs = settings_.readyPollIntervalMs;
     options.settingsFile = settings_.settingsFile;
-    options.flavour = viewer::Flavour::kDataSource;
     options.showWindow = showUi;
     // Holding it would start Qt's D-Bus thread, which outlives unloading.
     options.holdScreenSaver = false;
-    options.dataSource = {port_.handOverStill, port_.resumeFlag, [this] { RequestClose(); }};
+    role_ = std::make_unique<DataSourceRole>(port_, [this] { RequestClose(); });
+    options.role = role_.get();
     try {
       viewer_ = std::make_unique<viewer::Viewer>(std::move(options));
     } catch (const std::exception&) {

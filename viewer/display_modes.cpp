@@ -49,8 +49,7 @@ void Viewer::ToggleOneToOne() {
   if (g_Half_Toggle != 0) {
     // The 1:1 window's button column would lie beyond a narrower monitor.
     if (monitor.width() < 1280) {
-      ShowMessage(nullptr, TextsFor(options_.flavour).oneToOneRefused, "ERROR (AWN00007)",
-                  MessageIcon::kError);
+      ShowMessage(nullptr, role_.Texts().oneToOneRefused, "ERROR (AWN00007)", MessageIcon::kError);
       return;
     }
     pipeline_->RequestRestart(kModeOneToOne);

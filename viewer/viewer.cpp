@@ -22,10 +22,10 @@ constexpr uint32_t kCmdShutdown = 0x00330005;
 
 Viewer::Viewer(Options options)
     : options_(std::move(options)),
+      role_(options_.role != nullptr ? *options_.role : ProgramRole()),
       transport_(options_.deviceDirectory),
-      link_(transport_, LinkMessagesFor(options_.flavour)),
-      settingsKey_(QString::fromLatin1(TextsFor(options_.flavour).settingsKey),
-                   options_.settingsFile) {
+      link_(transport_, role_.Messages()),
+      settingsKey_(QString::fromLatin1(role_.Texts().settingsKey), options_.settingsFile) {
   SetMessageBoxesEnding(false);
   // A failed vendor request has been reported on its thread; end here.
   link_.SetFatalHandler([this] { Post([this] { EndMainWindow(); }); });
@@ -58,8 +58,8 @@ Viewer::~Viewer() {
 }
 
 bool Viewer::Start() {
-  if (!link_.DiscoverDevice(!DataSource())) {
-    if (DataSource()) {
+  if (!link_.DiscoverDevice(!role_.Hosted())) {
+    if (role_.Hosted()) {
       ShowFailedWindow(true, false);
       link_.ShowFailure(LinkFailure::kNoDevice, main_.get());
     }
@@ -95,7 +95,7 @@ bool Viewer::Start() {
     EndMainWindow();
     return false;
   }
-  main_->setWindowTitle(QString::fromUtf8(TextsFor(options_.flavour).title));
+  main_->setWindowTitle(QString::fromUtf8(role_.Texts().title));
   const std::optional<uint32_t> status = link_.SendCommand(kPollStatus);
   if (!status) {
     EndMainWindow();
@@ -112,14 +112,14 @@ bool Viewer::Start() {
 }
 
 void Viewer::ShowFailedWindow(bool aspect43, bool modelVariant) {
-  if (!DataSource()) {
+  if (!role_.Hosted()) {
     return;
   }
   if (!main_) {
     BuildWindows(aspect43, modelVariant);
     link_.SetOwner(main_.get());
   }
-  main_->setWindowTitle(QString::fromUtf8(TextsFor(options_.flavour).title));
+  main_->setWindowTitle(QString::fromUtf8(role_.Texts().title));
   for (QWidget* window : Windows()) {
     window->setEnabled(false);
   }
@@ -153,9 +153,6 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   panel_->move(main_->x(), main_->y() + main_->height());
   connect(panel_.get(), &ControlPanel::shown, this,
           [this] { main_->Button(kIdOpenPanel)->setEnabled(false); });
-  if (DataSource()) {
-    UseDataSourceFaces();
-  }
   for (int id : {kIdSave, kIdPrint}) {
     if (SkinButton* button = panel_->Button(id)) {
       button->setEnabled(false);
@@ -163,14 +160,12 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   }
 
   pipeline_ = std::make_unique<StreamPipeline>(link_, status_, commands_, *this, options_.timings);
-  const FlavourTexts& texts = TextsFor(options_.flavour);
+  const RoleTexts& texts = role_.Texts();
   about_ = std::make_unique<AboutBox>(Controls().g_Zoom_Osd, Controls().g_Brightness_Osd,
                                       main_.get(), QString::fromUtf8(texts.aboutProduct),
                                       QString::fromUtf8(texts.aboutDetail));
   optionDialog_ = std::make_unique<OptionDialog>(main_.get());
-  if (DataSource()) {
-    optionDialog_->UseDataSourceFace();
-  }
+  role_.Dress(*main_, *panel_, *optionDialog_);
   connect(optionDialog_.get(), &OptionDialog::showing, this, &Viewer::ReloadOptions);
   connect(optionDialog_.get(), &OptionDialog::confirmed, this, &Viewer::ConfirmOptions);
   painter_ = std::make_unique<FramePainter>(Flags(), Controls(), status_, main_->View(), monitor_,
@@ -204,11 +199,11 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
     });
   };
   hooks.endProgram = [this] { Post([this] { EndMainWindow(); }); };
-  if (DataSource()) {
+  hooks.bitmapHandleText = texts.bitmapHandle;
+  if (role_.Hosted()) {
     hooks.openFailed = [this] { StreamOpenFailed(); };
     hooks.handOverStill = [this](const FrameBitmap& still) { HandOverStill(still); };
     hooks.pollHandOver = [this] { PollHandOver(); };
-    hooks.bitmapHandleText = texts.bitmapHandle;
   }
   still_ = std::make_unique<StillCapture>(link_, status_, Flags(), stills_, stillActions_.get(),
                                           std::move(hooks));
@@ -221,8 +216,8 @@ void Viewer::Exit() {
   if (ended_) {
     return;
   }
-  // The data source's window stays until the application disables it.
-  if (!DataSource()) {
+  // A hosted window stays until the application disables it.
+  if (!role_.Hosted()) {
     for (QWidget* window : Windows()) {
       window->hide();
     }
@@ -266,10 +261,10 @@ void Viewer::EndMainWindow() {
   if (pipeline_) {
     pipeline_->RequestExit();
   }
-  // Where the viewer ends, the source asks the application to close it at
-  // once; the window stays until the application disables it.
-  if (DataSource() && !closedBySource_ && options_.dataSource.requestClose) {
-    options_.dataSource.requestClose();
+  // Where the viewer ends, a hosted window asks the application to close
+  // it at once; the window stays until the application disables it.
+  if (!closedBySource_) {
+    role_.AskClose();
   }
   try {
     joiner_ = std::thread([this] {
@@ -289,7 +284,7 @@ void Viewer::FinishEnding() {
   JoinEnding();
   screenSaver_.Release();
   barTimer_.stop();
-  if (!DataSource()) {
+  if (!role_.Hosted()) {
     for (QWidget* window : Windows()) {
       window->hide();
     }
@@ -387,12 +382,12 @@ void Viewer::HandleStatus() {
     }
     Apply(changes);
     if (report) {
-      if (DataSource()) {
+      if (role_.Hosted()) {
         SetCaptureButtons(false);
       }
-      ShowMessage(main_.get(), TextsFor(options_.flavour).formatChanged, "Error (AWN00008)",
+      ShowMessage(main_.get(), role_.Texts().formatChanged, "Error (AWN00008)",
                   MessageIcon::kWarning);
-      if (DataSource()) {
+      if (role_.Hosted()) {
         Exit();
       } else {
         EndMainWindow();
@@ -424,7 +419,7 @@ void Viewer::EndProgram() {
 void Viewer::StreamOpenFailed() {
   // The viewer's window waits without a picture; the data source's asks
   // the application to close it, as after every loss of the camera.
-  if (DataSource()) {
+  if (role_.Hosted()) {
     EndProgram();
   }
 }

@@ -27,7 +27,7 @@
 #include "viewer/frame_painter.h"
 #include "viewer/main_window.h"
 #include "viewer/option_dialog.h"
-#include "viewer/viewer_flavour.h"
+#include "viewer/viewer_role.h"
 #include "viewer/viewer_settings.h"
 
 namespace rd420::viewer {
@@ -49,9 +49,8 @@ class Viewer : public QObject, public StreamHost {
     StreamTimings timings;
     uint32_t readyPollIntervalMs = 100;  // the ready-wait's poll spacing
     QString settingsFile;                // empty: the user's own
-    Flavour flavour = Flavour::kViewer;
-    DataSourcePort dataSource;  // the data source's flavour only
-    bool showWindow = true;     // false: a hidden window that streams
+    ViewerRole* role = nullptr;          // what the windows are for; null: the viewer program's
+    bool showWindow = true;              // false: a hidden window that streams
     // The screen saver is held off through D-Bus, whose connection thread
     // Qt keeps for the rest of the process.
     bool holdScreenSaver = true;
@@ -162,13 +161,9 @@ class Viewer : public QObject, public StreamHost {
   // Runs `work` on the GUI thread, queued.
   void Post(std::function<void()> work);
   bool LargeMode() const { return (Flags().g_Display_Mode & 0x0F) == 0x01; }
-  bool DataSource() const { return options_.flavour == Flavour::kDataSource; }
   // A handed-over still waits for the application: both capture buttons
   // stay disabled.
-  bool HeldForTransfer() const {
-    return DataSource() && options_.dataSource.resumeFlag && !options_.dataSource.resumeFlag();
-  }
-  void UseDataSourceFaces();
+  bool HeldForTransfer() const { return role_.Hosted() && !role_.StillTaken(); }
   // The data source's window, disabled and shown as the application asked,
   // before a camera it cannot use is reported: the application closes it.
   void ShowFailedWindow(bool aspect43, bool modelVariant);
@@ -194,6 +189,7 @@ class Viewer : public QObject, public StreamHost {
   bool OwnWindow(const QObject* watched) const;
 
   Options options_;
+  ViewerRole& role_;
   SocketTransport transport_;
   DeviceLink link_;
   CameraStatus status_;

@@ -109,7 +109,7 @@ void Viewer::OnClicked(QWidget* window, SkinButton* button) {
       break;
     case kIdSave:
       // The data source's 2053 is "Scan Capturing Image".
-      (DataSource() ? stills_.CaptureRequest : stills_.g_Save_Request) = 1;
+      (role_.Hosted() ? stills_.CaptureRequest : stills_.g_Save_Request) = 1;
       break;
     case kIdPrint:
       stills_.g_Print_Request = 1;
@@ -262,7 +262,7 @@ bool Viewer::eventFilter(QObject* watched, QEvent* event) {
     case Qt::Key_Space:
       return true;
     case Qt::Key_F2:
-      if (!DataSource()) {  // the data source saves nothing
+      if (!role_.Hosted()) {  // a hosted window saves nothing
         QuickSave();
       }
       return true;
