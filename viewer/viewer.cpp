@@ -25,12 +25,17 @@ Viewer::Viewer(Options options)
       role_(options_.role != nullptr ? *options_.role : ProgramRole()),
       transport_(options_.deviceDirectory),
       link_(transport_, role_.Messages()),
-      settingsKey_(QString::fromLatin1(role_.Texts().settingsKey), options_.settingsFile) {
+      settingsKey_(QString::fromLatin1(role_.Texts().settingsKey), options_.settingsFile),
+      bar_(
+          [this](bool visible) {
+            if (g_Layout_FullScreen != 0 && !ended_) {
+              panel_->setVisible(visible);
+            }
+          },
+          [this] { return settings_.DelayTime; }) {
   SetMessageBoxesEnding(false);
   // A failed vendor request has been reported on its thread; end here.
   link_.SetFatalHandler([this] { Post([this] { EndMainWindow(); }); });
-  barTimer_.setSingleShot(true);
-  connect(&barTimer_, &QTimer::timeout, this, [this] { SetBarVisible(false); });
   if (options_.stillActions) {
     stillActions_ = options_.stillActions(*this);
   }
@@ -283,7 +288,7 @@ void Viewer::FinishEnding() {
   }
   JoinEnding();
   screenSaver_.Release();
-  barTimer_.stop();
+  bar_.StopTimer();
   if (!role_.Hosted()) {
     for (QWidget* window : Windows()) {
       window->hide();

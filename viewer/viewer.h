@@ -22,6 +22,7 @@
 #include "platform/screen_saver.h"
 #include "viewer/about_box.h"
 #include "viewer/button_rules.h"
+#include "viewer/control_bar.h"
 #include "viewer/control_panel.h"
 #include "viewer/display_geometry.h"
 #include "viewer/frame_painter.h"
@@ -105,7 +106,7 @@ class Viewer : public QObject, public StreamHost {
   QString QuickSaveFolder() const;
   int HalfToggle() const { return g_Half_Toggle; }
   // Timer 1: hides the full-screen control bar.
-  QTimer& BarTimer() { return barTimer_; }
+  QTimer& BarTimer() { return bar_.Timer(); }
 
   // User actions (GUI thread).
   void Exit();
@@ -175,9 +176,6 @@ class Viewer : public QObject, public StreamHost {
   // Display modes (display_modes.cpp).
   QRect MeasureMonitor();
   void ApplyLayout(uint8_t mode);
-  void SetBarVisible(bool visible);
-  void RestartBarTimer();
-  void TrackMouse(const QEvent* event);
   void ApplyTopMost();
   // Settings (viewer_options.cpp).
   void LoadSettings();
@@ -203,9 +201,7 @@ class Viewer : public QObject, public StreamHost {
   int g_Half_Toggle = 1;
   int g_Layout_Large = 0;
   int g_Layout_FullScreen = 0;
-  int g_Bar_Visible = 1;
-  QTimer barTimer_;
-  QPoint lastMouse_;
+  ControlBar bar_;
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<ControlPanel> panel_;
   std::unique_ptr<AboutBox> about_;
