@@ -122,9 +122,9 @@ void Viewer::ApplyTopMost() {
   // On the window itself: a widget's flag change would re-create the
   // window and move it.
   if (QWindow* window = main_->windowHandle()) {
-    window->setFlag(Qt::WindowStaysOnTopHint, settings_.TopMostMode);
+    window->setFlag(Qt::WindowStaysOnTopHint, settings_.Current().TopMostMode);
   } else {
-    main_->setWindowFlag(Qt::WindowStaysOnTopHint, settings_.TopMostMode);
+    main_->setWindowFlag(Qt::WindowStaysOnTopHint, settings_.Current().TopMostMode);
   }
 }
 

@@ -25,14 +25,15 @@ Viewer::Viewer(Options options)
       role_(options_.role != nullptr ? *options_.role : ProgramRole()),
       transport_(options_.deviceDirectory),
       link_(transport_, role_.Messages()),
-      settingsKey_(QString::fromLatin1(role_.Texts().settingsKey), options_.settingsFile),
+      settings_(SettingsKey(QString::fromLatin1(role_.Texts().settingsKey), options_.settingsFile),
+                options_.programDirectory),
       bar_(
           [this](bool visible) {
             if (g_Layout_FullScreen != 0 && !ended_) {
               panel_->setVisible(visible);
             }
           },
-          [this] { return settings_.DelayTime; }) {
+          [this] { return settings_.Current().DelayTime; }) {
   SetMessageBoxesEnding(false);
   // A failed vendor request has been reported on its thread; end here.
   link_.SetFatalHandler([this] { Post([this] { EndMainWindow(); }); });
@@ -46,14 +47,6 @@ std::optional<Viewer::StillShape> Viewer::Shape() const {
     return std::nullopt;
   }
   return StillShape{status_.g_Aspect_43 != 0, Flags().g_Display_Mode, still_->alwaysFull};
-}
-
-QString Viewer::QuickSaveFolder() const {
-  ViewerSettings stored = settings_;
-  LoadViewerSettings(settingsKey_, stored);
-  // An emptied value would put pictures in the file system's root.
-  return stored.QuickCap.isEmpty() ? FirstStartSettings(options_.programDirectory).QuickCap
-                                   : stored.QuickCap;
 }
 
 Viewer::~Viewer() {

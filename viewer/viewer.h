@@ -100,10 +100,10 @@ class Viewer : public QObject, public StreamHost {
   const CameraStatus& Status() const { return status_; }
   StillCapture& Still() { return *still_; }
   // The in-memory copies of the settings.
-  const ViewerSettings& Settings() const { return settings_; }
+  const ViewerSettings& Settings() const { return settings_.Current(); }
   // Where a quick save goes, read from the settings file at each call: the
   // folder may have changed in the file.
-  QString QuickSaveFolder() const;
+  QString QuickSaveFolder() const { return settings_.QuickSaveFolder(); }
   int HalfToggle() const { return g_Half_Toggle; }
   // Timer 1: hides the full-screen control bar.
   QTimer& BarTimer() { return bar_.Timer(); }
@@ -194,8 +194,7 @@ class Viewer : public QObject, public StreamHost {
   CommandQueue commands_;
   StillFlags stills_;
   MonitorSnapshot monitor_{QRect()};
-  SettingsKey settingsKey_;
-  ViewerSettings settings_;
+  StoredSettings settings_;
   std::atomic<bool> fullScreenScaled_{false};
   // Display mode state, GUI thread.
   int g_Half_Toggle = 1;
