@@ -1,5 +1,8 @@
 #include "twain/view_role.h"
 
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
 #include <array>
 #include <string_view>
 
@@ -90,6 +93,35 @@ constexpr std::array kPanelFaces = {
     ButtonFace{2049, 2049, "Preset EXE NUM 4."},
 };
 
+// The option dialog in English, without the quick-save folder: the source
+// saves nothing.
+void DressOptions(OptionDialog& options) {
+  for (int id : {2159, 2154, 2155}) {
+    options.findChild<QWidget*>(ControlName(id))->hide();
+  }
+  const std::pair<int, const char*> texts[] = {
+      {2160, " Control bar auto-hide time "},
+      {2161, "sec"},
+      {2163, "(0 sec = always shown)"},
+      {2171, "Full screen mode option"},
+      {2174, "1:1 Original Mode(1280 X 960 or 1280 X 720)"},
+      {2175, "Scale Image(4:3 or 16:9)"},
+      {2156, "Always scan at FULL resolution (after a restart)"},
+      {2164, "Safe Mode (for a slow graphics card)"},
+      {2167, "Main window always on top"},
+  };
+  for (const auto& [id, text] : texts) {
+    QWidget* control = options.findChild<QWidget*>(ControlName(id));
+    if (auto* box = qobject_cast<QGroupBox*>(control)) {
+      box->setTitle(QString::fromLatin1(text));
+    } else if (auto* label = qobject_cast<QLabel*>(control)) {
+      label->setText(QString::fromLatin1(text));
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+      button->setText(QString::fromLatin1(text));
+    }
+  }
+}
+
 }  // namespace
 
 const viewer::RoleTexts& DataSourceRole::Texts() const {
@@ -108,7 +140,7 @@ void DataSourceRole::Dress(viewer::MainWindow& main, viewer::ControlPanel& panel
                            viewer::OptionDialog& options) const {
   viewer::DressButtons(main, kMainFaces);
   viewer::DressButtons(panel, kPanelFaces);
-  options.UseDataSourceFace();
+  DressOptions(options);
 }
 
 void DataSourceRole::HandOverStill(std::span<const uint8_t> pixels, int width, int height) {
