@@ -6,8 +6,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "devlink/still_capture.h"
 #include "stills/still_dialogs.h"
-#include "viewer/still_capture.h"
 
 namespace rd420::stills {
 
@@ -25,7 +25,7 @@ struct HeldStillEnvironment {
 // Saves and prints the held still. Called on the still thread, which waits:
 // the dialogs and the settings are reached on the GUI thread through a
 // blocking queued call, the file is written and the pages painted here.
-class HeldStillActions : public viewer::StillActions {
+class HeldStillActions : public StillActions {
  public:
   explicit HeldStillActions(HeldStillEnvironment environment);
 

@@ -99,7 +99,7 @@ DataSource::DataSource(std::filesystem::path folder, std::unique_ptr<ViewHost> v
   view_->Connect({[this](std::span<const std::uint8_t> pixels, int width, int height) {
                     HandOverStill(pixels, width, height);
                   },
-                  [this] { return ResumeFlag(); }, [this] { RequestClose(); }});
+                  [this] { return Resumed(); }, [this] { RequestClose(); }});
 }
 
 DataSource::~DataSource() {
@@ -212,7 +212,7 @@ TW_UINT16 DataSource::FailWithBox(TW_UINT16 conditionCode, const char* text, con
 }
 
 bool DataSource::InStates(std::uint32_t low, std::uint32_t high) const {
-  const std::uint32_t state = SourceState_.load();
+  const std::uint32_t state = SourceState.load();
   return state >= low && state <= high;
 }
 
@@ -228,7 +228,7 @@ TW_UINT16 DataSource::Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF dat
     case MSG_OPENDS: {
       std::error_code ignored;
       std::filesystem::remove(TraceLogPath(), ignored);
-      if (SourceState_ != 300) {
+      if (SourceState != 300) {
         return Fail(TWCC_SEQERROR);
       }
       if (AppIdentity.Id != 0) {
@@ -239,7 +239,7 @@ TW_UINT16 DataSource::Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF dat
       }
       AppIdentity = *origin;
       SourceIdentity = *identity;
-      SourceState_ = 400;
+      SourceState = 400;
       capabilities_.BuildTable();
       Trace("TWAIN: opened by application %u", AppIdentity.Id);
       return TWRC_SUCCESS;
@@ -253,7 +253,7 @@ TW_UINT16 DataSource::Identity(TW_IDENTITY* origin, TW_UINT16 msg, TW_MEMREF dat
       ForgetWindowTransfer();
       ReleaseTransfer();
       AppIdentity.Id = 0;
-      SourceState_ = 300;
+      SourceState = 300;
       capabilities_.ClearTable();
       return TWRC_SUCCESS;
     default:
@@ -266,7 +266,7 @@ TW_UINT16 DataSource::UserInterface(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data)
   auto* ui = static_cast<TW_USERINTERFACE*>(data);
   switch (msg) {
     case MSG_ENABLEDS:
-      if (SourceState_ != 400) {
+      if (SourceState != 400) {
         return Fail(TWCC_SEQERROR);
       }
       if (ui == nullptr) {
@@ -279,11 +279,11 @@ TW_UINT16 DataSource::UserInterface(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data)
       }
       viewOpen_ = true;
       if (ui->ShowUI != 0) {
-        SourceState_ = 500;
+        SourceState = 500;
       } else {
         // The hidden window streams; the application may transfer at once.
         // Entry sends MSG_XFERREADY before it returns.
-        SourceState_ = 600;
+        SourceState = 600;
         xferReadyDue_ = true;
       }
       return TWRC_SUCCESS;
@@ -293,9 +293,9 @@ TW_UINT16 DataSource::UserInterface(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data)
       }
       CloseView();
       // Nothing can be transferred in 400; an unfinished image goes now.
-      TransferImage_.Release();
+      TransferImage.Release();
       ForgetWindowTransfer();
-      SourceState_ = 400;
+      SourceState = 400;
       return TWRC_SUCCESS;
     default:
       return Fail(TWCC_BADPROTOCOL);
@@ -368,18 +368,18 @@ void DataSource::HandOverStill(std::span<const std::uint8_t> pixels, int width, 
     if (!LockUnlessClosing(lock)) {
       return;
     }
-    ResumeFlag_ = false;
+    ResumeFlag = false;
     const bool whole =
         width > 0 && height > 0 &&
         pixels.size() == static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
     if (whole) {
       TransferFrame.assign(pixels.begin(), pixels.end());
-      TransferFrameTaken = false;
+      transferFrameTaken_ = false;
     } else {
       TransferFrame.clear();
     }
-    StillWidth = whole ? width : 0;
-    StillHeight = whole ? height : 0;
+    stillWidth_ = whole ? width : 0;
+    stillHeight_ = whole ? height : 0;
     capabilities_.SetStillValues();
   }
   NotifyXferReady();
@@ -392,7 +392,7 @@ void DataSource::NotifyXferReady() {
     if (!LockUnlessClosing(lock)) {
       return;
     }
-    SourceState_ = 600;
+    SourceState = 600;
     source = SourceIdentity;
     application = AppIdentity;
   }
@@ -416,8 +416,8 @@ void DataSource::ForgetWindowTransfer() {
   // The next window's hidden transfer takes a fresh picture, not this
   // window's last still, and its capture buttons start enabled.
   TransferFrame.clear();
-  TransferFrameTaken = false;
-  ResumeFlag_ = true;
+  transferFrameTaken_ = false;
+  ResumeFlag = true;
 }
 
 void DataSource::CloseView() {

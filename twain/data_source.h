@@ -56,8 +56,8 @@ class DataSource {
 
   // While 0 the view window keeps "Capture Image" and "Scan Capturing
   // Image" disabled.
-  bool ResumeFlag() const { return ResumeFlag_.load(); }
-  std::uint32_t State() const { return SourceState_.load(); }
+  bool Resumed() const { return ResumeFlag.load(); }
+  std::uint32_t State() const { return SourceState.load(); }
 
  private:
   using Handler = TW_UINT16 (DataSource::*)(TW_IDENTITY*, TW_UINT16, TW_MEMREF);
@@ -114,23 +114,25 @@ class DataSource {
   bool viewOpen_ = false;
   bool inEntry_ = false;  // a triplet is under way on the thread holding the lock
 
+  // The source's documented state keeps its own names (SourceState,
+  // TransferFrame, ...); our members are camelCase_.
   TW_IDENTITY SourceIdentity{};
   TW_IDENTITY AppIdentity{};
-  std::atomic<std::uint32_t> SourceState_{300};
+  std::atomic<std::uint32_t> SourceState{300};
   TW_UINT16 LastConditionCode = TWCC_SUCCESS;
   TW_UINT16 otherConditionCode_ = TWCC_SUCCESS;  // what other applications' DAT_STATUS reads
   TW_HANDLE ParentWindow = nullptr;
 
   CapabilityStore capabilities_;
 
-  std::atomic<bool> ResumeFlag_{true};
+  std::atomic<bool> ResumeFlag{true};
   std::vector<std::uint8_t> TransferFrame;  // empty until a still is handed over
-  bool TransferFrameTaken = false;          // taken from the camera for one transfer
-  int StillWidth = 0;
-  int StillHeight = 0;
+  bool transferFrameTaken_ = false;         // taken from the camera for one transfer
+  int stillWidth_ = 0;
+  int stillHeight_ = 0;
   bool xferReadyDue_ = false;  // MSG_XFERREADY to send once Entry lets go of the lock
   std::int32_t PendingCount = 1;
-  TransferImage TransferImage_;
+  twain::TransferImage TransferImage;
   std::string TransferFileName;
   std::array<TW_ELEMENT8, 256> grayResponse_{};
   std::array<TW_ELEMENT8, 256> rgbResponse_{};

@@ -28,7 +28,7 @@ constexpr size_t kMaxFileName = 255;
 }  // namespace
 
 bool DataSource::PrepareTransferImage() {
-  TransferImage_.Release();
+  TransferImage.Release();
   if (capabilities_.Resolution() != 100.0f || capabilities_.PixelType() != TWPT_RGB) {
     return false;
   }
@@ -38,12 +38,12 @@ bool DataSource::PrepareTransferImage() {
   }
   // A hidden window's transfer takes the camera's current picture.
   if (TransferFrame.empty() && viewOpen_ &&
-      view_->TakeStill(TransferFrame, StillWidth, StillHeight)) {
-    TransferFrameTaken = true;
+      view_->TakeStill(TransferFrame, stillWidth_, stillHeight_)) {
+    transferFrameTaken_ = true;
   }
   // No still handed over yet, or one of another size (the display mode or
   // the always-full setting changed since): never copy it as this size.
-  if (TransferFrame.empty() || StillWidth != size->width || StillHeight != size->height) {
+  if (TransferFrame.empty() || stillWidth_ != size->width || stillHeight_ != size->height) {
     return false;
   }
   const std::optional<BitmapInfoHeader> header =
@@ -51,7 +51,7 @@ bool DataSource::PrepareTransferImage() {
   if (!header) {
     return false;
   }
-  if (!TransferImage_.Build(*header, TransferFrame)) {
+  if (!TransferImage.Build(*header, TransferFrame)) {
     ShowMessage(nullptr, "ReAlloc failed.", "Orvisto TWAIN Driver", MessageIcon::kInformation);
     return false;
   }
@@ -63,16 +63,16 @@ DibBlock DataSource::TakeTransferImage(size_t& sizeBytes) {
   if (capabilities_.Resolution() != 100.0f) {
     return nullptr;
   }
-  return TransferImage_.Take(sizeBytes);
+  return TransferImage.Take(sizeBytes);
 }
 
 void DataSource::ReleaseTransfer() {
   if (PendingCount > 0) {
     --PendingCount;
   }
-  TransferImage_.Release();
+  TransferImage.Release();
   // The next transfer without a hand-over takes a fresh picture.
-  if (std::exchange(TransferFrameTaken, false)) {
+  if (std::exchange(transferFrameTaken_, false)) {
     TransferFrame.clear();
   }
 }
@@ -82,14 +82,14 @@ TW_UINT16 DataSource::PendingXfers(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) 
   const bool feeder = capabilities_.FeederEnabled();
   switch (msg) {
     case MSG_GET:
-      if (SourceState_ == 300) {
+      if (SourceState == 300) {
         return FailWithBox(TWCC_SEQERROR, kPendingText, "Error (TWN00006-1)");
       }
       if (pending == nullptr) {
         return Fail(TWCC_BADVALUE);
       }
       if (!feeder) {
-        pending->Count = SourceState_ == 700 ? 0 : 1;
+        pending->Count = SourceState == 700 ? 0 : 1;
       } else {
         pending->Count = PendingCount != 0 ? 1 : 0;
       }
@@ -99,17 +99,17 @@ TW_UINT16 DataSource::PendingXfers(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) 
         return Fail(TWCC_BADVALUE);
       }
       ReleaseTransfer();
-      ResumeFlag_ = true;
+      ResumeFlag = true;
       pending->Count = feeder && PendingCount != 0 ? 0xFFFF : 0;
-      if (SourceState_ == 700) {
-        SourceState_ = 600;
+      if (SourceState == 700) {
+        SourceState = 600;
         return TWRC_SUCCESS;
       }
-      if (SourceState_ == 600) {
+      if (SourceState == 600) {
         // The application skips the image: with none left it waits in 500
         // for the next still's MSG_XFERREADY.
         if (pending->Count == 0) {
-          SourceState_ = 500;
+          SourceState = 500;
         }
         return TWRC_SUCCESS;
       }
@@ -123,7 +123,7 @@ TW_UINT16 DataSource::PendingXfers(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) 
       }
       ReleaseTransfer();
       PendingCount = 0;
-      SourceState_ = 500;
+      SourceState = 500;
       pending->Count = 0;
       return TWRC_SUCCESS;
     default:
@@ -258,7 +258,7 @@ TW_UINT16 DataSource::ImageLayout(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) {
 }
 
 TW_UINT16 DataSource::ImageNativeXfer(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) {
-  if (SourceState_ != 600) {
+  if (SourceState != 600) {
     return FailWithBox(TWCC_SEQERROR, kNativeText, "Error (TWN00006)");
   }
   if (msg != MSG_GET) {
@@ -278,7 +278,7 @@ TW_UINT16 DataSource::ImageNativeXfer(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF dat
   // The application frees the DIB with free().
   TW_HANDLE handle = block.release();
   std::memcpy(data, &handle, sizeof handle);
-  SourceState_ = 700;
+  SourceState = 700;
   return TWRC_XFERDONE;
 }
 
@@ -294,38 +294,38 @@ TW_UINT16 DataSource::ImageMemXfer(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF data) 
   if (xfer == nullptr || xfer->Memory.TheMem == nullptr) {
     return Fail(TWCC_BADVALUE);
   }
-  if (SourceState_ == 600 && !PrepareTransferImage()) {
+  if (SourceState == 600 && !PrepareTransferImage()) {
     return FailWithBox(TWCC_OPERATIONERROR, kMemXferText, "Error (TWN00005)");
   }
-  if (TransferImage_.Empty()) {
+  if (TransferImage.Empty()) {
     return FailWithBox(TWCC_OPERATIONERROR, kMemXferText, "Error (TWN00005)");
   }
-  if (TransferImage_.RowsLeft() == 0) {
+  if (TransferImage.RowsLeft() == 0) {
     return Fail(TWCC_SEQERROR);  // the last strip has gone; MSG_ENDXFER is next
   }
   // A buffer that cannot hold one row would never finish the transfer.
-  if (xfer->Memory.Length < TransferImage_.BytesPerRow()) {
+  if (xfer->Memory.Length < TransferImage.BytesPerRow()) {
     return Fail(TWCC_BADVALUE);
   }
   xfer->Compression = TWCP_NONE;
-  xfer->BytesPerRow = TransferImage_.BytesPerRow();
-  xfer->Columns = static_cast<TW_UINT32>(TransferImage_.Header().biWidth);
+  xfer->BytesPerRow = TransferImage.BytesPerRow();
+  xfer->Columns = static_cast<TW_UINT32>(TransferImage.Header().biWidth);
   xfer->XOffset = 0;
-  xfer->YOffset = TransferImage_.RowsDelivered();
-  const std::uint32_t rows = TransferImage_.CopyStrip(
+  xfer->YOffset = TransferImage.RowsDelivered();
+  const std::uint32_t rows = TransferImage.CopyStrip(
       {static_cast<std::uint8_t*>(xfer->Memory.TheMem), xfer->Memory.Length},
       capabilities_.PixelType() == TWPT_RGB);
   xfer->BytesWritten = rows * xfer->BytesPerRow;
   xfer->Rows = rows;
-  SourceState_ = 700;
-  return TransferImage_.RowsLeft() == 0 ? TWRC_XFERDONE : TWRC_SUCCESS;
+  SourceState = 700;
+  return TransferImage.RowsLeft() == 0 ? TWRC_XFERDONE : TWRC_SUCCESS;
 }
 
 TW_UINT16 DataSource::ImageFileXfer(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF) {
   if (msg != MSG_GET) {
     return Fail(TWCC_BADPROTOCOL);
   }
-  if (SourceState_ != 600) {
+  if (SourceState != 600) {
     return Fail(TWCC_SEQERROR);
   }
   if (!PrepareTransferImage()) {
@@ -343,7 +343,7 @@ TW_UINT16 DataSource::ImageFileXfer(TW_IDENTITY*, TW_UINT16 msg, TW_MEMREF) {
     return Fail(TWCC_OPERATIONERROR);  // the still stays pending for another try
   }
   LastConditionCode = TWCC_SUCCESS;
-  SourceState_ = 700;
+  SourceState = 700;
   return TWRC_XFERDONE;
 }
 

@@ -106,11 +106,11 @@ TW_UINT16 ViewWindow::Open(TW_HANDLE parent, bool showUi) {
         settings_.deviceDirectory.empty() ? DefaultDeviceDirectory() : settings_.deviceDirectory;
     options.readyPollIntervalMs = settings_.readyPollIntervalMs;
     options.settingsFile = settings_.settingsFile;
-    options.flavour = viewer::Flavour::kDataSource;
     options.showWindow = showUi;
     // Holding it would start Qt's D-Bus thread, which outlives unloading.
     options.holdScreenSaver = false;
-    options.dataSource = {port_.handOverStill, port_.resumeFlag, [this] { RequestClose(); }};
+    role_ = std::make_unique<DataSourceRole>(port_, [this] { RequestClose(); });
+    options.role = role_.get();
     try {
       viewer_ = std::make_unique<viewer::Viewer>(std::move(options));
     } catch (const std::exception&) {
@@ -177,12 +177,12 @@ void ViewWindow::Release() {
 }
 
 ImageGeometry ViewWindow::Geometry() const {
+  const auto shape = viewer_ ? viewer_->Shape() : std::nullopt;
   // Before the camera answered, the first-start geometry.
-  if (!viewer_ || viewer_->Main() == nullptr) {
+  if (!shape) {
     return {};
   }
-  return {viewer_->Status().g_Aspect_43 != 0, viewer_->Flags().g_Display_Mode,
-          viewer_->Still().alwaysFull};
+  return {shape->aspect43, shape->displayMode, shape->alwaysFull};
 }
 
 bool ViewWindow::TakeStill(std::vector<std::uint8_t>& pixels, int& width, int& height) {

@@ -12,6 +12,7 @@
 #include "platform/message_box_sink.h"
 #include "twain/gui_thread.h"
 #include "twain/view_host.h"
+#include "twain/view_role.h"
 
 namespace rd420::viewer {
 class Viewer;
@@ -60,6 +61,7 @@ class ViewWindow final : public ViewHost {
   Settings settings_;
   SourcePort port_;
   GuiThread gui_;
+  std::unique_ptr<DataSourceRole> role_;  // outlives the viewer it is lent to
   std::unique_ptr<viewer::Viewer> viewer_;
   std::mutex requestsMutex_;
   std::vector<std::thread> closeRequests_;

@@ -1,7 +1,6 @@
-// The display modes: their requests, their layouts, the full-screen control
-// bar's auto-hide and the main window's z-order. GUI thread only.
+// The display modes: their requests, their layouts and the main window's
+// z-order. GUI thread only.
 #include <QApplication>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QStyle>
 #include <QWindow>
@@ -49,8 +48,7 @@ void Viewer::ToggleOneToOne() {
   if (g_Half_Toggle != 0) {
     // The 1:1 window's button column would lie beyond a narrower monitor.
     if (monitor.width() < 1280) {
-      ShowMessage(nullptr, TextsFor(options_.flavour).oneToOneRefused, "ERROR (AWN00007)",
-                  MessageIcon::kError);
+      ShowMessage(nullptr, role_.Texts().oneToOneRefused, "ERROR (AWN00007)", MessageIcon::kError);
       return;
     }
     pipeline_->RequestRestart(kModeOneToOne);
@@ -111,45 +109,10 @@ void Viewer::ApplyLayout(uint8_t mode) {
     panel_->move(layout.panel);
   }
   if (mode == kModeFullScreen) {
-    SetBarVisible(true);
-    RestartBarTimer();
+    bar_.SetVisible(true);
+    bar_.RestartTimer();
   }
   main_->update();
-}
-
-void Viewer::SetBarVisible(bool visible) {
-  g_Bar_Visible = visible ? 1 : 0;
-  if (g_Layout_FullScreen != 0 && !ended_) {
-    panel_->setVisible(visible);
-  }
-}
-
-void Viewer::RestartBarTimer() {
-  barTimer_.stop();
-  if (settings_.DelayTime != 0) {
-    barTimer_.start(static_cast<int>(std::min<uint32_t>(settings_.DelayTime, INT32_MAX)));
-  }
-}
-
-void Viewer::TrackMouse(const QEvent* event) {
-  const auto* mouse = static_cast<const QMouseEvent*>(event);
-  const QPoint position = mouse->globalPosition().toPoint();
-  const bool large = LargeMode();
-  if (event->type() == QEvent::MouseMove) {
-    const QPoint moved = position - lastMouse_;
-    if (large && (std::abs(moved.x()) > 1 || std::abs(moved.y()) > 1)) {
-      SetBarVisible(true);
-      RestartBarTimer();
-    }
-  } else if (large && mouse->button() == Qt::LeftButton) {
-    SetBarVisible(true);
-    if (event->type() == QEvent::MouseButtonPress) {
-      barTimer_.stop();  // the bar stays while the button is held
-    } else {
-      RestartBarTimer();
-    }
-  }
-  lastMouse_ = position;
 }
 
 void Viewer::ApplyTopMost() {
@@ -159,9 +122,9 @@ void Viewer::ApplyTopMost() {
   // On the window itself: a widget's flag change would re-create the
   // window and move it.
   if (QWindow* window = main_->windowHandle()) {
-    window->setFlag(Qt::WindowStaysOnTopHint, settings_.TopMostMode);
+    window->setFlag(Qt::WindowStaysOnTopHint, settings_.Current().TopMostMode);
   } else {
-    main_->setWindowFlag(Qt::WindowStaysOnTopHint, settings_.TopMostMode);
+    main_->setWindowFlag(Qt::WindowStaysOnTopHint, settings_.Current().TopMostMode);
   }
 }
 

@@ -5,7 +5,7 @@
 #include "devlink/daemon_start.h"
 #include "platform/display_check.h"
 #include "platform/message_box_sink.h"
-#include "viewer/viewer.h"
+#include "viewer/viewer_program.h"
 #include "wire/device_directory.h"
 
 int main(int argc, char** argv) {
@@ -22,5 +22,8 @@ int main(int argc, char** argv) {
   rd420::viewer::Viewer::Options options;
   options.deviceDirectory = rd420::DefaultDeviceDirectory();
   options.programDirectory = QCoreApplication::applicationDirPath();
+  options.stillActions = [](rd420::viewer::Viewer& viewer) {
+    return rd420::viewer::ProgramStillActions(viewer);
+  };
   return rd420::viewer::RunViewerProgram(std::move(options));
 }

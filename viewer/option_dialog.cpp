@@ -79,33 +79,6 @@ OptionDialog::OptionDialog(QWidget* owner) : QDialog(owner) {
   connect(cancel, &QPushButton::clicked, this, &QDialog::hide);
 }
 
-void OptionDialog::UseDataSourceFace() {
-  for (int id : {2159, 2154, 2155}) {
-    findChild<QWidget*>(ControlName(id))->hide();
-  }
-  const std::pair<int, const char*> texts[] = {
-      {2160, " Control bar auto-hide time "},
-      {2161, "sec"},
-      {2163, "(0 sec = always shown)"},
-      {2171, "Full screen mode option"},
-      {2174, "1:1 Original Mode(1280 X 960 or 1280 X 720)"},
-      {2175, "Scale Image(4:3 or 16:9)"},
-      {2156, "Always scan at FULL resolution (after a restart)"},
-      {2164, "Safe Mode (for a slow graphics card)"},
-      {2167, "Main window always on top"},
-  };
-  for (const auto& [id, text] : texts) {
-    QWidget* control = findChild<QWidget*>(ControlName(id));
-    if (auto* box = qobject_cast<QGroupBox*>(control)) {
-      box->setTitle(QString::fromLatin1(text));
-    } else if (auto* label = qobject_cast<QLabel*>(control)) {
-      label->setText(QString::fromLatin1(text));
-    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-      button->setText(QString::fromLatin1(text));
-    }
-  }
-}
-
 void OptionDialog::Fill(const ViewerSettings& settings) {
   folder_->setText(settings.QuickCap);
   seconds_->setValue(static_cast<int>(std::min<uint32_t>(settings.DelayTime / 1000, kMaxSeconds)));

@@ -23,9 +23,6 @@ class OptionDialog : public QDialog {
  public:
   explicit OptionDialog(QWidget* owner);
 
-  // The data source's face: English texts and no quick-save folder, since
-  // the source saves nothing.
-  void UseDataSourceFace();
   // Sets every control from `settings`.
   void Fill(const ViewerSettings& settings);
   // What the controls show now.

@@ -1,17 +1,15 @@
 #include "viewer/viewer.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QProcess>
 #include <QScreen>
 #include <QThread>
 
 #include "devlink/camera_ready.h"
-#include "platform/instance_lock.h"
+#include "wire/command_words.h"
 #include "platform/message.h"
 #include "platform/message_box_sink.h"
 #include "platform/trace.h"
-#include "stills/held_still_actions.h"
 #include "viewer/control_ids.h"
 #include "viewer/link_messages.h"
 #include "wire/command_words.h"
@@ -20,41 +18,36 @@ namespace rd420::viewer {
 namespace {
 
 constexpr uint32_t kCmdShutdown = 0x00330005;
-constexpr char kAlreadyRunningText[] =
-    "프로그램이 이미 실행중이거나 종료중입니다. \n잠시후에 다시 시도해 보세요. \n프로그램이 "
-    "비정상적으로 종료된 경우, \nUSB 코드를 뽑았다가 다시 연결해보시기 바랍니다.   ";
 
 }  // namespace
 
 Viewer::Viewer(Options options)
     : options_(std::move(options)),
+      role_(options_.role != nullptr ? *options_.role : ProgramRole()),
       transport_(options_.deviceDirectory),
-      link_(transport_, LinkMessagesFor(options_.flavour)),
-      settingsKey_(QString::fromLatin1(TextsFor(options_.flavour).settingsKey),
-                   options_.settingsFile) {
+      link_(transport_, role_.Messages()),
+      settings_(SettingsKey(QString::fromLatin1(role_.Texts().settingsKey), options_.settingsFile),
+                options_.programDirectory),
+      bar_(
+          [this](bool visible) {
+            if (g_Layout_FullScreen != 0 && !ended_) {
+              panel_->setVisible(visible);
+            }
+          },
+          [this] { return settings_.Current().DelayTime; }) {
   SetMessageBoxesEnding(false);
   // A failed vendor request has been reported on its thread; end here.
   link_.SetFatalHandler([this] { Post([this] { EndMainWindow(); }); });
-  barTimer_.setSingleShot(true);
-  connect(&barTimer_, &QTimer::timeout, this, [this] { SetBarVisible(false); });
-  if (options_.stillActions == nullptr) {
-    stills::HeldStillEnvironment environment;
-    environment.gui = this;
-    environment.owner = [this] { return main_.get(); };
-    // Read at each quick save: the folder may have changed in the file.
-    environment.quickSaveFolder = [this] {
-      ViewerSettings stored = settings_;
-      LoadViewerSettings(settingsKey_, stored);
-      // An emptied value would put pictures in the file system's root.
-      return stored.QuickCap.isEmpty() ? FirstStartSettings(options_.programDirectory).QuickCap
-                                       : stored.QuickCap;
-    };
-    environment.ending = [this] { return ended_; };
-    environment.stillHeld = [this] { return Flags().g_Capture_Mode != 0; };
-    environment.dialogs = options_.stillDialogs;
-    defaultActions_ = std::make_unique<stills::HeldStillActions>(std::move(environment));
-    options_.stillActions = defaultActions_.get();
+  if (options_.stillActions) {
+    stillActions_ = options_.stillActions(*this);
   }
+}
+
+std::optional<Viewer::StillShape> Viewer::Shape() const {
+  if (!main_) {
+    return std::nullopt;
+  }
+  return StillShape{status_.g_Aspect_43 != 0, Flags().g_Display_Mode, still_->alwaysFull};
 }
 
 Viewer::~Viewer() {
@@ -64,8 +57,8 @@ Viewer::~Viewer() {
 }
 
 bool Viewer::Start() {
-  if (!link_.DiscoverDevice(!DataSource())) {
-    if (DataSource()) {
+  if (!link_.DiscoverDevice(!role_.Hosted())) {
+    if (role_.Hosted()) {
       ShowFailedWindow(true, false);
       link_.ShowFailure(LinkFailure::kNoDevice, main_.get());
     }
@@ -101,7 +94,7 @@ bool Viewer::Start() {
     EndMainWindow();
     return false;
   }
-  main_->setWindowTitle(QString::fromUtf8(TextsFor(options_.flavour).title));
+  main_->setWindowTitle(QString::fromUtf8(role_.Texts().title));
   const std::optional<uint32_t> status = link_.SendCommand(kPollStatus);
   if (!status) {
     EndMainWindow();
@@ -118,14 +111,14 @@ bool Viewer::Start() {
 }
 
 void Viewer::ShowFailedWindow(bool aspect43, bool modelVariant) {
-  if (!DataSource()) {
+  if (!role_.Hosted()) {
     return;
   }
   if (!main_) {
     BuildWindows(aspect43, modelVariant);
     link_.SetOwner(main_.get());
   }
-  main_->setWindowTitle(QString::fromUtf8(TextsFor(options_.flavour).title));
+  main_->setWindowTitle(QString::fromUtf8(role_.Texts().title));
   for (QWidget* window : Windows()) {
     window->setEnabled(false);
   }
@@ -159,9 +152,6 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   panel_->move(main_->x(), main_->y() + main_->height());
   connect(panel_.get(), &ControlPanel::shown, this,
           [this] { main_->Button(kIdOpenPanel)->setEnabled(false); });
-  if (DataSource()) {
-    UseDataSourceFaces();
-  }
   for (int id : {kIdSave, kIdPrint}) {
     if (SkinButton* button = panel_->Button(id)) {
       button->setEnabled(false);
@@ -169,14 +159,12 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   }
 
   pipeline_ = std::make_unique<StreamPipeline>(link_, status_, commands_, *this, options_.timings);
-  const FlavourTexts& texts = TextsFor(options_.flavour);
+  const RoleTexts& texts = role_.Texts();
   about_ = std::make_unique<AboutBox>(Controls().g_Zoom_Osd, Controls().g_Brightness_Osd,
                                       main_.get(), QString::fromUtf8(texts.aboutProduct),
                                       QString::fromUtf8(texts.aboutDetail));
   optionDialog_ = std::make_unique<OptionDialog>(main_.get());
-  if (DataSource()) {
-    optionDialog_->UseDataSourceFace();
-  }
+  role_.Dress(*main_, *panel_, *optionDialog_);
   connect(optionDialog_.get(), &OptionDialog::showing, this, &Viewer::ReloadOptions);
   connect(optionDialog_.get(), &OptionDialog::confirmed, this, &Viewer::ConfirmOptions);
   painter_ = std::make_unique<FramePainter>(Flags(), Controls(), status_, main_->View(), monitor_,
@@ -210,13 +198,13 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
     });
   };
   hooks.endProgram = [this] { Post([this] { EndMainWindow(); }); };
-  if (DataSource()) {
+  hooks.bitmapHandleText = texts.bitmapHandle;
+  if (role_.Hosted()) {
     hooks.openFailed = [this] { StreamOpenFailed(); };
     hooks.handOverStill = [this](const FrameBitmap& still) { HandOverStill(still); };
     hooks.pollHandOver = [this] { PollHandOver(); };
-    hooks.bitmapHandleText = texts.bitmapHandle;
   }
-  still_ = std::make_unique<StillCapture>(link_, status_, Flags(), stills_, *options_.stillActions,
+  still_ = std::make_unique<StillCapture>(link_, status_, Flags(), stills_, stillActions_.get(),
                                           std::move(hooks));
   ConnectButtons(main_.get());
   ConnectButtons(panel_.get());
@@ -227,8 +215,8 @@ void Viewer::Exit() {
   if (ended_) {
     return;
   }
-  // The data source's window stays until the application disables it.
-  if (!DataSource()) {
+  // A hosted window stays until the application disables it.
+  if (!role_.Hosted()) {
     for (QWidget* window : Windows()) {
       window->hide();
     }
@@ -272,10 +260,10 @@ void Viewer::EndMainWindow() {
   if (pipeline_) {
     pipeline_->RequestExit();
   }
-  // Where the viewer ends, the source asks the application to close it at
-  // once; the window stays until the application disables it.
-  if (DataSource() && !closedBySource_ && options_.dataSource.requestClose) {
-    options_.dataSource.requestClose();
+  // Where the viewer ends, a hosted window asks the application to close
+  // it at once; the window stays until the application disables it.
+  if (!closedBySource_) {
+    role_.AskClose();
   }
   try {
     joiner_ = std::thread([this] {
@@ -294,8 +282,8 @@ void Viewer::FinishEnding() {
   }
   JoinEnding();
   screenSaver_.Release();
-  barTimer_.stop();
-  if (!DataSource()) {
+  bar_.StopTimer();
+  if (!role_.Hosted()) {
     for (QWidget* window : Windows()) {
       window->hide();
     }
@@ -393,12 +381,12 @@ void Viewer::HandleStatus() {
     }
     Apply(changes);
     if (report) {
-      if (DataSource()) {
+      if (role_.Hosted()) {
         SetCaptureButtons(false);
       }
-      ShowMessage(main_.get(), TextsFor(options_.flavour).formatChanged, "Error (AWN00008)",
+      ShowMessage(main_.get(), role_.Texts().formatChanged, "Error (AWN00008)",
                   MessageIcon::kWarning);
-      if (DataSource()) {
+      if (role_.Hosted()) {
         Exit();
       } else {
         EndMainWindow();
@@ -430,26 +418,9 @@ void Viewer::EndProgram() {
 void Viewer::StreamOpenFailed() {
   // The viewer's window waits without a picture; the data source's asks
   // the application to close it, as after every loss of the camera.
-  if (DataSource()) {
+  if (role_.Hosted()) {
     EndProgram();
   }
-}
-
-int RunViewerProgram(Viewer::Options options) {
-  // One of the viewer and the capture program holds the camera at a time.
-  std::optional<InstanceLock> lock = InstanceLock::Acquire();
-  if (!lock) {
-    ShowMessage(nullptr, kAlreadyRunningText, "Error (AWN00001)", MessageIcon::kError);
-    return 0;
-  }
-  options.releaseInstanceLock = [&lock] { lock.reset(); };
-  Viewer viewer(std::move(options));
-  QEventLoop loop;
-  QObject::connect(&viewer, &Viewer::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-  if (viewer.Start()) {
-    loop.exec();
-  }
-  return 0;
 }
 
 }  // namespace rd420::viewer

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,22 +17,19 @@
 #include "devlink/command_queue.h"
 #include "devlink/device_link.h"
 #include "devlink/socket_transport.h"
+#include "devlink/still_capture.h"
 #include "devlink/stream_pipeline.h"
 #include "platform/screen_saver.h"
 #include "viewer/about_box.h"
 #include "viewer/button_rules.h"
+#include "viewer/control_bar.h"
 #include "viewer/control_panel.h"
 #include "viewer/display_geometry.h"
 #include "viewer/frame_painter.h"
 #include "viewer/main_window.h"
 #include "viewer/option_dialog.h"
-#include "viewer/still_capture.h"
-#include "viewer/viewer_flavour.h"
+#include "viewer/viewer_role.h"
 #include "viewer/viewer_settings.h"
-
-namespace rd420::stills {
-class StillDialogs;
-}
 
 namespace rd420::viewer {
 
@@ -44,16 +42,16 @@ class Viewer : public QObject, public StreamHost {
  public:
   struct Options {
     std::string deviceDirectory;
-    QString programDirectory;                      // where Swivane is looked for
-    StillActions* stillActions = nullptr;          // save and print; null: to files and printers
-    stills::StillDialogs* stillDialogs = nullptr;  // their dialogs; null: Qt's
+    QString programDirectory;  // where Swivane is looked for
+    // Save and print of the held still, made once for this viewer; null:
+    // the requests are dropped (the data source hands its still over).
+    std::function<std::unique_ptr<StillActions>(Viewer&)> stillActions;
     std::function<void()> releaseInstanceLock;
     StreamTimings timings;
     uint32_t readyPollIntervalMs = 100;  // the ready-wait's poll spacing
     QString settingsFile;                // empty: the user's own
-    Flavour flavour = Flavour::kViewer;
-    DataSourcePort dataSource;  // the data source's flavour only
-    bool showWindow = true;     // false: a hidden window that streams
+    ViewerRole* role = nullptr;          // what the windows are for; null: the viewer program's
+    bool showWindow = true;              // false: a hidden window that streams
     // The screen saver is held off through D-Bus, whose connection thread
     // Qt keeps for the rest of the process.
     bool holdScreenSaver = true;
@@ -81,6 +79,16 @@ class Viewer : public QObject, public StreamHost {
   // application has gone before it closed the source. Any thread.
   void StopThreads();
 
+  // What a host needs of the still a transfer would take: the camera's
+  // aspect, the display mode and the AlwaysFull setting. Empty until the
+  // camera has answered and the windows exist.
+  struct StillShape {
+    bool aspect43;
+    uint8_t displayMode;
+    bool alwaysFull;
+  };
+  std::optional<StillShape> Shape() const;
+
   MainWindow* Main() const { return main_.get(); }
   ControlPanel* Panel() const { return panel_.get(); }
   AboutBox* About() const { return about_.get(); }
@@ -92,10 +100,13 @@ class Viewer : public QObject, public StreamHost {
   const CameraStatus& Status() const { return status_; }
   StillCapture& Still() { return *still_; }
   // The in-memory copies of the settings.
-  const ViewerSettings& Settings() const { return settings_; }
+  const ViewerSettings& Settings() const { return settings_.Current(); }
+  // Where a quick save goes, read from the settings file at each call: the
+  // folder may have changed in the file.
+  QString QuickSaveFolder() const { return settings_.QuickSaveFolder(); }
   int HalfToggle() const { return g_Half_Toggle; }
   // Timer 1: hides the full-screen control bar.
-  QTimer& BarTimer() { return barTimer_; }
+  QTimer& BarTimer() { return bar_.Timer(); }
 
   // User actions (GUI thread).
   void Exit();
@@ -151,13 +162,9 @@ class Viewer : public QObject, public StreamHost {
   // Runs `work` on the GUI thread, queued.
   void Post(std::function<void()> work);
   bool LargeMode() const { return (Flags().g_Display_Mode & 0x0F) == 0x01; }
-  bool DataSource() const { return options_.flavour == Flavour::kDataSource; }
   // A handed-over still waits for the application: both capture buttons
   // stay disabled.
-  bool HeldForTransfer() const {
-    return DataSource() && options_.dataSource.resumeFlag && !options_.dataSource.resumeFlag();
-  }
-  void UseDataSourceFaces();
+  bool HeldForTransfer() const { return role_.Hosted() && !role_.StillTaken(); }
   // The data source's window, disabled and shown as the application asked,
   // before a camera it cannot use is reported: the application closes it.
   void ShowFailedWindow(bool aspect43, bool modelVariant);
@@ -169,9 +176,6 @@ class Viewer : public QObject, public StreamHost {
   // Display modes (display_modes.cpp).
   QRect MeasureMonitor();
   void ApplyLayout(uint8_t mode);
-  void SetBarVisible(bool visible);
-  void RestartBarTimer();
-  void TrackMouse(const QEvent* event);
   void ApplyTopMost();
   // Settings (viewer_options.cpp).
   void LoadSettings();
@@ -183,28 +187,26 @@ class Viewer : public QObject, public StreamHost {
   bool OwnWindow(const QObject* watched) const;
 
   Options options_;
+  ViewerRole& role_;
   SocketTransport transport_;
   DeviceLink link_;
   CameraStatus status_;
   CommandQueue commands_;
   StillFlags stills_;
   MonitorSnapshot monitor_{QRect()};
-  SettingsKey settingsKey_;
-  ViewerSettings settings_;
+  StoredSettings settings_;
   std::atomic<bool> fullScreenScaled_{false};
   // Display mode state, GUI thread.
   int g_Half_Toggle = 1;
   int g_Layout_Large = 0;
   int g_Layout_FullScreen = 0;
-  int g_Bar_Visible = 1;
-  QTimer barTimer_;
-  QPoint lastMouse_;
+  ControlBar bar_;
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<ControlPanel> panel_;
   std::unique_ptr<AboutBox> about_;
   std::unique_ptr<OptionDialog> optionDialog_;
   std::unique_ptr<FramePainter> painter_;
-  std::unique_ptr<StillActions> defaultActions_;
+  std::unique_ptr<StillActions> stillActions_;
   std::unique_ptr<StillCapture> still_;
   std::unique_ptr<StreamPipeline> pipeline_;
   ScreenSaverInhibitor screenSaver_;
@@ -225,9 +227,5 @@ class Viewer : public QObject, public StreamHost {
   int grabbedWidth_ = 0;
   int grabbedHeight_ = 0;
 };
-
-// The program: the single-instance lock, then the viewer until it ends.
-// Returns the process's exit code, 0 in every case.
-int RunViewerProgram(Viewer::Options options);
 
 }  // namespace rd420::viewer

@@ -1,6 +1,7 @@
 // The viewer's buttons and keys, and the capture toggle they lead to. GUI
 // thread only.
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QThread>
 #include <QWindow>
 #include <algorithm>
@@ -109,7 +110,7 @@ void Viewer::OnClicked(QWidget* window, SkinButton* button) {
       break;
     case kIdSave:
       // The data source's 2053 is "Scan Capturing Image".
-      (DataSource() ? stills_.CaptureRequest : stills_.g_Save_Request) = 1;
+      (role_.Hosted() ? stills_.CaptureRequest : stills_.g_Save_Request) = 1;
       break;
     case kIdPrint:
       stills_.g_Print_Request = 1;
@@ -117,7 +118,7 @@ void Viewer::OnClicked(QWidget* window, SkinButton* button) {
     case kIdPanelClose:
       main_->Button(kIdOpenPanel)->setEnabled(true);
       if (LargeMode()) {
-        g_Bar_Visible = 1;
+        bar_.MarkVisible();
       }
       panel_->hide();
       break;
@@ -227,7 +228,7 @@ bool Viewer::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseMove:
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
-      TrackMouse(event);
+      bar_.TrackMouse(static_cast<const QMouseEvent&>(*event), LargeMode());
       return false;
     case QEvent::KeyPress:
       break;
@@ -262,7 +263,7 @@ bool Viewer::eventFilter(QObject* watched, QEvent* event) {
     case Qt::Key_Space:
       return true;
     case Qt::Key_F2:
-      if (!DataSource()) {  // the data source saves nothing
+      if (!role_.Hosted()) {  // a hosted window saves nothing
         QuickSave();
       }
       return true;

@@ -5,21 +5,18 @@
 namespace rd420::viewer {
 
 void Viewer::LoadSettings() {
-  settings_ = FirstStartSettings(options_.programDirectory);
-  LoadViewerSettings(settingsKey_, settings_);  // on failure, after its message, what it has
-  Controls().SafeMode = settings_.SafeMode ? 1 : 0;
-  fullScreenScaled_ = settings_.FullScreenMode4;
+  const ViewerSettings& settings = settings_.Load();
+  Controls().SafeMode = settings.SafeMode ? 1 : 0;
+  fullScreenScaled_ = settings.FullScreenMode4;
   // Read once: a change waits for the next start, as the option says.
-  still_->alwaysFull = settings_.AlwaysFull;
-  optionDialog_->Fill(settings_);
+  still_->alwaysFull = settings.AlwaysFull;
+  optionDialog_->Fill(settings);
 }
 
 void Viewer::ReloadOptions() {
   // What is stored, not what is in memory: a cancelled change is gone, and
   // AlwaysFull shows its stored value for the next start.
-  ViewerSettings stored = settings_;
-  LoadViewerSettings(settingsKey_, stored);
-  optionDialog_->Fill(stored);
+  optionDialog_->Fill(settings_.Stored());
 }
 
 void Viewer::ShowOptions() {
@@ -37,16 +34,12 @@ void Viewer::ConfirmOptions() {
   if (ended_) {
     return;
   }
-  const ViewerSettings chosen = optionDialog_->Values();
   // Nothing changes unless it could be stored; the dialog stays open.
-  if (!StoreViewerSettings(settingsKey_, chosen)) {
+  if (!settings_.Confirm(optionDialog_->Values())) {
     return;
   }
-  const bool alwaysFull = settings_.AlwaysFull;
-  settings_ = chosen;
-  settings_.AlwaysFull = alwaysFull;
-  Controls().SafeMode = settings_.SafeMode ? 1 : 0;
-  fullScreenScaled_ = settings_.FullScreenMode4;
+  Controls().SafeMode = settings_.Current().SafeMode ? 1 : 0;
+  fullScreenScaled_ = settings_.Current().FullScreenMode4;
   ApplyTopMost();
   optionDialog_->hide();
 }

@@ -109,4 +109,32 @@ bool StoreViewerSettings(const SettingsKey& key, const ViewerSettings& settings)
   return false;
 }
 
+const ViewerSettings& StoredSettings::Load() {
+  current_ = FirstStartSettings(programDirectory_);
+  LoadViewerSettings(key_, current_);
+  return current_;
+}
+
+ViewerSettings StoredSettings::Stored() const {
+  ViewerSettings stored = current_;
+  LoadViewerSettings(key_, stored);
+  return stored;
+}
+
+bool StoredSettings::Confirm(const ViewerSettings& chosen) {
+  if (!StoreViewerSettings(key_, chosen)) {
+    return false;
+  }
+  const bool alwaysFull = current_.AlwaysFull;
+  current_ = chosen;
+  current_.AlwaysFull = alwaysFull;
+  return true;
+}
+
+QString StoredSettings::QuickSaveFolder() const {
+  const ViewerSettings stored = Stored();
+  return stored.QuickCap.isEmpty() ? FirstStartSettings(programDirectory_).QuickCap
+                                   : stored.QuickCap;
+}
+
 }  // namespace rd420::viewer

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <utility>
 
 #include "platform/settings_store.h"
 
@@ -37,5 +38,32 @@ bool LoadViewerSettings(const SettingsKey& key, ViewerSettings& settings);
 // Writes the seven values. False, after the confirm's message
 // "Registry Open Error! " (AWN000020), when they cannot be written.
 bool StoreViewerSettings(const SettingsKey& key, const ViewerSettings& settings);
+
+// The viewer's settings as it runs: the copy in memory, loaded at start and
+// changed by the option dialog, beside what the key holds now.
+// Thread-bound: the GUI thread.
+class StoredSettings {
+ public:
+  StoredSettings(SettingsKey key, QString programDirectory)
+      : key_(std::move(key)), programDirectory_(std::move(programDirectory)) {}
+
+  // Loads the key over the first-start values (on failure, after its
+  // message, what could be read).
+  const ViewerSettings& Load();
+  const ViewerSettings& Current() const { return current_; }
+  // What the key holds now, not what is in memory.
+  ViewerSettings Stored() const;
+  // Stores `chosen` and takes it, except AlwaysFull, which waits for the
+  // next start. False, after the store's message, when nothing changed.
+  bool Confirm(const ViewerSettings& chosen);
+  // The quick-save folder as the key names it at this moment; an emptied
+  // value is the first-start folder, never the file system's root.
+  QString QuickSaveFolder() const;
+
+ private:
+  const SettingsKey key_;
+  const QString programDirectory_;
+  ViewerSettings current_;
+};
 
 }  // namespace rd420::viewer

@@ -301,14 +301,14 @@ TEST_F(TransferTest, EndTransferReleasesAndTheNextStillIsAnnounced) {
   StandInManager manager;
   ASSERT_TRUE(manager.Loaded());
   GoTo(600);
-  EXPECT_FALSE(source_->ResumeFlag());
+  EXPECT_FALSE(source_->Resumed());
   DibBlock dib;
   ASSERT_EQ(Native(dib), TWRC_XFERDONE);
   TW_PENDINGXFERS pending{0xAAAA, 0};
   ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
   EXPECT_EQ(pending.Count, 0);
   EXPECT_EQ(source_->State(), 600u);
-  EXPECT_TRUE(source_->ResumeFlag());
+  EXPECT_TRUE(source_->Resumed());
   manager.Take();
   HandOver();
   const auto records = manager.Take();
@@ -324,7 +324,7 @@ TEST_F(TransferTest, ResetThenReopenReleasesTheCaptureButtons) {
   ASSERT_EQ(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
   ASSERT_EQ(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr), TWRC_SUCCESS);
   Enable(true);
-  EXPECT_TRUE(source_->ResumeFlag());
+  EXPECT_TRUE(source_->Resumed());
 }
 
 // Catches: a window holding a still closed straight from 600 leaving the
@@ -334,7 +334,7 @@ TEST_F(TransferTest, CloseFromSixHundredReleasesTheCaptureButtons) {
   ASSERT_EQ(Call(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr), TWRC_SUCCESS);
   Open();
   Enable(true);
-  EXPECT_TRUE(source_->ResumeFlag());
+  EXPECT_TRUE(source_->Resumed());
 }
 
 // Catches: the application's event loop, served while a hidden window takes

@@ -427,7 +427,7 @@ TEST_F(ViewWindowTest, ALostCameraShowsItsMessageAndAsksToClose) {
       EXPECT_EQ(shown.caption, c.caption);
       EXPECT_EQ(shown.text, c.text);
     } else {
-      const LinkMessages& english = viewer::LinkMessagesFor(viewer::Flavour::kDataSource);
+      const LinkMessages& english = DataSourceLinkMessages();
       EXPECT_TRUE(std::any_of(english.begin(), english.end(), [&](const LinkMessage& m) {
         return m.caption == shown.caption && m.text == shown.text;
       })) << shown.caption;

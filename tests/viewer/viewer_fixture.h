@@ -9,58 +9,33 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 #include "platform/message.h"
 #include "support/fake_still_dialogs.h"
 #include "support/gui_helpers.h"
+#include "support/recording_still_actions.h"
 #include "support/simulator_process.h"
 #include "viewer/control_ids.h"
-#include "viewer/viewer.h"
+#include "viewer/viewer_program.h"
 
 namespace rd420::viewer::test {
 
 using rd420::test::OwnThreadCount;
+using rd420::test::RecordingStillActions;
 using rd420::test::SimulatorProcess;
 using rd420::test::WaitFor;
 
-// Records what save and print were handed.
-class RecordingStillActions : public StillActions {
+// Lends the viewer the test's recorder, which outlives it.
+class LentStillActions : public StillActions {
  public:
-  struct Call {
-    bool print;
-    bool quick;
-    int width;
-    int height;
-    uint8_t mode;
-  };
+  explicit LentStillActions(StillActions& to) : to_(to) {}
   void SaveStill(const ImagingBitmap& still, uint8_t mode, bool quick) override {
-    {
-      std::lock_guard lock(mutex_);
-      calls_.push_back({false, quick, still.Width(), still.Height(), mode});
-    }
-    if (duringSave) {
-      duringSave();
-    }
+    to_.SaveStill(still, mode, quick);
   }
-  // Runs on the still thread inside each save, set before the viewer starts.
-  std::function<void()> duringSave;
-  void PrintStill(const FrameBitmap& still, uint8_t mode) override {
-    std::lock_guard lock(mutex_);
-    calls_.push_back({true, false, still.Geometry().width, still.Geometry().height, mode});
-  }
-  std::vector<Call> Calls() {
-    std::lock_guard lock(mutex_);
-    return calls_;
-  }
-  void Clear() {
-    std::lock_guard lock(mutex_);
-    calls_.clear();
-  }
+  void PrintStill(const FrameBitmap& still, uint8_t mode) override { to_.PrintStill(still, mode); }
 
  private:
-  std::mutex mutex_;
-  std::vector<Call> calls_;
+  StillActions& to_;
 };
 
 // The viewer started against a simulated camera in a private directory,
@@ -77,8 +52,12 @@ class ViewerTest : public ::testing::Test {
   bool StartViewerOn(const std::string& deviceDirectory) {
     Viewer::Options options;
     options.deviceDirectory = deviceDirectory;
-    options.stillActions = recordStills_ ? &actions_ : nullptr;
-    options.stillDialogs = &dialogs_;
+    options.stillActions = [this](Viewer& viewer) -> std::unique_ptr<StillActions> {
+      if (recordStills_) {
+        return std::make_unique<LentStillActions>(actions_);
+      }
+      return ProgramStillActions(viewer, &dialogs_);
+    };
     options.readyPollIntervalMs = 1;
     options.programDirectory = programDirectory_;
     options.releaseInstanceLock = [this] { ++lockReleases_; };

@@ -1,10 +1,8 @@
-// What the data source's build of the view window does differently: its
-// buttons, the still hand-over and the still taken for a transfer that
-// finds none handed over.
+// What a hosted window does differently: the still hand-over and the still
+// taken for a transfer that finds none handed over.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
-#include <algorithm>
 #include <utility>
 
 #include "viewer/control_ids.h"
@@ -15,28 +13,7 @@ namespace {
 
 constexpr int kGrabTimeoutMs = 10000;
 
-// Gives each button its data-source id and English tooltip; a button the
-// source has no use for (save, print, quick save, the capture program) goes.
-void Dress(QWidget* window, std::span<const ButtonFace> faces) {
-  for (SkinButton* button : window->findChildren<SkinButton*>(Qt::FindDirectChildrenOnly)) {
-    const auto face = std::find_if(faces.begin(), faces.end(), [button](const ButtonFace& f) {
-      return f.viewerId == button->Spec().id;
-    });
-    if (face == faces.end()) {
-      delete button;
-      continue;
-    }
-    button->setObjectName(ControlName(face->id));
-    button->setToolTip(QString::fromLatin1(face->tooltip));
-  }
-}
-
 }  // namespace
-
-void Viewer::UseDataSourceFaces() {
-  Dress(main_.get(), DataSourceMainFaces());
-  Dress(panel_.get(), DataSourcePanelFaces());
-}
 
 void Viewer::SetCaptureButtons(bool enabled) {
   panel_->Button(kIdCapture)->setEnabled(enabled);
@@ -57,13 +34,13 @@ void Viewer::HandOverStill(const FrameBitmap& still) {
   }
   handOverPending_ = true;
   Post([this] { SetCaptureButtons(false); });
-  options_.dataSource.handOverStill(pixels, geometry.width, geometry.height);
+  role_.HandOverStill(pixels, geometry.width, geometry.height);
 }
 
 // Runs on the still thread, once a pass: the buttons come back once the
 // application has ended the transfer.
 void Viewer::PollHandOver() {
-  if (handOverPending_ && options_.dataSource.resumeFlag()) {
+  if (handOverPending_ && role_.StillTaken()) {
     handOverPending_ = false;
     Post([this] {
       if (!ended_) {

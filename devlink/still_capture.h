@@ -13,7 +13,7 @@
 #include "platform/event.h"
 #include "platform/imaging.h"
 
-namespace rd420::viewer {
+namespace rd420 {
 
 // The requests a held picture serves, set by the buttons and taken by the
 // still thread.
@@ -26,8 +26,9 @@ struct StillFlags {
   std::atomic<uint32_t> CaptureRequest{0};
 };
 
-// Where a held picture is saved and printed. Called on the still thread,
-// which waits for the call to return.
+// Where a held picture is saved and printed; the program around the
+// viewer's windows provides it. Called on the still thread, which waits for
+// the call to return.
 class StillActions {
  public:
   virtual ~StillActions() = default;
@@ -57,10 +58,12 @@ struct StillHooks {
 // fresh frame, holds it as an imaging bitmap, serves save, print and quick
 // save requests on it and polls the camera every 60 ms until live view
 // resumes. Owns its thread; Start and Join come from other threads.
+// Without actions (the data source's window) save and print requests are
+// dropped.
 class StillCapture {
  public:
   StillCapture(DeviceLink& link, const CameraStatus& status, const StreamFlags& flags,
-               StillFlags& stills, StillActions& actions, StillHooks hooks);
+               StillFlags& stills, StillActions* actions, StillHooks hooks);
   ~StillCapture() { Stop(); }
 
   // StreamThread: starts the thread, which sets `stillReady` once running.
@@ -88,7 +91,7 @@ class StillCapture {
   const CameraStatus& status_;
   const StreamFlags& flags_;
   StillFlags& stills_;
-  StillActions& actions_;
+  StillActions* const actions_;
   const StillHooks hooks_;
   std::mutex threadMutex_;
   std::thread thread_;
@@ -99,4 +102,4 @@ class StillCapture {
   std::atomic<uint64_t> started_{0};
 };
 
-}  // namespace rd420::viewer
+}  // namespace rd420

@@ -1,4 +1,4 @@
-#include "viewer/still_capture.h"
+#include "devlink/still_capture.h"
 
 #include <chrono>
 #include <new>
@@ -8,7 +8,7 @@
 #include "platform/thread.h"
 #include "wire/command_words.h"
 
-namespace rd420::viewer {
+namespace rd420 {
 namespace {
 
 constexpr uint32_t kStillReadTimeoutMs = 5000;
@@ -18,7 +18,7 @@ constexpr auto kQuickSavePause = std::chrono::milliseconds(40);
 }  // namespace
 
 StillCapture::StillCapture(DeviceLink& link, const CameraStatus& status, const StreamFlags& flags,
-                           StillFlags& stills, StillActions& actions, StillHooks hooks)
+                           StillFlags& stills, StillActions* actions, StillHooks hooks)
     : link_(link),
       status_(status),
       flags_(flags),
@@ -130,13 +130,19 @@ void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mo
     }
     // One request per pass: save before print before quick save.
     if (stills_.g_Save_Request != 0) {
-      actions_.SaveStill(still, mode, false);
+      if (actions_ != nullptr) {
+        actions_->SaveStill(still, mode, false);
+      }
       stills_.g_Save_Request = 0;
     } else if (stills_.g_Print_Request != 0) {
-      actions_.PrintStill(bitmap, mode);
+      if (actions_ != nullptr) {
+        actions_->PrintStill(bitmap, mode);
+      }
       stills_.g_Print_Request = 0;
     } else if (stills_.g_QuickSave_Request != 0) {
-      actions_.SaveStill(still, mode, true);
+      if (actions_ != nullptr) {
+        actions_->SaveStill(still, mode, true);
+      }
       std::this_thread::sleep_for(kQuickSavePause);
     } else if (stills_.CaptureRequest.exchange(0) != 0 && hooks_.handOverStill) {
       hooks_.handOverStill(bitmap);
@@ -154,4 +160,4 @@ void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mo
   }
 }
 
-}  // namespace rd420::viewer
+}  // namespace rd420

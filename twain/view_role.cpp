@@ -1,25 +1,22 @@
-#include "viewer/viewer_flavour.h"
+#include "twain/view_role.h"
 
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
 #include <array>
+#include <string_view>
 
 #include "viewer/control_ids.h"
-#include "viewer/link_messages.h"
-#include "viewer/viewer_settings.h"
+#include "viewer/control_panel.h"
+#include "viewer/main_window.h"
+#include "viewer/option_dialog.h"
 
-namespace rd420::viewer {
+namespace rd420::twain {
 namespace {
 
-constexpr FlavourTexts kViewerTexts = {
-    "TORVELA View Panel",
-    kViewerSettingsKey,
-    "해상도가 변경되어서 프로그램이 종료되었습니다. 프로그램을 다시 실행해 주십시오.",
-    "이 모드를 이용하기 위하여 1280보다 큰 너비의 해상도가 필요합니다.",
-    "비트맵 핸들 생성 실패",
-    "TORVELA View Panel",
-    "RD-420 document camera viewer",
-};
+using namespace viewer;  // the control ids and the role's types
 
-constexpr FlavourTexts kDataSourceTexts = {
+constexpr RoleTexts kTexts = {
     "Orvisto View Panel - USB2.0 High Speed Mode",
     "Software\\QRN_VMXTW",
     "You change the resolution. Please restart the VADIzivid.",
@@ -96,21 +93,58 @@ constexpr std::array kPanelFaces = {
     ButtonFace{2049, 2049, "Preset EXE NUM 4."},
 };
 
+// The option dialog in English, without the quick-save folder: the source
+// saves nothing.
+void DressOptions(OptionDialog& options) {
+  for (int id : {2159, 2154, 2155}) {
+    options.findChild<QWidget*>(ControlName(id))->hide();
+  }
+  const std::pair<int, const char*> texts[] = {
+      {2160, " Control bar auto-hide time "},
+      {2161, "sec"},
+      {2163, "(0 sec = always shown)"},
+      {2171, "Full screen mode option"},
+      {2174, "1:1 Original Mode(1280 X 960 or 1280 X 720)"},
+      {2175, "Scale Image(4:3 or 16:9)"},
+      {2156, "Always scan at FULL resolution (after a restart)"},
+      {2164, "Safe Mode (for a slow graphics card)"},
+      {2167, "Main window always on top"},
+  };
+  for (const auto& [id, text] : texts) {
+    QWidget* control = options.findChild<QWidget*>(ControlName(id));
+    if (auto* box = qobject_cast<QGroupBox*>(control)) {
+      box->setTitle(QString::fromLatin1(text));
+    } else if (auto* label = qobject_cast<QLabel*>(control)) {
+      label->setText(QString::fromLatin1(text));
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+      button->setText(QString::fromLatin1(text));
+    }
+  }
+}
+
 }  // namespace
 
-const FlavourTexts& TextsFor(Flavour flavour) {
-  return flavour == Flavour::kDataSource ? kDataSourceTexts : kViewerTexts;
+const viewer::RoleTexts& DataSourceRole::Texts() const {
+  return kTexts;
 }
 
-const LinkMessages& LinkMessagesFor(Flavour flavour) {
-  return flavour == Flavour::kDataSource ? kDataSourceLinkMessages : ViewerLinkMessages();
+const LinkMessages& DataSourceRole::Messages() const {
+  return kDataSourceLinkMessages;
 }
 
-std::span<const ButtonFace> DataSourceMainFaces() {
-  return kMainFaces;
-}
-std::span<const ButtonFace> DataSourcePanelFaces() {
-  return kPanelFaces;
+const LinkMessages& DataSourceLinkMessages() {
+  return kDataSourceLinkMessages;
 }
 
-}  // namespace rd420::viewer
+void DataSourceRole::Dress(viewer::MainWindow& main, viewer::ControlPanel& panel,
+                           viewer::OptionDialog& options) const {
+  viewer::DressButtons(main, kMainFaces);
+  viewer::DressButtons(panel, kPanelFaces);
+  DressOptions(options);
+}
+
+void DataSourceRole::HandOverStill(std::span<const uint8_t> pixels, int width, int height) {
+  port_.handOverStill(pixels, width, height);
+}
+
+}  // namespace rd420::twain
