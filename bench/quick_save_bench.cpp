@@ -18,6 +18,7 @@
 #include "platform/message.h"
 #include "support/simulator_process.h"
 #include "viewer/viewer.h"
+#include "viewer/viewer_program.h"
 
 namespace {
 
@@ -48,6 +49,9 @@ void BM_QuickSaveToLiveView(benchmark::State& state) {
   rd420::viewer::Viewer::Options options;
   options.deviceDirectory = simulator.Directory();
   options.settingsFile = settingsFile;
+  options.stillActions = [](rd420::viewer::Viewer& viewer) {
+    return rd420::viewer::ProgramStillActions(viewer);
+  };
   rd420::viewer::Viewer viewer(std::move(options));
   if (!simulator.Ready() || !viewer.Start()) {
     state.SkipWithError("the viewer did not start");
