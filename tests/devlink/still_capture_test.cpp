@@ -119,7 +119,7 @@ TEST_F(StillCaptureTest, UnplugDuringTheReadIsReportedAndEndsTheProgram) {
   ASSERT_TRUE(simulator_->WaitForState("bulk", "1"));
   ASSERT_EQ(simulator_->Control("unplug").substr(0, 2), "ok");
   ASSERT_TRUE(WaitUntil([&] { return ended_ == 1; }));
-  EXPECT_EQ(messages_.Captions(), std::vector<std::string>{"Error (ABK00005)"});
+  EXPECT_EQ(messages_.Captions(), std::vector<std::string>{"BulkRead"});
   EXPECT_TRUE(WaitUntil([&] { return !still_->Running(); }));
   EXPECT_EQ(held_, 0);
   EXPECT_TRUE(actions_.Calls().empty());
