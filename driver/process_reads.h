@@ -12,8 +12,8 @@
 #include <optional>
 #include <utility>
 
-#include "wire/command_words.h"
 #include "driver/camera_backend.h"
+#include "wire/command_words.h"
 
 namespace rd420 {
 

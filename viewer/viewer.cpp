@@ -6,7 +6,6 @@
 #include <QThread>
 
 #include "devlink/camera_ready.h"
-#include "wire/command_words.h"
 #include "platform/message.h"
 #include "platform/message_box_sink.h"
 #include "platform/trace.h"
