@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
+#include <iterator>
 #include <system_error>
 #include <utility>
 
@@ -70,11 +72,14 @@ ViewWindow::ViewWindow(Settings settings) : settings_(std::move(settings)) {
 ViewWindow::~ViewWindow() {
   Close();
   Release();
-  // A request left now is this very thread: the application exits, or
-  // unloads us, from its close-request callback. No thread of ours is left
-  // to join it, and a joinable handle would abort the exit.
-  for (std::thread& request : closeRequests_) {
-    request.detach();
+  // A request left now is this very thread: the application calls exit()
+  // from its close-request callback, and exit() runs this. It cannot join
+  // itself and a joinable handle destroyed here would abort the exit, so
+  // its handle is kept, never destroyed, until the process has ended.
+  if (!closeRequests_.empty()) {
+    static auto* const ending = new std::vector<std::thread>;
+    std::ranges::move(closeRequests_, std::back_inserter(*ending));
+    closeRequests_.clear();
   }
 }
 
