@@ -42,9 +42,9 @@ int CaptureDlg::Minutes() const {
 
 void CaptureDlg::RefreshEstimate() {
   const int minutes = Minutes();
-  RequiredKB_ = EstimateKilobytes(minutes, VideoQuality, AudioQuality);
+  RequiredKB_ = capture::EstimateKilobytes(minutes, VideoQuality, AudioQuality);
   ControlAs<QLabel>(kIdEstimate)
-      ->setText(QString::fromStdString(EstimateText(minutes, VideoQuality, AudioQuality)));
+      ->setText(QString::fromStdString(capture::EstimateText(minutes, VideoQuality, AudioQuality)));
 }
 
 void CaptureDlg::ShowIndicator(bool recording) {
@@ -87,7 +87,7 @@ void CaptureDlg::OnCapture() {
   if (displayCaption_) {
     const QString text = ControlAs<QLineEdit>(kIdCaption)->text();
     // Characters, not UTF-16 units: an emoji is one character but two units.
-    if (!CaptionFits(text.toStdString())) {
+    if (!capture::CaptionFits(text.toStdString())) {
       ShowMessage(this, kCaptionTooLongText, "Error (AVI00001)", MessageIcon::kWarning);
       ControlAs<QLineEdit>(kIdCaption)->setFocus();
       return;
@@ -119,7 +119,7 @@ void CaptureDlg::OnCapture() {
     ShowMessage(this, kFat32Text, "Infomation", MessageIcon::kInformation);
   }
 
-  RecordingSettings settings;
+  capture::RecordingSettings settings;
   settings.path = path_;
   settings.videoQuality = VideoQuality;
   settings.audioQuality = AudioQuality;

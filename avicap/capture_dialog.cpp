@@ -50,13 +50,13 @@ CaptureDlg::CaptureDlg(Options options)
     options_.clockSeconds = [] { return static_cast<int64_t>(std::time(nullptr)); };
   }
   if (!options_.freeKilobytes) {
-    options_.freeKilobytes = FreeKilobytes;
+    options_.freeKilobytes = capture::FreeKilobytes;
   }
   if (!options_.limitsFileTo4GB) {
-    options_.limitsFileTo4GB = LimitsFileTo4GB;
+    options_.limitsFileTo4GB = capture::LimitsFileTo4GB;
   }
   if (options_.writer == nullptr) {
-    defaultWriter_ = std::make_unique<AviRecordingWriter>();
+    defaultWriter_ = std::make_unique<capture::AviRecordingWriter>();
     options_.writer = defaultWriter_.get();
   }
   setObjectName(QStringLiteral("dialog102"));
@@ -90,11 +90,11 @@ CaptureDlg::CaptureDlg(Options options)
       RefreshEstimate();
     });
   };
-  onVideo(kIdVideoNone, kVideoNone, "3");
-  onVideo(kIdVideoXvid, kVideoXvid, "60");
-  onVideo(kIdVideoLowQuality, kVideoLowQuality, "60");
+  onVideo(kIdVideoNone, capture::kVideoNone, "3");
+  onVideo(kIdVideoXvid, capture::kVideoXvid, "60");
+  onVideo(kIdVideoLowQuality, capture::kVideoLowQuality, "60");
   for (const auto& [id, quality] :
-       {std::pair{kIdAudioPcm, kAudioPcm}, {kIdAudioAdpcm, kAudioAdpcm}}) {
+       {std::pair{kIdAudioPcm, capture::kAudioPcm}, {kIdAudioAdpcm, capture::kAudioAdpcm}}) {
     connect(ControlAs<QRadioButton>(id), &QRadioButton::clicked, this, [this, q = quality] {
       AudioQuality = q;
       RefreshEstimate();
@@ -103,8 +103,8 @@ CaptureDlg::CaptureDlg(Options options)
   connect(ControlAs<QLineEdit>(kIdMinutes), &QLineEdit::textChanged, this, [this] {
     // The estimate is a 32-bit count; larger values are brought down to
     // the largest it holds.
-    if (Minutes() > kMaxMinutes) {
-      ControlAs<QLineEdit>(kIdMinutes)->setText(QString::number(kMaxMinutes));
+    if (Minutes() > capture::kMaxMinutes) {
+      ControlAs<QLineEdit>(kIdMinutes)->setText(QString::number(capture::kMaxMinutes));
       return;
     }
     RefreshEstimate();
@@ -209,7 +209,7 @@ void CaptureDlg::StreamStarting() {
       Qt::QueuedConnection);
 }
 
-void CaptureDlg::ShowPreview(const PreviewPicture& picture) {
+void CaptureDlg::ShowPreview(const capture::PreviewPicture& picture) {
   const FrameGeometry geometry = picture.Geometry();
   const QPoint origin(0, flags_.g_Aspect_43 != 0 ? 0 : 55);
   if (preview_->Newest().Put(picture.Rows(), QSize(geometry.width, geometry.height), origin)) {
@@ -248,13 +248,14 @@ void CaptureDlg::CloseRequest() {
   reject();
 }
 
-void CaptureDlg::StartCycle(bool record, RecordingSettings settings) {
+void CaptureDlg::StartCycle(bool record, capture::RecordingSettings settings) {
   // The flags are the new cycle's only once the previous one has ended.
   StopCycle();
   flags_.g_Record_Mode = record ? 1 : 0;
   flags_.g_Stream_On = 1;
-  cycle_ = std::make_unique<StreamCycle>(link_, flags_, static_cast<CaptureHost&>(*this),
-                                         options_.writer, std::move(settings));
+  cycle_ = std::make_unique<capture::StreamCycle>(link_, flags_,
+                                                  static_cast<capture::CaptureHost&>(*this),
+                                                  options_.writer, std::move(settings));
   cycle_->Start();
 }
 

@@ -50,12 +50,12 @@ class PreviewArea : public QWidget {
 // The capture program's dialog "TORVELA VAV Eduruzu": its start-up checks,
 // controls, the two timers and the closing paths. Lives on the GUI thread;
 // the capture threads reach it only through posted calls and messages.
-class CaptureDlg : public QDialog, private CaptureHost {
+class CaptureDlg : public QDialog, private capture::CaptureHost {
  public:
   struct Options {
     std::string deviceDirectory;
-    QString programDirectory;           // where Swivane is looked for
-    RecordingWriter* writer = nullptr;  // null: the AVI writer
+    QString programDirectory;                    // where Swivane is looked for
+    capture::RecordingWriter* writer = nullptr;  // null: the AVI writer
     uint32_t readyPollIntervalMs = 100;
     int minuteMs = 60000;                   // timer 1 runs minutes x this
     int elapsedTickMs = 1000;               // timer 2
@@ -74,7 +74,7 @@ class CaptureDlg : public QDialog, private CaptureHost {
   bool Initialise();
 
   bool Ended() const { return ended_; }
-  const CaptureFlags& Flags() const { return flags_; }
+  const capture::CaptureFlags& Flags() const { return flags_; }
   PreviewArea* Preview() const { return preview_; }
   AboutBox* About() const { return about_; }
   uint64_t RequiredKB() const { return RequiredKB_; }
@@ -90,7 +90,7 @@ class CaptureDlg : public QDialog, private CaptureHost {
  private:
   // CaptureHost, called by the capture threads.
   void StreamStarting() override;
-  void ShowPreview(const PreviewPicture& picture) override;
+  void ShowPreview(const capture::PreviewPicture& picture) override;
   void PostClose() override;
   const void* MessageOwner() const override { return this; }
   void ShowNoCompression() override;
@@ -111,7 +111,7 @@ class CaptureDlg : public QDialog, private CaptureHost {
   void OnElapsed();
   void Restart();
   // Ends the running cycle, then starts a preview or recording one.
-  void StartCycle(bool record, RecordingSettings settings);
+  void StartCycle(bool record, capture::RecordingSettings settings);
   // Ends the running cycle, serving events meanwhile.
   void StopCycle();
   void CloseRequest();
@@ -125,10 +125,10 @@ class CaptureDlg : public QDialog, private CaptureHost {
   Options options_;
   SocketTransport transport_;
   DeviceLink link_;
-  CaptureFlags flags_;
+  capture::CaptureFlags flags_;
   std::optional<InstanceLock> lock_;
-  std::unique_ptr<RecordingWriter> defaultWriter_;
-  std::unique_ptr<StreamCycle> cycle_;
+  std::unique_ptr<capture::RecordingWriter> defaultWriter_;
+  std::unique_ptr<capture::StreamCycle> cycle_;
   ScreenSaverInhibitor screenSaver_{QStringLiteral("TORVELA_AVICap")};
   QTimer timeLimitTimer_;  // timer 1
   QTimer elapsedTimer_;    // timer 2

@@ -49,7 +49,7 @@ const std::vector<std::vector<uint8_t>>& Frames() {
   return frames;
 }
 
-class QuietHost : public rd420::avicap::RecordingHost {
+class QuietHost : public rd420::capture::RecordingHost {
  public:
   const void* MessageOwner() const override { return nullptr; }
   void ShowNoCompression() override {}
@@ -63,12 +63,12 @@ struct Choice {
 
 // Our writer at the camera's pace; returns CPU seconds per recorded second.
 double OursPerRecordedSecond(const Choice& choice, const std::string& folder) {
-  rd420::avicap::RecordingSettings settings;
+  rd420::capture::RecordingSettings settings;
   settings.path = folder + "/ours.avi";
   settings.videoQuality = choice.videoQuality;
-  settings.audioQuality = rd420::avicap::kAudioAdpcm;
+  settings.audioQuality = rd420::capture::kAudioAdpcm;
   QuietHost host;
-  rd420::avicap::AviRecordingWriter writer;
+  rd420::capture::AviRecordingWriter writer;
   rusage before{};
   getrusage(RUSAGE_SELF, &before);
   if (!writer.Start(settings, {kWidth, kHeight}, host)) {
@@ -156,12 +156,12 @@ void RecordBeside(benchmark::State& state, const Choice& choice) {
 }
 
 const Choice kChoices[] = {
-    {"none", rd420::avicap::kVideoNone, {"-c:v", "rawvideo", "-pix_fmt", "bgr24"}},
+    {"none", rd420::capture::kVideoNone, {"-c:v", "rawvideo", "-pix_fmt", "bgr24"}},
     {"xvid",
-     rd420::avicap::kVideoXvid,
+     rd420::capture::kVideoXvid,
      {"-c:v", "mpeg4", "-vtag", "XVID", "-q:v", "4", "-g", "60", "-bf", "0"}},
     {"div3",
-     rd420::avicap::kVideoLowQuality,
+     rd420::capture::kVideoLowQuality,
      {"-c:v", "msmpeg4", "-vtag", "DIV3", "-q:v", "8", "-g", "60"}},
 };
 

@@ -13,7 +13,7 @@
 #include "platform/byte_order.h"
 #include "platform/message.h"
 
-namespace rd420::avicap {
+namespace rd420::capture {
 namespace {
 
 using media::Failed;
@@ -345,4 +345,4 @@ bool AviRecordingWriter::Finish() {
   return true;
 }
 
-}  // namespace rd420::avicap
+}  // namespace rd420::capture

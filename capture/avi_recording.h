@@ -8,7 +8,7 @@
 #include "platform/drawing_surface.h"
 #include "platform/media.h"
 
-namespace rd420::avicap {
+namespace rd420::capture {
 
 // The recording consumer's graph: audio capture into a sample target, a
 // two-stream source (0 audio, 1 video) and the convert object writing the
@@ -55,4 +55,4 @@ class AviRecordingWriter : public RecordingWriter {
   uint64_t cutAudioFrames_ = 0;
 };
 
-}  // namespace rd420::avicap
+}  // namespace rd420::capture

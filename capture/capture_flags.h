@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-namespace rd420::avicap {
+namespace rd420::capture {
 
 // What the dialog and the capture threads share. Each flag is one whole
 // word written by the sides the comments name; nobody holds a lock for it.
@@ -28,4 +28,4 @@ struct CaptureFlags {
   int g_Aspect_43 = 1;
 };
 
-}  // namespace rd420::avicap
+}  // namespace rd420::capture

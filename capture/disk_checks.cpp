@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace rd420::avicap {
+namespace rd420::capture {
 namespace {
 
 // Kilobytes a minute of recording takes.
@@ -62,4 +62,4 @@ bool LimitsFileTo4GB(const std::string& folder) {
   return statfs(folder.c_str(), &info) == 0 && info.f_type == MSDOS_SUPER_MAGIC;
 }
 
-}  // namespace rd420::avicap
+}  // namespace rd420::capture

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace rd420::avicap {
+namespace rd420::capture {
 
 // Video and audio choices of the dialog (VideoQuality, AudioQuality).
 inline constexpr uint8_t kVideoNone = 1;
@@ -34,4 +34,4 @@ std::optional<uint64_t> FreeKilobytes(const std::string& folder);
 // vfat and msdos mounts).
 bool LimitsFileTo4GB(const std::string& folder);
 
-}  // namespace rd420::avicap
+}  // namespace rd420::capture

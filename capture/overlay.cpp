@@ -4,7 +4,7 @@
 
 #include "platform/message.h"
 
-namespace rd420::avicap {
+namespace rd420::capture {
 
 std::string OverlayText(bool displayLocalTime, bool displayCaption, std::string_view caption,
                         std::time_t now) {
@@ -35,4 +35,4 @@ bool CreateOverlaySurface(DrawingSurface& surface, FrameGeometry geometry, const
   return true;
 }
 
-}  // namespace rd420::avicap
+}  // namespace rd420::capture

@@ -7,7 +7,7 @@
 #include "platform/drawing_surface.h"
 #include "wire/frame_format.h"
 
-namespace rd420::avicap {
+namespace rd420::capture {
 
 // The line burnt into a recorded frame at local time `now`: the time
 // stamp, the caption, both (two spaces between) or nothing.
@@ -19,4 +19,4 @@ std::string OverlayText(bool displayLocalTime, bool displayCaption, std::string_
 // returns false.
 bool CreateOverlaySurface(DrawingSurface& surface, FrameGeometry geometry, const void* owner);
 
-}  // namespace rd420::avicap
+}  // namespace rd420::capture

@@ -5,7 +5,7 @@
 
 #include "devlink/convert_frame.h"
 
-namespace rd420::avicap {
+namespace rd420::capture {
 
 void RotatePicture180(std::span<uint8_t> rows, std::span<uint8_t> scratch, FrameGeometry geometry) {
   const size_t rowBytes = static_cast<size_t>(geometry.width) * 3;
@@ -33,4 +33,4 @@ void PreviewPicture::Convert(std::span<const uint8_t> frame, bool rotate) {
   }
 }
 
-}  // namespace rd420::avicap
+}  // namespace rd420::capture

@@ -6,7 +6,7 @@
 
 #include "wire/frame_format.h"
 
-namespace rd420::avicap {
+namespace rd420::capture {
 
 // Turns the bottom-up 24-bit picture `rows` by 180 degrees in place: each
 // row's pixels reversed into `scratch`, then the scratch rows copied back
@@ -29,4 +29,4 @@ class PreviewPicture {
   std::vector<uint8_t> scratch_;
 };
 
-}  // namespace rd420::avicap
+}  // namespace rd420::capture

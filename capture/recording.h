@@ -7,7 +7,7 @@
 
 #include "wire/frame_format.h"
 
-namespace rd420::avicap {
+namespace rd420::capture {
 
 // What a recording is started with: the chosen file and the dialog's
 // choices at the moment Capture was pressed.
@@ -63,4 +63,4 @@ class RecordingWriter {
   virtual bool Finish() = 0;
 };
 
-}  // namespace rd420::avicap
+}  // namespace rd420::capture

@@ -10,7 +10,7 @@
 #include "wire/command_words.h"
 #include "wire/status_word.h"
 
-namespace rd420::avicap {
+namespace rd420::capture {
 namespace {
 
 constexpr char kAspectChangedText[] = "You changed the resolution. Please restart the VADIzivid.";
@@ -185,4 +185,4 @@ void StreamCycle::ConsumerThread(std::span<const uint8_t> frame, bool record) {
   ConsumerEnded.Set();
 }
 
-}  // namespace rd420::avicap
+}  // namespace rd420::capture

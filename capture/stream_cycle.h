@@ -9,7 +9,7 @@
 #include "devlink/device_link.h"
 #include "platform/event.h"
 
-namespace rd420::avicap {
+namespace rd420::capture {
 
 inline constexpr uint32_t kFrameReadTimeoutMs = 5000;
 inline constexpr uint32_t kConsumerEndWaitMs = 1000;
@@ -70,4 +70,4 @@ class StreamCycle {
   std::thread stream_;
 };
 
-}  // namespace rd420::avicap
+}  // namespace rd420::capture

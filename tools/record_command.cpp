@@ -20,10 +20,10 @@ namespace {
 
 // The capture threads' host without a window: nothing to paint, and a
 // close request ends the recording.
-class ConsoleHost : public avicap::CaptureHost {
+class ConsoleHost : public capture::CaptureHost {
  public:
   void StreamStarting() override {}
-  void ShowPreview(const avicap::PreviewPicture&) override {}
+  void ShowPreview(const capture::PreviewPicture&) override {}
   void PostClose() override { closeRequested = true; }
   const void* MessageOwner() const override { return nullptr; }
   void ShowNoCompression() override {}
@@ -63,22 +63,22 @@ std::optional<RecordOptions> ParseRecordOptions(int argc, char** args, std::stri
           *problem = "--video takes none, xvid or div3: " + value;
           return std::nullopt;
         }
-        options.settings.videoQuality = value == "none"   ? avicap::kVideoNone
-                                        : value == "xvid" ? avicap::kVideoXvid
-                                                          : avicap::kVideoLowQuality;
+        options.settings.videoQuality = value == "none"   ? capture::kVideoNone
+                                        : value == "xvid" ? capture::kVideoXvid
+                                                          : capture::kVideoLowQuality;
         break;
       case 'a':
         if (value != "none" && value != "adpcm") {
           *problem = "--audio takes none or adpcm: " + value;
           return std::nullopt;
         }
-        options.settings.audioQuality = value == "none" ? avicap::kAudioPcm : avicap::kAudioAdpcm;
+        options.settings.audioQuality = value == "none" ? capture::kAudioPcm : capture::kAudioAdpcm;
         break;
       case 't':
         options.settings.displayLocalTime = true;
         break;
       case 'c':
-        if (!avicap::CaptionFits(value)) {
+        if (!capture::CaptionFits(value)) {
           *problem = "--caption takes at most 50 characters";
           return std::nullopt;
         }
@@ -122,14 +122,14 @@ int Record(DeviceLink& link, const RecordOptions& options) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  avicap::CaptureFlags flags;
+  capture::CaptureFlags flags;
   flags.g_Aspect_43 = status.g_Aspect_43 != 0 ? 1 : 0;
   flags.g_Rotate = options.rotate ? 1 : 0;
   flags.g_Record_Mode = 1;
   flags.g_Stream_On = 1;
   ConsoleHost host;
-  avicap::AviRecordingWriter writer;
-  avicap::StreamCycle cycle(link, flags, host, &writer, options.settings);
+  capture::AviRecordingWriter writer;
+  capture::StreamCycle cycle(link, flags, host, &writer, options.settings);
   cycle.Start();
   const auto end = std::chrono::steady_clock::now() +
                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(

@@ -9,7 +9,7 @@
 namespace rd420::tools {
 
 struct RecordOptions {
-  avicap::RecordingSettings settings;
+  capture::RecordingSettings settings;
   double seconds = 0;
   bool rotate = false;
 };

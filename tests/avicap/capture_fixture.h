@@ -30,9 +30,10 @@ using rd420::test::SimulatorProcess;
 using rd420::test::WaitFor;
 
 // Records what the recording consumer handed to its writer.
-class RecordingLog : public RecordingWriter {
+class RecordingLog : public capture::RecordingWriter {
  public:
-  bool Start(const RecordingSettings& settings, FrameGeometry, RecordingHost&) override {
+  bool Start(const capture::RecordingSettings& settings, FrameGeometry,
+             capture::RecordingHost&) override {
     {
       std::lock_guard lock(mutex_);
       settings_ = settings;
@@ -48,7 +49,7 @@ class RecordingLog : public RecordingWriter {
     ++finishes;
     return true;
   }
-  RecordingSettings Settings() {
+  capture::RecordingSettings Settings() {
     std::lock_guard lock(mutex_);
     return settings_;
   }
@@ -58,7 +59,7 @@ class RecordingLog : public RecordingWriter {
 
  private:
   std::mutex mutex_;
-  RecordingSettings settings_;
+  capture::RecordingSettings settings_;
 };
 
 // The capture program's dialog against a simulated camera in a private
@@ -127,7 +128,7 @@ class CaptureTest : public ::testing::Test {
 
   MessageRecorder messages_;
   RecordingLog log_;
-  RecordingWriter* writer_ = nullptr;  // instead of log_ when set
+  capture::RecordingWriter* writer_ = nullptr;  // instead of log_ when set
   std::unique_ptr<SimulatorProcess> simulator_;
   std::unique_ptr<CaptureDlg> dialog_;
   std::string runtimeDirectory_;

@@ -41,7 +41,7 @@ TEST_F(CaptureRecordTest, CaptureHandsFramesToTheWriterAndStopReturnsToPreview) 
   Click(kIdCapture);
 
   ASSERT_TRUE(WaitForRecordedFrames(3));
-  const RecordingSettings settings = log_.Settings();
+  const capture::RecordingSettings settings = log_.Settings();
   EXPECT_EQ(settings.path, chosenFile_.toStdString());
   EXPECT_EQ(settings.videoQuality, 1);
   EXPECT_EQ(settings.audioQuality, 5);
@@ -188,7 +188,7 @@ TEST_F(CaptureRecordTest, TimeLimitStopsTheRecording) {
 // that changes the stored choice (the next recording must warn again), or
 // a recording that Stop does not complete into a file a player opens.
 TEST_F(CaptureRecordTest, MissingCodecShowsNoCompressionAndStopLeavesAPlayableFile) {
-  AviRecordingWriter writer([](std::string_view encoder) { return encoder != "mpeg4"; });
+  capture::AviRecordingWriter writer([](std::string_view encoder) { return encoder != "mpeg4"; });
   writer_ = &writer;
   ASSERT_TRUE(StartCapture());
   const auto checked = [&](int id) {

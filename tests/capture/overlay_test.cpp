@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace rd420::avicap {
+namespace rd420::capture {
 namespace {
 
 // Catches: a form with the wrong separators, padding, month or year base,
@@ -81,4 +81,4 @@ TEST(OverlaySurface, DrawsOneUprightWhiteOnBlackLineSixteenHigh) {
 }
 
 }  // namespace
-}  // namespace rd420::avicap
+}  // namespace rd420::capture

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-namespace rd420::avicap {
+namespace rd420::capture {
 namespace {
 
 struct Place {
@@ -48,4 +48,4 @@ TEST(PreviewPicture, RotationMovesTheCamerasBottomRightPixelToTheTopLeft) {
 }
 
 }  // namespace
-}  // namespace rd420::avicap
+}  // namespace rd420::capture

@@ -64,7 +64,7 @@ std::vector<uint8_t> ExpectedPicture(uint32_t sequence, FrameGeometry geometry, 
   ConvertFrame(bottomUp.data(), frame.data(), frame.size());
   if (rotate) {
     std::vector<uint8_t> scratch(bottomUp.size());
-    avicap::RotatePicture180(bottomUp, scratch, geometry);
+    capture::RotatePicture180(bottomUp, scratch, geometry);
   }
   const size_t row = static_cast<size_t>(geometry.width) * 3;
   std::vector<uint8_t> topDown(bottomUp.size());
@@ -269,7 +269,7 @@ TEST_F(RecordTest, OverlayIsInTheTopLeftOfEveryFrameWhenAsked) {
           std::copy_n(picture.begin() + static_cast<std::ptrdiff_t>(row * y), row,
                       surface.Pixels().begin() + static_cast<std::ptrdiff_t>(row * (479 - y)));
         }
-        surface.DrawText(0, 0, avicap::OverlayText(c.timestamp, true, c.caption, t));
+        surface.DrawText(0, 0, capture::OverlayText(c.timestamp, true, c.caption, t));
         bool same = true;
         for (int y = 0; y < 480 && same; ++y) {
           same =
@@ -294,10 +294,10 @@ TEST_F(RecordTest, OverlayIsInTheTopLeftOfEveryFrameWhenAsked) {
   }
 }
 
-class TestHost : public avicap::CaptureHost {
+class TestHost : public capture::CaptureHost {
  public:
   void StreamStarting() override {}
-  void ShowPreview(const avicap::PreviewPicture&) override {}
+  void ShowPreview(const capture::PreviewPicture&) override {}
   void PostClose() override { ++closes; }
   const void* MessageOwner() const override { return this; }
   void ShowNoCompression() override { ++noCompression; }
@@ -314,18 +314,18 @@ TEST_F(RecordTest, MissingCodecsWarnAndRecordUncompressed) {
   DeviceLink link(transport, test::TestLinkMessages());
   ASSERT_TRUE(link.DiscoverDevice());
   MessageRecorder messages;
-  avicap::AviRecordingWriter writer(
+  capture::AviRecordingWriter writer(
       [](std::string_view encoder) { return encoder != "mpeg4" && encoder != "adpcm_ms"; });
-  avicap::CaptureFlags flags;
+  capture::CaptureFlags flags;
   flags.g_Record_Mode = 1;
   flags.g_Stream_On = 1;
   TestHost host;
-  avicap::RecordingSettings settings;
+  capture::RecordingSettings settings;
   settings.path = folder_ + "/fallback.avi";
   settings.videoQuality = 12;
   settings.audioQuality = 10;
   {
-    avicap::StreamCycle cycle(link, flags, host, &writer, settings);
+    capture::StreamCycle cycle(link, flags, host, &writer, settings);
     cycle.Start();
     std::this_thread::sleep_for(std::chrono::seconds(1));
     flags.g_Stream_On = 0;

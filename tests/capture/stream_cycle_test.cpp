@@ -12,7 +12,7 @@
 #include "support/link_texts.h"
 #include "support/simulator_process.h"
 
-namespace rd420::avicap {
+namespace rd420::capture {
 namespace {
 
 class CountingHost : public CaptureHost {
@@ -109,4 +109,4 @@ TEST_F(StreamCycleTest, UnpluggedCameraEndsTheCycleAndAsksToClose) {
 }
 
 }  // namespace
-}  // namespace rd420::avicap
+}  // namespace rd420::capture
