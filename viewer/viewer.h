@@ -22,9 +22,8 @@
 #include "platform/screen_saver.h"
 #include "viewer/about_box.h"
 #include "viewer/button_rules.h"
-#include "viewer/control_bar.h"
 #include "viewer/control_panel.h"
-#include "viewer/display_geometry.h"
+#include "viewer/display_modes.h"
 #include "viewer/frame_painter.h"
 #include "viewer/main_window.h"
 #include "viewer/option_dialog.h"
@@ -104,9 +103,7 @@ class Viewer : public QObject, public StreamHost {
   // Where a quick save goes, read from the settings file at each call: the
   // folder may have changed in the file.
   QString QuickSaveFolder() const { return settings_.QuickSaveFolder(); }
-  int HalfToggle() const { return g_Half_Toggle; }
-  // Timer 1: hides the full-screen control bar.
-  QTimer& BarTimer() { return bar_.Timer(); }
+  DisplayModes& Modes() { return modes_; }
 
   // User actions (GUI thread).
   void Exit();
@@ -114,12 +111,6 @@ class Viewer : public QObject, public StreamHost {
   void QuickSave();
   void OpenPanel();
   void StartCaptureProgram();
-  // Display mode requests: the full-screen button and Alt+Enter, the 1:1
-  // toggle, and half mode: `byButton` for the control bar's half button and
-  // the toggle (they also disable Cap), false for Esc in live view.
-  void RequestFullScreen();
-  void ToggleOneToOne();
-  void RequestHalf(bool byButton);
   void ShowOptions();
 
  signals:
@@ -161,10 +152,9 @@ class Viewer : public QObject, public StreamHost {
   void JoinWorkers();
   // Runs `work` on the GUI thread, queued.
   void Post(std::function<void()> work);
-  bool LargeMode() const { return (Flags().g_Display_Mode & 0x0F) == 0x01; }
   // A handed-over still waits for the application: both capture buttons
   // stay disabled.
-  bool HeldForTransfer() const { return role_.Hosted() && !role_.StillTaken(); }
+  bool HeldForTransfer() const { return !role_.StillTaken(); }
   // The data source's window, disabled and shown as the application asked,
   // before a camera it cannot use is reported: the application closes it.
   void ShowFailedWindow(bool aspect43, bool modelVariant);
@@ -173,10 +163,6 @@ class Viewer : public QObject, public StreamHost {
   void HandOverStill(const FrameBitmap& still);
   void PollHandOver();
 
-  // Display modes (display_modes.cpp).
-  QRect MeasureMonitor();
-  void ApplyLayout(uint8_t mode);
-  void ApplyTopMost();
   // Settings (viewer_options.cpp).
   void LoadSettings();
   void ReloadOptions();
@@ -193,14 +179,9 @@ class Viewer : public QObject, public StreamHost {
   CameraStatus status_;
   CommandQueue commands_;
   StillFlags stills_;
-  MonitorSnapshot monitor_{QRect()};
   StoredSettings settings_;
   std::atomic<bool> fullScreenScaled_{false};
-  // Display mode state, GUI thread.
-  int g_Half_Toggle = 1;
-  int g_Layout_Large = 0;
-  int g_Layout_FullScreen = 0;
-  ControlBar bar_;
+  DisplayModes modes_;
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<ControlPanel> panel_;
   std::unique_ptr<AboutBox> about_;

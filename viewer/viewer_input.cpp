@@ -85,16 +85,16 @@ void Viewer::OnClicked(QWidget* window, SkinButton* button) {
         main_->showMinimized();
         break;
       case kIdAbout:
-        if (g_Layout_FullScreen == 0) {
-          about_->move(main_->x() + (g_Layout_Large != 0 ? 260 : 130), main_->y() + 100);
+        if (!modes_.FullScreen()) {
+          about_->move(main_->x() + (modes_.Large() ? 260 : 130), main_->y() + 100);
         }
         about_->show();
         break;
       case kIdFullScreen:
-        RequestFullScreen();
+        modes_.RequestFullScreen();
         break;
       case kIdOneToOne:
-        ToggleOneToOne();
+        modes_.ToggleOneToOne();
         break;
       case kIdOptions:
         ShowOptions();
@@ -109,21 +109,18 @@ void Viewer::OnClicked(QWidget* window, SkinButton* button) {
       CaptureToggle();
       break;
     case kIdSave:
-      // The data source's 2053 is "Scan Capturing Image".
-      (role_.Hosted() ? stills_.CaptureRequest : stills_.g_Save_Request) = 1;
+      (role_.HandsStillOver() ? stills_.CaptureRequest : stills_.g_Save_Request) = 1;
       break;
     case kIdPrint:
       stills_.g_Print_Request = 1;
       break;
     case kIdPanelClose:
       main_->Button(kIdOpenPanel)->setEnabled(true);
-      if (LargeMode()) {
-        bar_.MarkVisible();
-      }
+      modes_.PanelClosed();
       panel_->hide();
       break;
     case kIdHalf:
-      RequestHalf(true);
+      modes_.RequestHalf(true);
       break;
     case kIdCaptureProgram:
       StartCaptureProgram();
@@ -165,13 +162,13 @@ void Viewer::CaptureToggle() {
     return;
   }
   if (Flags().g_Stream_Run != 0) {
-    Apply(ButtonsEnteringCapture(LargeMode()));
+    Apply(ButtonsEnteringCapture(modes_.LargeMode()));
     SetCaptureHeld(true);
   } else {
     // A press the still thread has not taken yet goes with the still.
     stills_.g_Save_Request = 0;
     stills_.g_Print_Request = 0;
-    Apply(ButtonsResumingLive(LargeMode()));
+    Apply(ButtonsResumingLive(modes_.LargeMode()));
     SetCaptureHeld(false);
   }
   pipeline_->CaptureToggle();
@@ -191,10 +188,10 @@ void Viewer::OpenPanel() {
   if (ended_) {
     return;
   }
-  if (g_Layout_Large == 0) {
+  if (!modes_.Large()) {
     panel_->move(main_->x(), main_->y() + (status_.g_Aspect_43 != 0 ? 482 : 362));
-  } else if (g_Layout_FullScreen == 0) {
-    const QRect monitor = MeasureMonitor();
+  } else if (!modes_.FullScreen()) {
+    const QRect monitor = modes_.MeasureMonitor();
     panel_->move(monitor.left() + monitor.width() - 642, monitor.top() + monitor.height() - 159);
   }
   QThread::msleep(50);
@@ -228,7 +225,7 @@ bool Viewer::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseMove:
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
-      bar_.TrackMouse(static_cast<const QMouseEvent&>(*event), LargeMode());
+      modes_.TrackMouse(static_cast<const QMouseEvent&>(*event));
       return false;
     case QEvent::KeyPress:
       break;
@@ -247,13 +244,13 @@ bool Viewer::eventFilter(QObject* watched, QEvent* event) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
       if ((key->modifiers() & Qt::AltModifier) != 0 && Flags().g_Stream_Run != 0) {
-        RequestFullScreen();
+        modes_.RequestFullScreen();
       }
       return true;
     case Qt::Key_Escape:
       if (Flags().g_Capture_Mode == 0) {
         if (Flags().g_Stream_Run != 0) {
-          RequestHalf(false);
+          modes_.RequestHalf(false);
         }
       } else if (Flags().g_Capture_Started != 0 && stills_.g_Save_Request == 0 &&
                  stills_.g_Print_Request == 0 && !HeldForTransfer()) {
@@ -263,7 +260,7 @@ bool Viewer::eventFilter(QObject* watched, QEvent* event) {
     case Qt::Key_Space:
       return true;
     case Qt::Key_F2:
-      if (!role_.Hosted()) {  // a hosted window saves nothing
+      if (!role_.HandsStillOver()) {
         QuickSave();
       }
       return true;
