@@ -27,7 +27,8 @@ Viewer::Viewer(Options options)
       link_(transport_, role_.Messages()),
       settings_(SettingsKey(QString::fromLatin1(role_.Texts().settingsKey), options_.settingsFile),
                 options_.programDirectory),
-      modes_(status_, settings_, role_.Texts().oneToOneRefused, ended_) {
+      modes_(status_, settings_, role_.Texts().oneToOneRefused, ended_),
+      input_(*this, commands_, status_, stills_, modes_, role_.HandsStillOver()) {
   SetMessageBoxesEnding(false);
   // A failed vendor request has been reported on its thread; end here.
   link_.SetFatalHandler([this] { Post([this] { EndMainWindow(); }); });
@@ -46,7 +47,7 @@ std::optional<Viewer::StillShape> Viewer::Shape() const {
 Viewer::~Viewer() {
   EndMainWindow();
   JoinEnding();
-  qApp->removeEventFilter(this);
+  qApp->removeEventFilter(&input_);
 }
 
 bool Viewer::Start() {
@@ -72,7 +73,7 @@ bool Viewer::Start() {
     EndMainWindow();
     return false;
   }
-  qApp->installEventFilter(this);
+  qApp->installEventFilter(&input_);
   const bool aspect43 = status_.g_Aspect_43 != 0;
   BuildWindows(aspect43, status_.g_Model_Variant != 0);
   link_.SetOwner(main_.get());
@@ -198,8 +199,7 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   }
   still_ = std::make_unique<StillCapture>(link_, status_, Flags(), stills_, stillActions_.get(),
                                           std::move(hooks));
-  ConnectButtons(main_.get());
-  ConnectButtons(panel_.get());
+  input_.Connect(*main_, *panel_, *about_, *pipeline_);
   LoadSettings();
 }
 

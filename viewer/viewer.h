@@ -21,6 +21,7 @@
 #include "devlink/stream_pipeline.h"
 #include "platform/screen_saver.h"
 #include "viewer/about_box.h"
+#include "viewer/button_input.h"
 #include "viewer/button_rules.h"
 #include "viewer/control_panel.h"
 #include "viewer/display_modes.h"
@@ -35,7 +36,7 @@ namespace rd420::viewer {
 // The viewer program: its start-up, windows, buttons and keys, the live
 // picture and the held still, and its ending. Lives on the GUI thread; the
 // streaming, status and still threads reach it only through posted calls.
-class Viewer : public QObject, public StreamHost {
+class Viewer : public QObject, public StreamHost, private ButtonTarget {
   Q_OBJECT
 
  public:
@@ -62,7 +63,7 @@ class Viewer : public QObject, public StreamHost {
   // Runs the start-up; false when the viewer ended during it (after its
   // message). Returns once the live picture is streaming.
   bool Start();
-  bool Ended() const { return ended_; }
+  bool Ended() const override { return ended_; }
   // The data source closes its window: the ending without asking the
   // application to close the source.
   void Close();
@@ -106,19 +107,16 @@ class Viewer : public QObject, public StreamHost {
   DisplayModes& Modes() { return modes_; }
 
   // User actions (GUI thread).
-  void Exit();
-  void CaptureToggle();
-  void QuickSave();
-  void OpenPanel();
-  void StartCaptureProgram();
-  void ShowOptions();
+  void Exit() override;
+  void CaptureToggle() override;
+  void QuickSave() override;
+  void OpenPanel() override;
+  void StartCaptureProgram() override;
+  void ShowOptions() override;
 
  signals:
   // The main window has ended; the process may leave its event loop.
   void finished();
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // StreamHost, called by the streaming threads.
@@ -132,10 +130,6 @@ class Viewer : public QObject, public StreamHost {
   void StreamOpenFailed() override;
 
   void BuildWindows(bool aspect43, bool modelVariant);
-  void ConnectButtons(QWidget* window);
-  void OnPressed(SkinButton* button);
-  void OnReleased(SkinButton* button);
-  void OnClicked(QWidget* window, SkinButton* button);
   void Apply(const ControlChanges& changes);
   void SetCaptureHeld(bool held);
   // The ending, in two steps on the event loop, neither of which serves
@@ -152,11 +146,10 @@ class Viewer : public QObject, public StreamHost {
   void JoinWorkers();
   // Runs `work` on the GUI thread, queued.
   void Post(std::function<void()> work);
-  // A handed-over still waits for the application: both capture buttons
-  // stay disabled.
-  bool HeldForTransfer() const { return !role_.StillTaken(); }
-  // The data source's window, disabled and shown as the application asked,
-  // before a camera it cannot use is reported: the application closes it.
+  // Both capture buttons stay disabled meanwhile.
+  bool HeldForTransfer() const override { return !role_.StillTaken(); }
+  // Where the role shows a failed start: the windows, disabled and shown as
+  // asked, before a camera they cannot use is reported.
   void ShowFailedWindow(bool aspect43, bool modelVariant);
   // "Capture Image" and "Scan Capturing Image" together.
   void SetCaptureButtons(bool enabled);
@@ -169,8 +162,7 @@ class Viewer : public QObject, public StreamHost {
   void ConfirmOptions();
   // The viewer's four windows, those that exist yet.
   std::vector<QWidget*> Windows() const;
-  // Whether `watched` belongs to one of them.
-  bool OwnWindow(const QObject* watched) const;
+  bool OwnWindow(const QObject* watched) const override;
 
   Options options_;
   ViewerRole& role_;
@@ -182,6 +174,7 @@ class Viewer : public QObject, public StreamHost {
   StoredSettings settings_;
   std::atomic<bool> fullScreenScaled_{false};
   DisplayModes modes_;
+  ButtonInput input_;
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<ControlPanel> panel_;
   std::unique_ptr<AboutBox> about_;
