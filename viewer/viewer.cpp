@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QProcess>
-#include <QScreen>
 #include <QThread>
 
 #include "devlink/camera_ready.h"

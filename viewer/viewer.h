@@ -1,9 +1,7 @@
 #pragma once
 
 #include <QObject>
-#include <QRect>
 #include <QString>
-#include <QTimer>
 #include <atomic>
 #include <functional>
 #include <memory>
