@@ -15,7 +15,7 @@ namespace rd420::viewer {
 
 class SkinButton;
 
-// The viewer as its buttons and keys see it. GUI thread.
+// The viewer as its buttons and keys see it. Thread-bound: the GUI thread.
 class ButtonTarget {
  public:
   virtual bool Ended() const = 0;
@@ -35,7 +35,7 @@ class ButtonTarget {
 };
 
 // The buttons of the viewer's windows and its keys: held adjustments,
-// posted words and the local actions. GUI thread only.
+// posted words and the local actions. Thread-bound: the GUI thread.
 class ButtonInput : public QObject {
  public:
   // `handsStillOver`: Save asks for the still to go to the application,

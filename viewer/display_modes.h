@@ -19,7 +19,8 @@ class ControlPanel;
 
 // The display modes: their requests, their layouts, the main window's
 // z-order, the monitor it stands on, and the full-screen bar with the
-// mouse that shows it. GUI thread only, but for Monitor().
+// mouse that shows it. Thread-bound: the GUI thread, but for Monitor() and
+// LargeMode().
 class DisplayModes {
  public:
   // `ended` is the viewer's ending: nothing is acted on once it is set.
