@@ -20,7 +20,11 @@ class DataSourceRole final : public viewer::ViewerRole {
   const LinkMessages& Messages() const override;
   void Dress(viewer::MainWindow& main, viewer::ControlPanel& panel,
              viewer::OptionDialog& options) const override;
-  bool Hosted() const override { return true; }
+  void PutAway(std::span<QWidget* const>) const override {}
+  bool ShowsFailedStart() const override { return true; }
+  bool EndsWhenStreamFails() const override { return true; }
+  bool ExitsOnFormatChange() const override { return true; }
+  bool HandsStillOver() const override { return true; }
   void AskClose() override { askClose_(); }
   void HandOverStill(std::span<const uint8_t> pixels, int width, int height) override;
   bool StillTaken() const override { return !port_.resumeFlag || port_.resumeFlag(); }

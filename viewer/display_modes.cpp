@@ -1,5 +1,5 @@
-// The display modes: their requests, their layouts and the main window's
-// z-order. GUI thread only.
+#include "viewer/display_modes.h"
+
 #include <QApplication>
 #include <QScreen>
 #include <QStyle>
@@ -8,10 +8,43 @@
 #include "platform/message.h"
 #include "platform/trace.h"
 #include "viewer/control_ids.h"
-#include "viewer/viewer.h"
+#include "viewer/control_panel.h"
+#include "viewer/main_window.h"
 
 namespace rd420::viewer {
-QRect Viewer::MeasureMonitor() {
+
+DisplayModes::DisplayModes(const CameraStatus& status, const StoredSettings& settings,
+                           const char* oneToOneRefused, const bool& ended)
+    : status_(status),
+      settings_(settings),
+      oneToOneRefused_(oneToOneRefused),
+      ended_(ended),
+      bar_(
+          [this](bool visible) {
+            if (g_Layout_FullScreen != 0 && !ended_) {
+              panel_->setVisible(visible);
+            }
+          },
+          [this] { return settings_.Current().DelayTime; }) {
+}
+
+void DisplayModes::Attach(MainWindow& main, ControlPanel& panel, StreamPipeline& pipeline) {
+  main_ = &main;
+  panel_ = &panel;
+  pipeline_ = &pipeline;
+}
+
+void DisplayModes::TrackMouse(const QMouseEvent& event) {
+  bar_.TrackMouse(event, LargeMode());
+}
+
+void DisplayModes::PanelClosed() {
+  if (LargeMode()) {
+    bar_.MarkVisible();
+  }
+}
+
+QRect DisplayModes::MeasureMonitor() {
   // The monitor that holds most of the main window; off every monitor, the
   // one Qt has put it on.
   const QRect window = main_->frameGeometry();
@@ -32,7 +65,7 @@ QRect Viewer::MeasureMonitor() {
   return monitor;
 }
 
-void Viewer::RequestFullScreen() {
+void DisplayModes::RequestFullScreen() {
   if (ended_) {
     return;
   }
@@ -40,7 +73,7 @@ void Viewer::RequestFullScreen() {
   pipeline_->RequestRestart(kModeFullScreen);
 }
 
-void Viewer::ToggleOneToOne() {
+void DisplayModes::ToggleOneToOne() {
   if (ended_) {
     return;
   }
@@ -48,7 +81,7 @@ void Viewer::ToggleOneToOne() {
   if (g_Half_Toggle != 0) {
     // The 1:1 window's button column would lie beyond a narrower monitor.
     if (monitor.width() < 1280) {
-      ShowMessage(nullptr, role_.Texts().oneToOneRefused, "ERROR (AWN00007)", MessageIcon::kError);
+      ShowMessage(nullptr, oneToOneRefused_, "ERROR (AWN00007)", MessageIcon::kError);
       return;
     }
     pipeline_->RequestRestart(kModeOneToOne);
@@ -58,12 +91,13 @@ void Viewer::ToggleOneToOne() {
   }
 }
 
-void Viewer::RequestHalf(bool byButton) {
+void DisplayModes::RequestHalf(bool byButton) {
   if (ended_) {
     return;
   }
   MeasureMonitor();
-  const bool changes = Flags().g_Display_Mode != kModeHalf && Flags().g_Stream_Run != 0;
+  const bool changes =
+      pipeline_->Flags().g_Display_Mode != kModeHalf && pipeline_->Flags().g_Stream_Run != 0;
   pipeline_->RequestRestart(kModeHalf);
   if (changes && byButton) {
     panel_->Button(kIdCapture)->setEnabled(false);
@@ -73,7 +107,7 @@ void Viewer::RequestHalf(bool byButton) {
   }
 }
 
-void Viewer::ApplyLayout(uint8_t mode) {
+void DisplayModes::ApplyLayout(uint8_t mode) {
   if (ended_) {
     return;
   }
@@ -115,7 +149,7 @@ void Viewer::ApplyLayout(uint8_t mode) {
   main_->update();
 }
 
-void Viewer::ApplyTopMost() {
+void DisplayModes::ApplyTopMost() {
   if (ended_) {
     return;
   }

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QProcess>
-#include <QScreen>
 #include <QThread>
 
 #include "devlink/camera_ready.h"
@@ -27,13 +26,8 @@ Viewer::Viewer(Options options)
       link_(transport_, role_.Messages()),
       settings_(SettingsKey(QString::fromLatin1(role_.Texts().settingsKey), options_.settingsFile),
                 options_.programDirectory),
-      bar_(
-          [this](bool visible) {
-            if (g_Layout_FullScreen != 0 && !ended_) {
-              panel_->setVisible(visible);
-            }
-          },
-          [this] { return settings_.Current().DelayTime; }) {
+      modes_(status_, settings_, role_.Texts().oneToOneRefused, ended_),
+      input_(*this, commands_, status_, stills_, modes_, role_.HandsStillOver()) {
   SetMessageBoxesEnding(false);
   // A failed vendor request has been reported on its thread; end here.
   link_.SetFatalHandler([this] { Post([this] { EndMainWindow(); }); });
@@ -52,15 +46,13 @@ std::optional<Viewer::StillShape> Viewer::Shape() const {
 Viewer::~Viewer() {
   EndMainWindow();
   JoinEnding();
-  qApp->removeEventFilter(this);
+  qApp->removeEventFilter(&input_);
 }
 
 bool Viewer::Start() {
-  if (!link_.DiscoverDevice(!role_.Hosted())) {
-    if (role_.Hosted()) {
-      ShowFailedWindow(true, false);
-      link_.ShowFailure(LinkFailure::kNoDevice, main_.get());
-    }
+  if (!link_.DiscoverDevice(false)) {
+    ShowFailedWindow(true, false);
+    link_.ShowFailure(LinkFailure::kNoDevice, main_.get());
     EndMainWindow();
     return false;
   }
@@ -80,7 +72,7 @@ bool Viewer::Start() {
     EndMainWindow();
     return false;
   }
-  qApp->installEventFilter(this);
+  qApp->installEventFilter(&input_);
   const bool aspect43 = status_.g_Aspect_43 != 0;
   BuildWindows(aspect43, status_.g_Model_Variant != 0);
   link_.SetOwner(main_.get());
@@ -110,7 +102,7 @@ bool Viewer::Start() {
 }
 
 void Viewer::ShowFailedWindow(bool aspect43, bool modelVariant) {
-  if (!role_.Hosted()) {
+  if (!role_.ShowsFailedStart()) {
     return;
   }
   if (!main_) {
@@ -129,25 +121,27 @@ void Viewer::ShowFailedWindow(bool aspect43, bool modelVariant) {
 void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   main_ = std::make_unique<MainWindow>(aspect43);
   main_->setWindowIcon(QIcon(SkinPicture(kIconMain)));
+  panel_ = std::make_unique<ControlPanel>(modelVariant, main_.get());
+  pipeline_ = std::make_unique<StreamPipeline>(link_, status_, commands_, *this, options_.timings);
+  modes_.Attach(*main_, *panel_, *pipeline_);
   // Not placed yet: the window stands on the primary monitor.
-  const QRect monitor = MeasureMonitor();
+  const QRect monitor = modes_.MeasureMonitor();
   main_->move(monitor.left() + (monitor.width() - 660) / 2,
               monitor.top() + (monitor.height() - (aspect43 ? 614 : 494)) / 2);
   connect(main_.get(), &MainWindow::closeRequested, this, &Viewer::Exit);
   connect(main_.get(), &MainWindow::moved, this, [this] {
-    MeasureMonitor();
+    modes_.MeasureMonitor();
     // The panel travels with the half window.
-    if (g_Layout_Large == 0 && !ended_) {
+    if (!modes_.Large() && !ended_) {
       panel_->move(main_->x(), main_->y() + main_->height());
     }
   });
   // A press in the picture moves the captionless window.
   main_->dragArea = [this](QPoint at) {
     const int halfHeight = status_.g_Aspect_43 != 0 ? 480 : 360;
-    return (!LargeMode() && at.y() < halfHeight) ||
+    return (!modes_.LargeMode() && at.y() < halfHeight) ||
            (Flags().g_Requested_Mode == kModeOneToOne && at.y() < 2 * halfHeight);
   };
-  panel_ = std::make_unique<ControlPanel>(modelVariant, main_.get());
   panel_->move(main_->x(), main_->y() + main_->height());
   connect(panel_.get(), &ControlPanel::shown, this,
           [this] { main_->Button(kIdOpenPanel)->setEnabled(false); });
@@ -157,7 +151,6 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
     }
   }
 
-  pipeline_ = std::make_unique<StreamPipeline>(link_, status_, commands_, *this, options_.timings);
   const RoleTexts& texts = role_.Texts();
   about_ = std::make_unique<AboutBox>(Controls().g_Zoom_Osd, Controls().g_Brightness_Osd,
                                       main_.get(), QString::fromUtf8(texts.aboutProduct),
@@ -166,8 +159,8 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   role_.Dress(*main_, *panel_, *optionDialog_);
   connect(optionDialog_.get(), &OptionDialog::showing, this, &Viewer::ReloadOptions);
   connect(optionDialog_.get(), &OptionDialog::confirmed, this, &Viewer::ConfirmOptions);
-  painter_ = std::make_unique<FramePainter>(Flags(), Controls(), status_, main_->View(), monitor_,
-                                            fullScreenScaled_);
+  painter_ = std::make_unique<FramePainter>(Flags(), Controls(), status_, main_->View(),
+                                            modes_.Monitor(), fullScreenScaled_);
   StillHooks hooks;
   hooks.enableCapture = [this] {
     Post([this] { panel_->Button(kIdCapture)->setEnabled(!HeldForTransfer()); });
@@ -184,7 +177,7 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   hooks.showQuickSaveNotice = [this] {
     Post([this] {
       const QPoint position = NoticePosition(Flags().g_Display_Mode, status_.g_Aspect_43 != 0,
-                                             monitor_.Get().size(), fullScreenScaled_);
+                                             modes_.Monitor().Get().size(), fullScreenScaled_);
       main_->View()->SetNotice(QStringLiteral("Quick Saving...!"), position);
     });
   };
@@ -198,15 +191,14 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   };
   hooks.endProgram = [this] { Post([this] { EndMainWindow(); }); };
   hooks.bitmapHandleText = texts.bitmapHandle;
-  if (role_.Hosted()) {
-    hooks.openFailed = [this] { StreamOpenFailed(); };
+  hooks.openFailed = [this] { StreamOpenFailed(); };
+  if (role_.HandsStillOver()) {
     hooks.handOverStill = [this](const FrameBitmap& still) { HandOverStill(still); };
     hooks.pollHandOver = [this] { PollHandOver(); };
   }
   still_ = std::make_unique<StillCapture>(link_, status_, Flags(), stills_, stillActions_.get(),
                                           std::move(hooks));
-  ConnectButtons(main_.get());
-  ConnectButtons(panel_.get());
+  input_.Connect(*main_, *panel_, *about_, *pipeline_);
   LoadSettings();
 }
 
@@ -214,12 +206,7 @@ void Viewer::Exit() {
   if (ended_) {
     return;
   }
-  // A hosted window stays until the application disables it.
-  if (!role_.Hosted()) {
-    for (QWidget* window : Windows()) {
-      window->hide();
-    }
-  }
+  role_.PutAway(Windows());
   pipeline_->RequestExit();
   QThread::msleep(200);  // lets the streaming threads see the flags
   EndMainWindow();
@@ -281,12 +268,8 @@ void Viewer::FinishEnding() {
   }
   JoinEnding();
   screenSaver_.Release();
-  bar_.StopTimer();
-  if (!role_.Hosted()) {
-    for (QWidget* window : Windows()) {
-      window->hide();
-    }
-  }
+  modes_.StopBarTimer();
+  role_.PutAway(Windows());
   if (afterEnding_) {
     afterEnding_();
   }
@@ -347,7 +330,7 @@ void Viewer::RunStarting(uint8_t) {
       if (options_.holdScreenSaver) {
         screenSaver_.Inhibit();
       }
-      ApplyTopMost();
+      modes_.ApplyTopMost();
     }
   });
 }
@@ -361,10 +344,10 @@ void Viewer::HandleStatus() {
   inputs.status = status_.g_Normal_Status;
   inputs.aspect43 = status_.g_Aspect_43 != 0;
   inputs.modelVariant = status_.g_Model_Variant != 0;
-  const QRect monitor = monitor_.Get();
+  const QRect monitor = modes_.Monitor().Get();
   inputs.monitorFitsOneToOne =
       monitor.width() >= 1280 && monitor.height() >= (inputs.aspect43 ? 960 : 720);
-  inputs.largeMode = LargeMode();
+  inputs.largeMode = modes_.LargeMode();
   Trace("Send Data = 0x%8.8X, g_Normal_Status : 0x%8.8X", link_.CommandWord(), inputs.status);
   StatusOutcome outcome = HandleStatusWord(inputs, status_.g_Prev_Status);
   if (outcome.formatChanged) {
@@ -380,12 +363,13 @@ void Viewer::HandleStatus() {
     }
     Apply(changes);
     if (report) {
-      if (role_.Hosted()) {
+      const bool exit = role_.ExitsOnFormatChange();
+      if (exit) {
         SetCaptureButtons(false);
       }
       ShowMessage(main_.get(), role_.Texts().formatChanged, "Error (AWN00008)",
                   MessageIcon::kWarning);
-      if (role_.Hosted()) {
+      if (exit) {
         Exit();
       } else {
         EndMainWindow();
@@ -400,12 +384,12 @@ bool Viewer::StartStill(Event& stillReady) {
 
 void Viewer::LayOut(uint8_t mode) {
   // Queued before the new run's first picture, so it is laid out first.
-  Post([this, mode] { ApplyLayout(mode); });
+  Post([this, mode] { modes_.ApplyLayout(mode); });
 }
 
 void Viewer::ResumingLive() {
   Post([this] {
-    Apply(ButtonsResumingLive(LargeMode()));
+    Apply(ButtonsResumingLive(modes_.LargeMode()));
     SetCaptureHeld(false);
   });
 }
@@ -415,9 +399,7 @@ void Viewer::EndProgram() {
 }
 
 void Viewer::StreamOpenFailed() {
-  // The viewer's window waits without a picture; the data source's asks
-  // the application to close it, as after every loss of the camera.
-  if (role_.Hosted()) {
+  if (role_.EndsWhenStreamFails()) {
     EndProgram();
   }
 }

@@ -1,9 +1,7 @@
 #pragma once
 
 #include <QObject>
-#include <QRect>
 #include <QString>
-#include <QTimer>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -21,10 +19,10 @@
 #include "devlink/stream_pipeline.h"
 #include "platform/screen_saver.h"
 #include "viewer/about_box.h"
+#include "viewer/button_input.h"
 #include "viewer/button_rules.h"
-#include "viewer/control_bar.h"
 #include "viewer/control_panel.h"
-#include "viewer/display_geometry.h"
+#include "viewer/display_modes.h"
 #include "viewer/frame_painter.h"
 #include "viewer/main_window.h"
 #include "viewer/option_dialog.h"
@@ -36,7 +34,7 @@ namespace rd420::viewer {
 // The viewer program: its start-up, windows, buttons and keys, the live
 // picture and the held still, and its ending. Lives on the GUI thread; the
 // streaming, status and still threads reach it only through posted calls.
-class Viewer : public QObject, public StreamHost {
+class Viewer : public QObject, public StreamHost, private ButtonTarget {
   Q_OBJECT
 
  public:
@@ -63,7 +61,7 @@ class Viewer : public QObject, public StreamHost {
   // Runs the start-up; false when the viewer ended during it (after its
   // message). Returns once the live picture is streaming.
   bool Start();
-  bool Ended() const { return ended_; }
+  bool Ended() const override { return ended_; }
   // The data source closes its window: the ending without asking the
   // application to close the source.
   void Close();
@@ -104,30 +102,19 @@ class Viewer : public QObject, public StreamHost {
   // Where a quick save goes, read from the settings file at each call: the
   // folder may have changed in the file.
   QString QuickSaveFolder() const { return settings_.QuickSaveFolder(); }
-  int HalfToggle() const { return g_Half_Toggle; }
-  // Timer 1: hides the full-screen control bar.
-  QTimer& BarTimer() { return bar_.Timer(); }
+  DisplayModes& Modes() { return modes_; }
 
   // User actions (GUI thread).
-  void Exit();
-  void CaptureToggle();
-  void QuickSave();
-  void OpenPanel();
-  void StartCaptureProgram();
-  // Display mode requests: the full-screen button and Alt+Enter, the 1:1
-  // toggle, and half mode: `byButton` for the control bar's half button and
-  // the toggle (they also disable Cap), false for Esc in live view.
-  void RequestFullScreen();
-  void ToggleOneToOne();
-  void RequestHalf(bool byButton);
-  void ShowOptions();
+  void Exit() override;
+  void CaptureToggle() override;
+  void QuickSave() override;
+  void OpenPanel() override;
+  void StartCaptureProgram() override;
+  void ShowOptions() override;
 
  signals:
   // The main window has ended; the process may leave its event loop.
   void finished();
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // StreamHost, called by the streaming threads.
@@ -141,10 +128,6 @@ class Viewer : public QObject, public StreamHost {
   void StreamOpenFailed() override;
 
   void BuildWindows(bool aspect43, bool modelVariant);
-  void ConnectButtons(QWidget* window);
-  void OnPressed(SkinButton* button);
-  void OnReleased(SkinButton* button);
-  void OnClicked(QWidget* window, SkinButton* button);
   void Apply(const ControlChanges& changes);
   void SetCaptureHeld(bool held);
   // The ending, in two steps on the event loop, neither of which serves
@@ -161,30 +144,23 @@ class Viewer : public QObject, public StreamHost {
   void JoinWorkers();
   // Runs `work` on the GUI thread, queued.
   void Post(std::function<void()> work);
-  bool LargeMode() const { return (Flags().g_Display_Mode & 0x0F) == 0x01; }
-  // A handed-over still waits for the application: both capture buttons
-  // stay disabled.
-  bool HeldForTransfer() const { return role_.Hosted() && !role_.StillTaken(); }
-  // The data source's window, disabled and shown as the application asked,
-  // before a camera it cannot use is reported: the application closes it.
+  // Both capture buttons stay disabled meanwhile.
+  bool HeldForTransfer() const override { return !role_.StillTaken(); }
+  // Where the role shows a failed start: the windows, disabled and shown as
+  // asked, before a camera they cannot use is reported.
   void ShowFailedWindow(bool aspect43, bool modelVariant);
   // "Capture Image" and "Scan Capturing Image" together.
   void SetCaptureButtons(bool enabled);
   void HandOverStill(const FrameBitmap& still);
   void PollHandOver();
 
-  // Display modes (display_modes.cpp).
-  QRect MeasureMonitor();
-  void ApplyLayout(uint8_t mode);
-  void ApplyTopMost();
   // Settings (viewer_options.cpp).
   void LoadSettings();
   void ReloadOptions();
   void ConfirmOptions();
   // The viewer's four windows, those that exist yet.
   std::vector<QWidget*> Windows() const;
-  // Whether `watched` belongs to one of them.
-  bool OwnWindow(const QObject* watched) const;
+  bool OwnWindow(const QObject* watched) const override;
 
   Options options_;
   ViewerRole& role_;
@@ -193,14 +169,10 @@ class Viewer : public QObject, public StreamHost {
   CameraStatus status_;
   CommandQueue commands_;
   StillFlags stills_;
-  MonitorSnapshot monitor_{QRect()};
   StoredSettings settings_;
   std::atomic<bool> fullScreenScaled_{false};
-  // Display mode state, GUI thread.
-  int g_Half_Toggle = 1;
-  int g_Layout_Large = 0;
-  int g_Layout_FullScreen = 0;
-  ControlBar bar_;
+  DisplayModes modes_;
+  ButtonInput input_;
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<ControlPanel> panel_;
   std::unique_ptr<AboutBox> about_;

@@ -23,8 +23,8 @@ void Viewer::ShowOptions() {
   if (ended_) {
     return;
   }
-  if (g_Layout_FullScreen == 0) {
-    optionDialog_->move(main_->x() + (g_Layout_Large != 0 ? 430 : 100), main_->y() + 20);
+  if (!modes_.FullScreen()) {
+    optionDialog_->move(main_->x() + (modes_.Large() ? 430 : 100), main_->y() + 20);
   }
   optionDialog_->show();
   optionDialog_->raise();
@@ -40,7 +40,7 @@ void Viewer::ConfirmOptions() {
   }
   Controls().SafeMode = settings_.Current().SafeMode ? 1 : 0;
   fullScreenScaled_ = settings_.Current().FullScreenMode4;
-  ApplyTopMost();
+  modes_.ApplyTopMost();
   optionDialog_->hide();
 }
 

@@ -29,6 +29,12 @@ class Program final : public ViewerRole {
 
 }  // namespace
 
+void ViewerRole::PutAway(std::span<QWidget* const> windows) const {
+  for (QWidget* window : windows) {
+    window->hide();
+  }
+}
+
 ViewerRole& ProgramRole() {
   static Program role;
   return role;

@@ -35,11 +35,22 @@ class ViewerRole {
   virtual const LinkMessages& Messages() const = 0;
   // Gives the built windows their faces; the program keeps the skin's.
   virtual void Dress(MainWindow&, ControlPanel&, OptionDialog&) const {}
-  // A window an application opens and closes: shown disabled where the
-  // camera cannot be used, left up when it ends until the application
-  // closes it (AskClose asks), and its held still goes to the application
-  // instead of being saved, printed or quick-saved.
-  virtual bool Hosted() const { return false; }
+  // Where an ended viewer leaves its windows: the program hides them; a
+  // window an application hosts stays, disabled, until the application
+  // closes it (AskClose asks).
+  virtual void PutAway(std::span<QWidget* const> windows) const;
+  // Whether a camera that cannot be used is reported over the window, shown
+  // disabled, rather than over none.
+  virtual bool ShowsFailedStart() const { return false; }
+  // Whether a stream the camera cannot open ends the viewer, as every other
+  // loss of the camera does; the program's window waits without a picture.
+  virtual bool EndsWhenStreamFails() const { return false; }
+  // Whether a format change ends the viewer as its Exit button does (the
+  // camera told to shut down), the capture buttons off under the message.
+  virtual bool ExitsOnFormatChange() const { return false; }
+  // Whether the held still goes to the application, taken by "Scan
+  // Capturing Image", instead of being saved, printed or quick-saved.
+  virtual bool HandsStillOver() const { return false; }
   // Asks the application to close the window. Any thread.
   virtual void AskClose() {}
   // The still thread: hands the held still's rows (bottom-up BGR, 3 bytes

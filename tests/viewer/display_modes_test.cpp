@@ -76,7 +76,7 @@ TEST_P(LayoutTest, ModeIsLaidOutOnTheWindowsOwnMonitor) {
   const LayoutCase& c = GetParam();
   StartOn(c.monitor, c.aspect);
   if (c.mode == kModeHalf) {
-    viewer_->RequestFullScreen();  // half is where it starts: leave and come back
+    viewer_->Modes().RequestFullScreen();  // half is where it starts: leave and come back
     ASSERT_TRUE(WaitForMode(kModeFullScreen));
     PressKey(Qt::Key_Escape);
   } else if (c.mode == kModeOneToOne) {
@@ -205,10 +205,10 @@ TEST_F(DisplayModeTest, ModeRequestsRoundTrip) {
   Click(Main().Button(kIdOneToOne));
   ASSERT_TRUE(WaitForMode(kModeOneToOne));
   EXPECT_EQ(Main().View()->Picture().width(), 1280);
-  EXPECT_EQ(viewer_->HalfToggle(), 0);
+  EXPECT_EQ(viewer_->Modes().HalfToggle(), 0);
   Click(Main().Button(kIdOneToOne));
   ASSERT_TRUE(WaitForMode(kModeHalf));
-  EXPECT_EQ(viewer_->HalfToggle(), 1);
+  EXPECT_EQ(viewer_->Modes().HalfToggle(), 1);
   PressKey(Qt::Key_Return, Qt::AltModifier);
   ASSERT_TRUE(WaitForMode(kModeFullScreen));
   PressKey(Qt::Key_Return, Qt::AltModifier);  // shown already: nothing
@@ -227,7 +227,7 @@ TEST_F(DisplayModeTest, ModeRequestsRoundTrip) {
   // button showed when it was last checked.
   Main().move(Monitor(3).topLeft());
   ASSERT_TRUE(WaitFor([&] { return !Main().Button(kIdOneToOne)->isEnabled(); }));
-  viewer_->ToggleOneToOne();
+  viewer_->Modes().ToggleOneToOne();
   ASSERT_EQ(messages_.Captions(), std::vector<std::string>{"ERROR (AWN00007)"});
   EXPECT_EQ(viewer_->Flags().g_Display_Mode, kModeHalf);
 }
@@ -334,7 +334,7 @@ TEST_F(DisplayModeTest, ControlBarHidesAfterTheDelay) {
   StartOn(0);
   Click(Main().Button(kIdFullScreen));
   ASSERT_TRUE(WaitForMode(kModeFullScreen));
-  QTimer& timer = viewer_->BarTimer();
+  QTimer& timer = viewer_->Modes().BarTimer();
   EXPECT_TRUE(Panel().isVisible());
   ASSERT_TRUE(timer.isActive());
   EXPECT_EQ(timer.interval(), 5000);
@@ -372,7 +372,7 @@ TEST_F(DisplayModeTest, ControlBarNeverHidesWithADelayOfZero) {
   EXPECT_EQ(Main().View()->Picture().size(), QSize(1440, 1080));
   MoveMouseBy({5, 5});
   EXPECT_TRUE(Panel().isVisible());
-  EXPECT_FALSE(viewer_->BarTimer().isActive());
+  EXPECT_FALSE(viewer_->Modes().BarTimer().isActive());
 }
 
 // Catches: the viewer's key filter taking Return from a message box, so a
