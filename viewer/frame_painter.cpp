@@ -26,15 +26,15 @@ std::optional<OverlayText> CurrentOverlay(const StreamControls& controls,
   return std::nullopt;
 }
 
-void DrawNewestFrame(QPainter& painter, const NewestFrame::Entry& frame, QPoint offset) {
+void DrawNewestFrame(QPainter& painter, const NewestFrame::Entry& frame, QPoint offset,
+                     const PictureStage& stage) {
   if (frame.picture.isNull()) {
     return;
   }
   const FramePlacement& place = frame.placement;
   painter.save();
   painter.setClipRect(place.shown.translated(offset), Qt::IntersectClip);
-  // Scaled unsmoothed, to the nearest pixel: the cheapest way.
-  painter.drawImage(place.target.translated(offset), frame.picture);
+  stage.Draw(painter, frame.picture, QRectF(place.target.translated(offset)));
   if (place.overlay) {
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(16);

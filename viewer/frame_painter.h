@@ -13,6 +13,7 @@
 #include "devlink/stream_host.h"
 #include "platform/newest_picture.h"
 #include "viewer/display_geometry.h"
+#include "viewer/picture_stage.h"
 
 namespace rd420::viewer {
 
@@ -38,9 +39,10 @@ struct FramePlacement {
 };
 using NewestFrame = NewestPicture<FramePlacement>;
 
-// Draws `frame` scaled into its place and the value over it; `offset`
-// takes main-window coordinates to the painter's. GUI thread.
-void DrawNewestFrame(QPainter& painter, const NewestFrame::Entry& frame, QPoint offset);
+// Draws `frame` into its place as `stage` shows it, and the value over it;
+// `offset` takes main-window coordinates to the painter's. GUI thread.
+void DrawNewestFrame(QPainter& painter, const NewestFrame::Entry& frame, QPoint offset,
+                     const PictureStage& stage);
 
 // Hands each converted frame to the picture control as its newest, placed
 // for the display mode, and asks the control to repaint when no request is

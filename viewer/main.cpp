@@ -5,6 +5,7 @@
 #include "devlink/daemon_start.h"
 #include "platform/display_check.h"
 #include "platform/message_box_sink.h"
+#include "viewer/presenter/presenter.h"
 #include "viewer/viewer_program.h"
 #include "wire/device_directory.h"
 
@@ -24,6 +25,9 @@ int main(int argc, char** argv) {
   options.programDirectory = QCoreApplication::applicationDirPath();
   options.stillActions = [](rd420::viewer::Viewer& viewer) {
     return rd420::viewer::ProgramStillActions(viewer);
+  };
+  options.presenterTools = [](rd420::viewer::Viewer& viewer) {
+    return std::make_unique<rd420::viewer::Presenter>(viewer);
   };
   return rd420::viewer::RunViewerProgram(std::move(options));
 }

@@ -11,6 +11,15 @@ namespace rd420::viewer {
 PictureView::PictureView(QWidget* parent) : QWidget(parent) {
   setObjectName(ControlName(kIdPicture));
   setAttribute(Qt::WA_OpaquePaintEvent);
+  stage_.changed = [this] { Repaint(); };
+}
+
+std::optional<QTransform> PictureView::PictureToWindow() const {
+  const NewestFrame::Entry frame = newest_.Newest();
+  if (frame.picture.isNull()) {
+    return std::nullopt;
+  }
+  return stage_.LiveTransform(frame.picture.size(), QRectF(frame.placement.target));
 }
 
 void PictureView::ShowNewest() {
@@ -29,7 +38,7 @@ QImage PictureView::Picture() const {
   QImage picture(shown.size(), QImage::Format_RGB32);
   picture.fill(Qt::black);
   QPainter painter(&picture);
-  DrawNewestFrame(painter, frame, -shown.topLeft());
+  DrawNewestFrame(painter, frame, -shown.topLeft(), stage_);
   return picture;
 }
 
@@ -49,7 +58,7 @@ void PictureView::Repaint() {
 
 void PictureView::Draw(QPainter& painter, QPoint offset) {
   const NewestFrame::Entry frame = newest_.Newest();
-  DrawNewestFrame(painter, frame, offset);
+  DrawNewestFrame(painter, frame, offset, stage_);
   if (framePainted && !frame.picture.isNull() && frame.placement.readEnd != lastPainted_) {
     lastPainted_ = frame.placement.readEnd;
     framePainted(lastPainted_);

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <chrono>
 #include <functional>
+#include <optional>
 
 #include "viewer/frame_painter.h"
 #include "viewer/skin_button.h"
@@ -22,6 +23,11 @@ class PictureView : public QWidget {
   explicit PictureView(QWidget* parent);
 
   NewestFrame& Newest() { return newest_; }
+  // How the live picture is shown: turned, shared, drawn over.
+  PictureStage& Stage() { return stage_; }
+  // Takes picture coordinates to the main window's for the newest frame;
+  // nullopt before the first.
+  std::optional<QTransform> PictureToWindow() const;
   // Repaints with the newest frame; asked once per frame or run of frames.
   void ShowNewest();
   void SetNotice(const QString& text, QPoint position);
@@ -46,6 +52,7 @@ class PictureView : public QWidget {
   void Repaint();
 
   NewestFrame newest_;
+  PictureStage stage_;
   std::chrono::steady_clock::time_point lastPainted_;  // the last frame's read end
   QString notice_;
   QPoint noticePosition_;

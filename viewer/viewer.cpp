@@ -200,6 +200,10 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
                                           std::move(hooks));
   input_.Connect(*main_, *panel_, *about_, *pipeline_);
   LoadSettings();
+  // After the buttons' input, so the tools see a key first.
+  if (options_.presenterTools) {
+    presenterTools_ = options_.presenterTools(*this);
+  }
 }
 
 void Viewer::Exit() {
@@ -314,6 +318,10 @@ std::vector<QWidget*> Viewer::Windows() const {
     if (window != nullptr) {
       windows.push_back(window);
     }
+  }
+  if (presenterTools_) {
+    const std::vector<QWidget*> own = presenterTools_->Windows();
+    windows.insert(windows.end(), own.begin(), own.end());
   }
   return windows;
 }

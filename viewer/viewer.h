@@ -26,6 +26,7 @@
 #include "viewer/frame_painter.h"
 #include "viewer/main_window.h"
 #include "viewer/option_dialog.h"
+#include "viewer/presenter_tools.h"
 #include "viewer/viewer_role.h"
 #include "viewer/viewer_settings.h"
 
@@ -44,6 +45,8 @@ class Viewer : public QObject, public StreamHost, private ButtonTarget {
     // Save and print of the held still, made once for this viewer; null:
     // the requests are dropped (the data source hands its still over).
     std::function<std::unique_ptr<StillActions>(Viewer&)> stillActions;
+    // The presenter's tools, made once the windows are built; null: none.
+    std::function<std::unique_ptr<PresenterTools>(Viewer&)> presenterTools;
     std::function<void()> releaseInstanceLock;
     StreamTimings timings;
     uint32_t readyPollIntervalMs = 100;  // the ready-wait's poll spacing
@@ -103,6 +106,8 @@ class Viewer : public QObject, public StreamHost, private ButtonTarget {
   // folder may have changed in the file.
   QString QuickSaveFolder() const { return settings_.QuickSaveFolder(); }
   DisplayModes& Modes() { return modes_; }
+  // Null without them, or before the windows are built.
+  PresenterTools* Tools() const { return presenterTools_.get(); }
 
   // User actions (GUI thread).
   void Exit() override;
@@ -178,6 +183,8 @@ class Viewer : public QObject, public StreamHost, private ButtonTarget {
   std::unique_ptr<AboutBox> about_;
   std::unique_ptr<OptionDialog> optionDialog_;
   std::unique_ptr<FramePainter> painter_;
+  // Over the main window's picture: gone before the windows are.
+  std::unique_ptr<PresenterTools> presenterTools_;
   std::unique_ptr<StillActions> stillActions_;
   std::unique_ptr<StillCapture> still_;
   std::unique_ptr<StreamPipeline> pipeline_;

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+
+#include "viewer/presenter/presenter_actions.h"
+#include "viewer/presenter_tools.h"
+#include "viewer/viewer.h"
+
+namespace rd420::viewer {
+
+// The presenter's tools over the viewer's main window: their actions and
+// keys, the orientation of the shown picture, and the parts that draw on
+// it. Made by the viewer program once the windows exist. GUI thread only.
+class Presenter : public QObject, public PresenterTools {
+  Q_OBJECT
+
+ public:
+  explicit Presenter(Viewer& viewer);
+  ~Presenter() override;
+
+  const PresenterActions& Actions() const { return actions_; }
+  PictureStage& Stage() { return viewer_.Main()->View()->Stage(); }
+
+  QImage AsShown(const QImage& still, bool withDrawing) const override;
+  bool HasDrawing() const override;
+  bool QuickSaveWithDrawing() const override;
+  std::vector<QWidget*> Windows() const override;
+
+ private:
+  void Turn(int quarterTurns, bool mirror);
+
+  Viewer& viewer_;
+  PresenterActions actions_;
+};
+
+}  // namespace rd420::viewer
