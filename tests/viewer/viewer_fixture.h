@@ -16,6 +16,7 @@
 #include "support/recording_still_actions.h"
 #include "support/simulator_process.h"
 #include "viewer/control_ids.h"
+#include "viewer/presenter/presenter.h"
 #include "viewer/viewer_program.h"
 
 namespace rd420::viewer::test {
@@ -58,6 +59,9 @@ class ViewerTest : public ::testing::Test {
       }
       return ProgramStillActions(viewer, &dialogs_);
     };
+    if (withPresenter_) {
+      options.presenterTools = [](Viewer& viewer) { return std::make_unique<Presenter>(viewer); };
+    }
     options.readyPollIntervalMs = 1;
     options.programDirectory = programDirectory_;
     options.releaseInstanceLock = [this] { ++lockReleases_; };
@@ -91,6 +95,7 @@ class ViewerTest : public ::testing::Test {
 
   MessageRecorder messages_;
   RecordingStillActions actions_;
+  bool withPresenter_ = false;  // the viewer program's presenter tools
   bool recordStills_ = true;  // false: the program's save and print, with dialogs_
   rd420::test::FakeStillDialogs dialogs_;
   std::unique_ptr<SimulatorProcess> simulator_;
