@@ -42,6 +42,8 @@ class PictureLayer {
   // `toView` takes picture coordinates to the painter's; `cell` is the live
   // picture's rectangle there, which the painter is clipped to.
   virtual void Paint(QPainter& painter, const QTransform& toView, const QRectF& cell) const = 0;
+  // Nothing to paint.
+  virtual bool Empty() const { return false; }
 };
 
 // Shares the picture's area between the live picture and something else

@@ -19,12 +19,21 @@ void Presenter::Turn(int quarterTurns, bool mirror) {
   Stage().SetOrientation(orientation);
 }
 
-QImage Presenter::AsShown(const QImage& still, bool) const {
-  return Oriented(still, viewer_.Main()->View()->Stage().GetOrientation());
+QImage Presenter::AsShown(const QImage& still, bool withDrawing) const {
+  const Orientation orientation = viewer_.Main()->View()->Stage().GetOrientation();
+  QImage shown = Oriented(still, orientation);
+  if (withDrawing && HasDrawing()) {
+    shown = shown.convertToFormat(QImage::Format_RGB32);
+    QPainter painter(&shown);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF whole(shown.rect());
+    drawing_->Paint(painter, PictureToView(PictureSize(still.size()), orientation, whole), whole);
+  }
+  return shown;
 }
 
 bool Presenter::HasDrawing() const {
-  return false;
+  return drawing_ != nullptr && !drawing_->Empty();
 }
 
 bool Presenter::QuickSaveWithDrawing() const {

@@ -26,11 +26,16 @@ class Presenter : public QObject, public PresenterTools {
   bool QuickSaveWithDrawing() const override;
   std::vector<QWidget*> Windows() const override;
 
+  // The drawing, which a still takes when asked to: set by the drawing's
+  // part, which outlives it here.
+  void SetDrawingLayer(const PictureLayer* drawing) { drawing_ = drawing; }
+
  private:
   void Turn(int quarterTurns, bool mirror);
 
   Viewer& viewer_;
   PresenterActions actions_;
+  const PictureLayer* drawing_ = nullptr;
 };
 
 }  // namespace rd420::viewer
