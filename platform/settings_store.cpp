@@ -6,6 +6,7 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QUtf8StringView>
 
 namespace rd420 {
@@ -81,11 +82,21 @@ std::optional<QVariantMap> SettingsKey::Read() const {
     return std::nullopt;
   }
   QFile file(path_);
-  if (!file.open(QIODevice::ReadOnly) || !LooksLikeSettings(file.readAll())) {
+  if (!file.open(QIODevice::ReadOnly)) {
     return std::nullopt;
   }
-  file.close();
-  QSettings settings(path_, QSettings::IniFormat);
+  const QByteArray bytes = file.readAll();
+  if (!LooksLikeSettings(bytes)) {
+    return std::nullopt;
+  }
+  // QSettings parses the bytes just read from a copy of their own: it keeps
+  // a parsed file per path and takes a file rewritten within the same
+  // millisecond at the same size for the one it has, so a write's merge
+  // would put back the values the last write replaced.
+  // Without room for the copy, the file itself, cache and all.
+  QTemporaryFile copy;
+  const bool copied = copy.open() && copy.write(bytes) == bytes.size() && copy.flush();
+  QSettings settings(copied ? copy.fileName() : path_, QSettings::IniFormat);
   if (settings.status() != QSettings::NoError) {
     return std::nullopt;
   }

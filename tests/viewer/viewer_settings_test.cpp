@@ -138,5 +138,19 @@ TEST_F(ViewerSettingsTest, AFailedWriteLeavesTheOldFileWhole) {
       << "no temporary file is left behind";
 }
 
+// Catches: a value lost when two writers (the viewer and its presenter
+// tools) store into the file within the same millisecond: the read under
+// the second write's merge came from Qt's cache of the file as it was.
+TEST_F(ViewerSettingsTest, QuickWritesOfTwoWritersAllStay) {
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_TRUE(Key().Write({{QStringLiteral("A"), i % 10}}));
+    ASSERT_TRUE(Key().Write({{QStringLiteral("B"), i % 10}}));
+    const std::optional<QVariantMap> values = Key().Read();
+    ASSERT_TRUE(values.has_value());
+    ASSERT_EQ(values->value(QStringLiteral("A")).toInt(), i % 10) << "after " << i << " rounds";
+    ASSERT_EQ(values->value(QStringLiteral("B")).toInt(), i % 10) << "after " << i << " rounds";
+  }
+}
+
 }  // namespace
 }  // namespace rd420::viewer
