@@ -50,7 +50,12 @@ StoredPresenterSettings::StoredPresenterSettings(SettingsKey key, OptionDialog& 
   quickSaveDrawing_->setChecked(current_.QuickSaveDrawing);
   connect(&options, &OptionDialog::showing, this,
           [this] { quickSaveDrawing_->setChecked(current_.QuickSaveDrawing); });
-  connect(&options, &OptionDialog::confirmed, this, [this] {
+  // After the viewer's own OK, which leaves the dialog open when it could
+  // not store: then nothing changes, this choice neither.
+  connect(&options, &OptionDialog::confirmed, this, [this, &options] {
+    if (options.isVisible()) {
+      return;
+    }
     current_.QuickSaveDrawing = quickSaveDrawing_->isChecked();
     Store();
   });

@@ -30,10 +30,11 @@ PresenterSettings LoadPresenterSettings(const SettingsKey& key);
 bool StorePresenterSettings(const SettingsKey& key, const PresenterSettings& settings);
 
 // The presenter's settings as the tools run: loaded when they are made,
-// stored at each change. A file that cannot be written keeps the change in
-// memory, so the tools work on. Adds its check box "빠른 저장에 그림 포함"
-// (object name "presenter.quick_save_drawing") to the option dialog, which
-// shows it from memory and stores it on OK. Thread-bound: the GUI thread.
+// stored at each change. A turn that cannot be written is kept in memory,
+// so the tools work on. Adds its check box "빠른 저장에 그림 포함" (object
+// name "presenter.quick_save_drawing") to the option dialog, which shows it
+// from memory and takes it with the dialog's OK. Thread-bound: the GUI
+// thread.
 class StoredPresenterSettings : public QObject {
  public:
   StoredPresenterSettings(SettingsKey key, OptionDialog& options);
