@@ -118,9 +118,12 @@ TEST_F(PresenterStillsTest, SavedAndPrintedStillsAreTurnedAndMirroredAsShown) {
   const QImage turned = SaveAs(QStringLiteral("turned.bmp"), true);
   ASSERT_EQ(turned.size(), QSize(480, 640));
   EXPECT_EQ(turned, Oriented(upright, {1, true}));
-  // Turned clockwise, then mirrored: the page's top left is the top left.
-  EXPECT_EQ(turned.pixel(0, 0), upright.pixel(0, 0));
-  EXPECT_EQ(turned.pixel(479, 0), upright.pixel(0, 479));
+  // Turned clockwise, then mirrored: the box at x 160..320, y 160..240 of
+  // the page spans x 160..240, y 160..320.
+  EXPECT_EQ(turned.pixel(160, 160), qRgb(255, 0, 0));
+  EXPECT_EQ(turned.pixel(239, 319), qRgb(255, 0, 0));
+  EXPECT_NE(turned.pixel(240, 200), qRgb(255, 0, 0));
+  EXPECT_NE(turned.pixel(200, 320), qRgb(255, 0, 0));
 
   Click(Panel().Button(kIdPrint));
   ASSERT_TRUE(WaitFor([&] { return dialogs_.printerDialogs == 1; }));
