@@ -20,6 +20,12 @@ struct HeldStillEnvironment {
   std::function<QDateTime()> now;            // null: the local time
   std::function<bool()> ending;              // the program is ending: no dialog opens
   std::function<bool()> stillHeld;           // false once live view resumed: no dialog opens
+  // The still (upright) as the picture is shown now: turned, mirrored and,
+  // when asked, with the drawing burnt in. Null, or a null image: saved
+  // and printed as the camera took it.
+  std::function<QImage(const QImage& still, bool withDrawing)> asShown;
+  std::function<bool()> hasDrawing;            // there is a drawing to burn in
+  std::function<bool()> quickSaveWithDrawing;  // quick saves burn it in (an option)
 };
 
 // Saves and prints the held still. Called on the still thread, which waits:
@@ -37,6 +43,10 @@ class HeldStillActions : public StillActions {
   void OnGuiThread(const std::function<void()>& work);
   // GUI thread: neither ending nor back in live view.
   bool DialogMayOpen() const;
+  // GUI thread: `still` as shown, null when it is shown as taken.
+  QImage AsShown(const QImage& still, bool withDrawing) const;
+  // GUI thread.
+  bool HasDrawing() const;
 
   HeldStillEnvironment environment_;
   QtStillDialogs qtDialogs_;

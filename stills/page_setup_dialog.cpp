@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
+#include <numeric>
 
 #include "resources/viewer/position_pictures.h"
 
@@ -74,7 +75,7 @@ class PositionButton : public QAbstractButton {
 // The sample page with the picture drawn where it will print.
 class PagePreview : public QWidget {
  public:
-  PagePreview(const QImage& picture, QWidget* parent) : QWidget(parent), picture_(picture) {
+  explicit PagePreview(QWidget* parent) : QWidget(parent) {
     setFixedSize(kSampleBox + 10, kSampleBox + 10);
   }
   // The preview area: the portrait sample page of this paper's shape.
@@ -83,8 +84,9 @@ class PagePreview : public QWidget {
     const int longMm = std::max(settings.paperWidth, settings.paperHeight);
     return longMm <= 0 ? QSize() : QSize(kSampleBox * shortMm / longMm, kSampleBox);
   }
-  void Show(const PreviewLayout& layout) {
+  void Show(const PreviewLayout& layout, const QImage& picture) {
     layout_ = layout;
+    picture_ = picture;
     update();
   }
 
@@ -106,12 +108,14 @@ class PagePreview : public QWidget {
 };
 
 PageSetupDialog::PageSetupDialog(const QImage& picture, QPageSize::PageSizeId paper,
-                                 QWidget* parent)
-    : QDialog(parent), picture_(picture) {
-  // A 16:9 picture keeps 16:9; anything else is the camera's 4:3.
-  if (picture.width() * 9 == picture.height() * 16) {
-    result_.settings.aspectWidth = 16;
-    result_.settings.aspectHeight = 9;
+                                 QWidget* parent, const QImage& drawn)
+    : QDialog(parent), picture_(picture), drawn_(drawn) {
+  // The picture keeps its own proportion: 4:3 or 16:9, or 3:4 and 9:16
+  // turned a quarter. Without one, the camera's 4:3.
+  if (!picture.isNull()) {
+    const int common = std::gcd(picture.width(), picture.height());
+    result_.settings.aspectWidth = picture.width() / common;
+    result_.settings.aspectHeight = picture.height() / common;
   }
   setWindowTitle(QString::fromLatin1(kTitle));
   setFont(QFont(QStringLiteral("Arial"), 8));
@@ -123,7 +127,14 @@ PageSetupDialog::PageSetupDialog(const QImage& picture, QPageSize::PageSizeId pa
   Named(buttons->button(QDialogButtonBox::Cancel), 2);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  grid->addWidget(buttons, 4, 0, 1, 2);
+  if (!drawn_.isNull()) {
+    withDrawing_ = Named(new QCheckBox(QString::fromUtf8(kWithDrawingLabel), this), kIdWithDrawing);
+    withDrawing_->setToolTip(QStringLiteral("Print the still with the drawing burnt in"));
+    withDrawing_->setChecked(true);
+    connect(withDrawing_, &QCheckBox::toggled, this, &PageSetupDialog::Relayout);
+    grid->addWidget(withDrawing_, 4, 0, 1, 2);
+  }
+  grid->addWidget(buttons, 5, 0, 1, 2);
 
   const auto known = std::find(std::begin(kPapers), std::end(kPapers), paper);
   paper_->setCurrentIndex(
@@ -132,7 +143,7 @@ PageSetupDialog::PageSetupDialog(const QImage& picture, QPageSize::PageSizeId pa
 }
 
 void PageSetupDialog::BuildPaperAndMargins(QGridLayout& grid) {
-  preview_ = Named(new PagePreview(picture_, this), kIdSample);
+  preview_ = Named(new PagePreview(this), kIdSample);
   grid.addWidget(preview_, 0, 0, 3, 1, Qt::AlignCenter);
 
   auto* paperBox = new QGroupBox(QStringLiteral("Paper"), this);
@@ -196,10 +207,12 @@ void PageSetupDialog::BuildSizeAndPosition(QGridLayout& grid) {
       Named(new QRadioButton(QStringLiteral("Specified Size (mm)"), sizeBox), kIdSpecifiedSize);
   keepProportion_ =
       Named(new QCheckBox(QStringLiteral("&Maintain aspect ratio"), sizeBox), kIdMaintainAspect);
-  width_ = NumberEdit(kIdWidthMm, 180);
-  // 135 for 4:3; the same proportion for a 16:9 picture.
-  height_ =
-      NumberEdit(kIdHeightMm, 180 * result_.settings.aspectHeight / result_.settings.aspectWidth);
+  // 180 x 135 for 4:3: the long side 180, the other in the picture's
+  // proportion, so a turned picture has the sides swapped.
+  const PrintSettings& shape = result_.settings;
+  const bool upright = shape.aspectHeight > shape.aspectWidth;
+  width_ = NumberEdit(kIdWidthMm, upright ? 180 * shape.aspectWidth / shape.aspectHeight : 180);
+  height_ = NumberEdit(kIdHeightMm, upright ? 180 : 180 * shape.aspectHeight / shape.aspectWidth);
   fitToPage_->setChecked(true);
   keepProportion_->setChecked(true);
   width_->setEnabled(false);
@@ -280,7 +293,8 @@ void PageSetupDialog::Relayout() {
   const PreviewLayout layout = LayOutPreview(settings, PagePreview::Area(settings));
   result_.printedWidthMm = layout.printedWidthMm;
   result_.printedHeightMm = layout.printedHeightMm;
-  preview_->Show(layout);
+  result_.withDrawing = withDrawing_ != nullptr && withDrawing_->isChecked();
+  preview_->Show(layout, result_.withDrawing ? drawn_ : picture_);
 }
 
 void PageSetupDialog::ApplyTo(QPrinter& printer) const {

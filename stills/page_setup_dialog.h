@@ -42,7 +42,10 @@ class PageSetupDialog : public QDialog {
   Q_OBJECT
 
  public:
-  PageSetupDialog(const QImage& picture, QPageSize::PageSizeId paper, QWidget* parent = nullptr);
+  // With `drawn` (the picture with the drawing burnt in) it offers the
+  // check box "그림 포함" (kIdWithDrawing), checked.
+  PageSetupDialog(const QImage& picture, QPageSize::PageSizeId paper, QWidget* parent = nullptr,
+                  const QImage& drawn = QImage());
 
   // The settings and the printed size of the sample's last drawing.
   PageSetup Result() const { return result_; }
@@ -58,6 +61,7 @@ class PageSetupDialog : public QDialog {
   void Relayout();
 
   QImage picture_;
+  QImage drawn_;
   PageSetup result_;
   QComboBox* paper_ = nullptr;
   QComboBox* source_ = nullptr;
@@ -68,6 +72,7 @@ class PageSetupDialog : public QDialog {
   QLineEdit* width_ = nullptr;
   QLineEdit* height_ = nullptr;
   QButtonGroup* positions_ = nullptr;
+  QCheckBox* withDrawing_ = nullptr;
   PagePreview* preview_ = nullptr;
 };
 

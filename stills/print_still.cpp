@@ -16,18 +16,6 @@ void ShowPrintFailure(const char* text, const char* caption) {
 
 }  // namespace
 
-QImage StillPicture(const FrameBitmap& still) {
-  const FrameGeometry geometry = still.Geometry();
-  if (still.Empty() || geometry.width <= 0 || geometry.height <= 0) {
-    return {};
-  }
-  const int stride = (geometry.width * 3 + 3) & ~3;
-  // Rows are bottom-up: turned upright, which also copies them out.
-  return QImage(still.Pixels().data(), geometry.width, geometry.height, stride,
-                QImage::Format_BGR888)
-      .mirrored();
-}
-
 bool PrintStillPages(QPrinter& printer, const PageSetup& setup, const FrameBitmap& still) {
   const int copies = std::max(1, printer.copyCount());
   // Each copy is a page of its own, so the printer must not copy again.
@@ -54,8 +42,7 @@ bool PrintStillPages(QPrinter& printer, const PageSetup& setup, const FrameBitma
     printer.abort();
     return false;
   }
-  const QImage picture(bitmap.Pixels().data(), bitmap.Width(), bitmap.Height(), bitmap.Width() * 3,
-                       QImage::Format_BGR888);
+  const QImage picture = BorrowedPicture(bitmap);
   // The paper the printer has, should the print dialog have changed it.
   PrintSettings settings = setup.settings;
   const QRectF paper = printer.pageLayout().fullRect(QPageLayout::Millimeter);

@@ -2,6 +2,7 @@
 
 #include "devlink/frame_bitmap.h"
 #include "stills/still_dialogs.h"
+#include "stills/still_picture.h"
 
 class QPrinter;
 
@@ -13,8 +14,5 @@ namespace rd420::stills {
 // the first failure after its message (APT00001 to APT00006); false then.
 // Any one thread at a time (Qt paints on a printer from any thread).
 bool PrintStillPages(QPrinter& printer, const PageSetup& setup, const FrameBitmap& still);
-
-// The held still, upright, for the page setup's sample page.
-QImage StillPicture(const FrameBitmap& still);
 
 }  // namespace rd420::stills

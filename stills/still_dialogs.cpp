@@ -1,6 +1,8 @@
 #include "stills/still_dialogs.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -8,18 +10,19 @@
 
 namespace rd420::stills {
 
-QString QtStillDialogs::AskSavePath(QWidget* owner) {
+SaveChoice QtStillDialogs::AskSavePath(QWidget* owner, bool offerDrawing) {
   QFileDialog dialog(owner);
   ConfigureSaveDialog(dialog);
+  QCheckBox* withDrawing = offerDrawing ? AddDrawingCheckBox(dialog) : nullptr;
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
     return {};
   }
-  return dialog.selectedFiles().first();
+  return {dialog.selectedFiles().first(), withDrawing != nullptr && withDrawing->isChecked()};
 }
 
 std::optional<PageSetup> QtStillDialogs::AskPageSetup(QWidget* owner, QPrinter& printer,
-                                                      const QImage& picture) {
-  PageSetupDialog dialog(picture, printer.pageLayout().pageSize().id(), owner);
+                                                      const QImage& picture, const QImage& drawn) {
+  PageSetupDialog dialog(picture, printer.pageLayout().pageSize().id(), owner, drawn);
   if (dialog.exec() != QDialog::Accepted) {
     return std::nullopt;
   }
@@ -36,6 +39,21 @@ void ConfigureSaveDialog(QFileDialog& dialog) {
   dialog.setAcceptMode(QFileDialog::AcceptSave);  // asks before overwriting
   dialog.setNameFilters({QStringLiteral("JPEG File(*.jpg)"), QStringLiteral("BITMAP File(*.bmp)")});
   dialog.setDefaultSuffix(QStringLiteral("bmp"));
+}
+
+QCheckBox* AddDrawingCheckBox(QFileDialog& dialog) {
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  auto* box = new QCheckBox(QString::fromUtf8(kWithDrawingLabel), &dialog);
+  box->setObjectName(QStringLiteral("ctrl%1").arg(kIdWithDrawing));
+  box->setToolTip(QStringLiteral("Save the still with the drawing burnt in"));
+  box->setChecked(true);
+  // Qt's dialog lays its controls out on a grid: a row of its own below.
+  if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+    grid->addWidget(box, grid->rowCount(), 0, 1, grid->columnCount());
+  } else if (dialog.layout() != nullptr) {
+    dialog.layout()->addWidget(box);
+  }
+  return box;
 }
 
 }  // namespace rd420::stills

@@ -102,6 +102,8 @@ class Viewer : public QObject, public StreamHost, private ButtonTarget {
   StillCapture& Still() { return *still_; }
   // The in-memory copies of the settings.
   const ViewerSettings& Settings() const { return settings_.Current(); }
+  // The settings file, where the presenter's tools keep theirs too.
+  const SettingsKey& SettingsFile() const { return settings_.Key(); }
   // Where a quick save goes, read from the settings file at each call: the
   // folder may have changed in the file.
   QString QuickSaveFolder() const { return settings_.QuickSaveFolder(); }

@@ -23,6 +23,17 @@ std::unique_ptr<StillActions> ProgramStillActions(Viewer& viewer, stills::StillD
   environment.ending = [&viewer] { return viewer.Ended(); };
   environment.stillHeld = [&viewer] { return viewer.Flags().g_Capture_Mode != 0; };
   environment.dialogs = dialogs;
+  // Saved and printed stills follow the shown picture; the tools are made
+  // after these actions, and the viewer may have none.
+  environment.asShown = [&viewer](const QImage& still, bool withDrawing) {
+    return viewer.Tools() != nullptr ? viewer.Tools()->AsShown(still, withDrawing) : QImage();
+  };
+  environment.hasDrawing = [&viewer] {
+    return viewer.Tools() != nullptr && viewer.Tools()->HasDrawing();
+  };
+  environment.quickSaveWithDrawing = [&viewer] {
+    return viewer.Tools() != nullptr && viewer.Tools()->QuickSaveWithDrawing();
+  };
   return std::make_unique<stills::HeldStillActions>(std::move(environment));
 }
 

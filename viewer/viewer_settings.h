@@ -51,6 +51,8 @@ class StoredSettings {
   // message, what could be read).
   const ViewerSettings& Load();
   const ViewerSettings& Current() const { return current_; }
+  // The file, which other parts of the program keep values of their own in.
+  const SettingsKey& Key() const { return key_; }
   // What the key holds now, not what is in memory.
   ViewerSettings Stored() const;
   // Stores `chosen` and takes it, except AlwaysFull, which waits for the

@@ -87,15 +87,61 @@ TEST(PageSetupDialog, TypingAWidthKeepsTheProportionAndTheChoicesReachThePrintin
   EXPECT_EQ(printer.pageLayout().pageSize().id(), QPageSize::A4);
 }
 
-// Catches: a 16:9 picture squeezed into 4:3 while its proportion is kept.
-TEST(PageSetupDialog, ASixteenByNinePictureKeepsItsProportion) {
-  PageSetupDialog dialog(QImage(640, 360, QImage::Format_RGB888), QPageSize::A4);
+struct ProportionCase {
+  const char* name;
+  QSize picture;
+  const char* width;  // the specified size at first
+  const char* height;
+  const char* typedWidth;
+  const char* keptHeight;
+};
+
+// Catches: a 16:9 picture squeezed into 4:3, or a picture turned a quarter
+// (3:4) stretched to 4:3 or given the unturned sides, while its proportion
+// is kept.
+TEST(PageSetupDialog, ThePictureKeepsItsOwnProportion) {
+  const ProportionCase cases[] = {
+      {"16:9", {640, 360}, "180", "101", "160", "90"},
+      {"4:3 turned", {480, 640}, "135", "180", "150", "200"},
+  };
+  for (const ProportionCase& c : cases) {
+    PageSetupDialog dialog(QImage(c.picture, QImage::Format_RGB888), QPageSize::A4);
+    dialog.show();
+    EXPECT_EQ(Control<QLineEdit>(dialog, kIdWidthMm)->text(), c.width) << c.name;
+    EXPECT_EQ(Control<QLineEdit>(dialog, kIdHeightMm)->text(), c.height) << c.name;
+    Click(Control<QAbstractButton>(dialog, kIdSpecifiedSize));
+    Type(Control<QLineEdit>(dialog, kIdWidthMm), QString::fromLatin1(c.typedWidth));
+    EXPECT_EQ(Control<QLineEdit>(dialog, kIdHeightMm)->text(), c.keptHeight) << c.name;
+    // The printed size follows the sample page, about a millimetre a pixel.
+    EXPECT_NEAR(dialog.Result().printedHeightMm, QByteArray(c.keptHeight).toInt(), 2) << c.name;
+  }
+}
+
+// Catches: the drawing offered without one, not ticked at first, the
+// sample page not showing the choice, or the choice not reaching the
+// printing.
+TEST(PageSetupDialog, OffersTheDrawingOnlyWithOne) {
+  QImage plain(640, 480, QImage::Format_RGB888);
+  plain.fill(Qt::blue);
+  PageSetupDialog without(plain, QPageSize::A4);
+  EXPECT_EQ(Control<QCheckBox>(without, kIdWithDrawing), nullptr);
+  QImage drawn = plain;
+  drawn.fill(Qt::red);
+  PageSetupDialog dialog(plain, QPageSize::A4, nullptr, drawn);
   dialog.show();
-  EXPECT_EQ(Control<QLineEdit>(dialog, kIdHeightMm)->text(), QStringLiteral("101"));
-  Click(Control<QAbstractButton>(dialog, kIdSpecifiedSize));
-  Type(Control<QLineEdit>(dialog, kIdWidthMm), QStringLiteral("160"));
-  EXPECT_EQ(Control<QLineEdit>(dialog, kIdHeightMm)->text(), QStringLiteral("90"));
-  EXPECT_NEAR(dialog.Result().printedHeightMm, 90, 1);
+  auto* box = Control<QCheckBox>(dialog, kIdWithDrawing);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text(), QString::fromUtf8("그림 포함"));
+  EXPECT_TRUE(box->isChecked());
+  const auto sampleCentre = [&] {
+    QWidget* sample = Control<QWidget>(dialog, kIdSample);
+    return sample->grab().toImage().pixel(sample->width() / 2, sample->height() / 2);
+  };
+  EXPECT_TRUE(dialog.Result().withDrawing);
+  EXPECT_EQ(sampleCentre(), qRgb(255, 0, 0));
+  Click(box);
+  EXPECT_FALSE(dialog.Result().withDrawing);
+  EXPECT_EQ(sampleCentre(), qRgb(0, 0, 255));
 }
 
 }  // namespace

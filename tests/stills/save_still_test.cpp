@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -205,6 +206,19 @@ TEST(SaveDialog, OffersJpegThenBitmapWithBmpByDefault) {
   EXPECT_EQ(dialog.defaultSuffix(), QStringLiteral("bmp"));
   EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
   EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
+}
+
+// Catches: the drawing's check box missing from Qt's save dialog, hidden,
+// or not ticked at first.
+TEST(SaveDialog, OffersTheDrawingTickedBelowItsControls) {
+  QFileDialog dialog;
+  ConfigureSaveDialog(dialog);
+  QCheckBox* box = AddDrawingCheckBox(dialog);
+  dialog.show();
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_TRUE(box->isChecked());
+  EXPECT_EQ(box->text(), QString::fromUtf8("그림 포함"));
+  EXPECT_EQ(box->toolTip(), QStringLiteral("Save the still with the drawing burnt in"));
 }
 
 }  // namespace

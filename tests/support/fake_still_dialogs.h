@@ -21,13 +21,21 @@ class FakeStillDialogs : public stills::StillDialogs {
   int copies = 1;
   int pageSetups = 0;
   int printerDialogs = 0;
-  QImage picture;  // what the page setup was shown
+  QImage picture;  // what the page setup's sample showed
+  // The answer to the check box "그림 포함" of either dialog, and whether
+  // the last dialog offered it.
+  bool withDrawing = true;
+  bool drawingOffered = false;
 
-  QString AskSavePath(QWidget*) override { return savePath; }
-  std::optional<stills::PageSetup> AskPageSetup(QWidget*, QPrinter& printer,
-                                                const QImage& shown) override {
+  stills::SaveChoice AskSavePath(QWidget*, bool offerDrawing) override {
+    drawingOffered = offerDrawing;
+    return {savePath, withDrawing};
+  }
+  std::optional<stills::PageSetup> AskPageSetup(QWidget*, QPrinter& printer, const QImage& shown,
+                                                const QImage& drawn) override {
     ++pageSetups;
-    picture = shown;
+    drawingOffered = !drawn.isNull();
+    picture = drawingOffered && withDrawing ? drawn : shown;
     if (!acceptPageSetup) {
       return std::nullopt;
     }
@@ -35,7 +43,7 @@ class FakeStillDialogs : public stills::StillDialogs {
     printer.setPageOrientation(settings.Landscape() ? QPageLayout::Landscape
                                                     : QPageLayout::Portrait);
     const stills::PreviewLayout layout = stills::LayOutPreview(settings, previewArea);
-    return stills::PageSetup{settings, layout.printedWidthMm, layout.printedHeightMm};
+    return stills::PageSetup{settings, layout.printedWidthMm, layout.printedHeightMm, withDrawing};
   }
   bool AskPrinter(QWidget*, QPrinter& printer) override {
     ++printerDialogs;

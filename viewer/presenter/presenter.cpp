@@ -4,7 +4,11 @@ namespace rd420::viewer {
 
 using enum PresenterAction;
 
-Presenter::Presenter(Viewer& viewer) : viewer_(viewer), actions_(this, viewer.Main()) {
+Presenter::Presenter(Viewer& viewer)
+    : viewer_(viewer),
+      actions_(this, viewer.Main()),
+      settings_(viewer.SettingsFile(), *viewer.OptionsDialog()) {
+  Stage().SetOrientation(settings_.Current().orientation);
   connect(actions_[kRotate], &QAction::triggered, this, [this] { Turn(1, false); });
   connect(actions_[kMirror], &QAction::triggered, this, [this] { Turn(0, true); });
 }
@@ -17,6 +21,7 @@ void Presenter::Turn(int quarterTurns, bool mirror) {
   orientation.quarterTurns += orientation.mirrored ? -quarterTurns : quarterTurns;
   orientation.mirrored = orientation.mirrored != mirror;
   Stage().SetOrientation(orientation);
+  settings_.SetOrientation(Stage().GetOrientation());
 }
 
 QImage Presenter::AsShown(const QImage& still, bool withDrawing) const {
@@ -37,7 +42,7 @@ bool Presenter::HasDrawing() const {
 }
 
 bool Presenter::QuickSaveWithDrawing() const {
-  return true;
+  return settings_.Current().QuickSaveDrawing;
 }
 
 std::vector<QWidget*> Presenter::Windows() const {

@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include "viewer/presenter/presenter_actions.h"
+#include "viewer/presenter/presenter_settings.h"
 #include "viewer/presenter_tools.h"
 #include "viewer/viewer.h"
 
@@ -35,6 +36,7 @@ class Presenter : public QObject, public PresenterTools {
 
   Viewer& viewer_;
   PresenterActions actions_;
+  StoredPresenterSettings settings_;
   const PictureLayer* drawing_ = nullptr;
 };
 
