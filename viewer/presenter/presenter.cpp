@@ -4,7 +4,13 @@ namespace rd420::viewer {
 
 using enum PresenterAction;
 
-Presenter::Presenter(Viewer& viewer) : viewer_(viewer), actions_(this, viewer.Main()) {
+Presenter::Presenter(Viewer& viewer)
+    : viewer_(viewer),
+      actions_(this, viewer.Main()),
+      drawingInput_(*viewer.Main(), actions_),
+      strip_(std::make_unique<ToolStrip>(*viewer.Main(), actions_)) {
+  SetDrawingLayer(&drawingInput_.Marks());
+  Stage().AddLayer(&drawingInput_.Marks());
   connect(actions_[kRotate], &QAction::triggered, this, [this] { Turn(1, false); });
   connect(actions_[kMirror], &QAction::triggered, this, [this] { Turn(0, true); });
 }
@@ -41,7 +47,7 @@ bool Presenter::QuickSaveWithDrawing() const {
 }
 
 std::vector<QWidget*> Presenter::Windows() const {
-  return {};
+  return {strip_.get()};
 }
 
 }  // namespace rd420::viewer
