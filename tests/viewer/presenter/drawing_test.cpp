@@ -1,7 +1,9 @@
 // Drawing on the live picture: where strokes land in each display mode,
 // the history, the eraser, the text label, touch, and the tool strip.
+#include <QApplication>
 #include <QLineEdit>
 #include <QPointingDevice>
+#include <QTabletEvent>
 
 #include "viewer/viewer_fixture.h"
 
@@ -157,21 +159,37 @@ TEST_F(DrawingTest, TextLabelGoesOnWithEnterAndAwayWithEsc) {
   EXPECT_EQ(presenter_->DrawingPart().Marks().Shown(), 1);
 }
 
-// Catches: touch input that does not draw (the first point of a touch
-// screen) or that still moves the window.
-TEST_F(DrawingTest, TouchDraws) {
+// Catches: a touch screen or a pen tablet that does not draw (Qt's
+// mouse made up from touch is turned off, so the touch itself must) or
+// that still moves the window.
+TEST_F(DrawingTest, TouchAndPenTabletDraw) {
   Action(kPen)->setChecked(true);
   Action(kGreen)->setChecked(true);
   Action(kThick)->setChecked(true);
-  QPointingDevice* device = QTest::createTouchDevice();
-  const QPoint from(150, 300);
-  const QPoint to(350, 300);
+  QCoreApplication::setAttribute(Qt::AA_SynthesizeMouseForUnhandledTouchEvents, false);
+  QPointingDevice* screen = QTest::createTouchDevice();
   const QPoint windowAt = Main().pos();
-  QTest::touchEvent(&Main(), device).press(0, from);
-  QTest::touchEvent(&Main(), device).move(0, to);
-  QTest::touchEvent(&Main(), device).release(0, to);
+  QTest::touchEvent(&Main(), screen).press(0, {150, 300});
+  QTest::touchEvent(&Main(), screen).move(0, {350, 300});
+  QTest::touchEvent(&Main(), screen).release(0, {350, 300});
+  QCoreApplication::setAttribute(Qt::AA_SynthesizeMouseForUnhandledTouchEvents, true);
+
+  const QPointingDevice pen(
+      QStringLiteral("pen"), 1, QInputDevice::DeviceType::Stylus, QPointingDevice::PointerType::Pen,
+      QInputDevice::Capability::Position | QInputDevice::Capability::Pressure, 1, 2);
+  const std::pair<QEvent::Type, QPoint> penPath[] = {{QEvent::TabletPress, {150, 400}},
+                                                     {QEvent::TabletMove, {350, 400}},
+                                                     {QEvent::TabletRelease, {350, 400}}};
+  for (const auto& [type, at] : penPath) {
+    QTabletEvent event(type, &pen, at, Main().View()->mapToGlobal(QPointF(at)), 0.5, 0, 0, 0, 0, 0,
+                       {}, Qt::LeftButton,
+                       type == QEvent::TabletRelease ? Qt::NoButton : Qt::LeftButton);
+    QApplication::sendEvent(Main().View(), &event);
+  }
+
   const QTransform toPicture = Main().View()->PictureToWindow()->inverted();
-  EXPECT_TRUE(Drawn({toPicture.map(QPointF(from)), toPicture.map(QPointF(to))}));
+  EXPECT_TRUE(Drawn({toPicture.map(QPointF(150, 300)), toPicture.map(QPointF(350, 300))}));
+  EXPECT_TRUE(Drawn({toPicture.map(QPointF(150, 400)), toPicture.map(QPointF(350, 400))}));
   EXPECT_EQ(Main().pos(), windowAt);
 }
 
