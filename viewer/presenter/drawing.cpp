@@ -119,6 +119,7 @@ void Drawing::Add(Mark mark) {
   entries_.push_back(Made(std::move(mark)));
   ++shown_;
   Push({Step::kAdd, {entries_.size() - 1}});
+  dirty_ |= Reach(entries_[steps_.back().marks.front()]);
   Changed();
 }
 
@@ -158,14 +159,13 @@ int Drawing::EraseAt(QPointF at, qreal radius, bool sameGesture) {
   std::vector<size_t> erased;
   for (size_t i = 0; i < entries_.size(); ++i) {
     if (entries_[i].shown && Hits(entries_[i], at, radius)) {
-      entries_[i].shown = false;
+      SetShown(i, false);
       erased.push_back(i);
     }
   }
   if (erased.empty()) {
     return 0;
   }
-  shown_ -= static_cast<int>(erased.size());
   if (sameGesture && done_ == steps_.size() && done_ > 0 &&
       steps_[done_ - 1].kind == Step::kErase) {
     std::vector<size_t>& marks = steps_[done_ - 1].marks;
@@ -181,14 +181,13 @@ void Drawing::Clear() {
   std::vector<size_t> cleared;
   for (size_t i = 0; i < entries_.size(); ++i) {
     if (entries_[i].shown) {
-      entries_[i].shown = false;
+      SetShown(i, false);
       cleared.push_back(i);
     }
   }
   if (cleared.empty()) {
     return;
   }
-  shown_ = 0;
   Push({Step::kClear, std::move(cleared)});
   Changed();
 }
@@ -217,9 +216,17 @@ void Drawing::Show(const Step& step, bool forward) {
   // Forward adds show their mark; erases and clears hide theirs.
   const bool shown = (step.kind == Step::kAdd) == forward;
   for (const size_t i : step.marks) {
-    entries_[i].shown = shown;
+    SetShown(i, shown);
   }
-  shown_ += (shown ? 1 : -1) * static_cast<int>(step.marks.size());
+}
+
+void Drawing::SetShown(size_t index, bool shown) {
+  Entry& entry = entries_[index];
+  if (entry.shown != shown) {
+    entry.shown = shown;
+    shown_ += shown ? 1 : -1;
+    dirty_ |= Reach(entry);
+  }
 }
 
 void Drawing::Undo() {
@@ -240,19 +247,29 @@ void Drawing::Redo() {
   Changed();
 }
 
-void Drawing::PaintEntry(QPainter& painter, const Entry& entry, const QTransform& toView) const {
+QRectF Drawing::Reach(const Entry& entry) {
+  if (entry.mark.kind != MarkKind::kText) {
+    return entry.bounds;
+  }
+  const qreal reach = std::max(entry.bounds.width(), entry.bounds.height());
+  return QRectF(entry.bounds.topLeft() - QPointF(reach, reach), QSizeF(2 * reach, 2 * reach));
+}
+
+void Drawing::PaintEntry(QPainter& painter, const Entry& entry, const QTransform& toDevice) {
   const Mark& mark = entry.mark;
+  // Painted in the device's pixels: a path mapped there and a pen as wide
+  // as the picture's width there says, cheaper than a scaled pen.
+  const qreal scale = QLineF(toDevice.map(QPointF(0, 0)), toDevice.map(QPointF(1, 0))).length();
   if (mark.kind == MarkKind::kText) {
     if (mark.points.empty()) {
       return;
     }
     // Upright on the screen whatever the orientation, its size the
-    // picture's: the width of the picture in the view scales it.
-    const qreal scale = QLineF(toView.map(QPointF(0, 0)), toView.map(QPointF(1, 0))).length();
+    // picture's.
     const int pixels = qRound(kTextSizes[Clamped(mark.widthStep)] * scale);
     painter.setFont(LabelFont(pixels));
     painter.setPen(mark.colour);
-    const QPointF at = toView.map(mark.points.front());
+    const QPointF at = toDevice.map(mark.points.front());
     painter.drawText(QRectF(at, QSizeF(pixels * (mark.text.size() + 2), pixels * 2)),
                      Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, mark.text);
     return;
@@ -261,27 +278,61 @@ void Drawing::PaintEntry(QPainter& painter, const Entry& entry, const QTransform
   if (mark.kind == MarkKind::kHighlighter) {
     colour.setAlpha(kHighlighterAlpha);
   }
-  const QTransform before = painter.transform();
-  painter.setTransform(toView, true);
-  painter.strokePath(entry.path, QPen(colour, StrokeWidth(mark.kind, mark.widthStep), Qt::SolidLine,
-                                      Qt::RoundCap, Qt::RoundJoin));
-  painter.setTransform(before);
+  painter.strokePath(toDevice.map(entry.path),
+                     QPen(colour, scale * StrokeWidth(mark.kind, mark.widthStep), Qt::SolidLine,
+                          Qt::RoundCap, Qt::RoundJoin));
 }
 
-void Drawing::Paint(QPainter& painter, const QTransform& toView, const QRectF&) const {
+void Drawing::Refresh() const {
+  const QTransform toImage =
+      cache_.toDevice * QTransform::fromTranslate(-cache_.area.left(), -cache_.area.top());
+  const QRect whole = cache_.image.rect();
+  // Two pixels more for the antialiased edge.
+  const QRect region =
+      dirtyAll_ ? whole : toImage.mapRect(dirty_).toAlignedRect().adjusted(-2, -2, 2, 2) & whole;
+  dirty_ = {};
+  dirtyAll_ = false;
+  if (region.isEmpty()) {
+    return;
+  }
+  QPainter painter(&cache_.image);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.fillRect(region, Qt::transparent);
+  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  painter.setClipRect(region);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  const QRectF regionF(region);
+  for (const Entry& entry : entries_) {
+    if (entry.shown && toImage.mapRect(Reach(entry)).intersects(regionF)) {
+      PaintEntry(painter, entry, toImage);
+    }
+  }
+}
+
+void Drawing::Paint(QPainter& painter, const QTransform& toView, const QRectF& cell) const {
   if (Empty()) {
     return;
   }
-  painter.save();
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setRenderHint(QPainter::TextAntialiasing);
-  for (const Entry& entry : entries_) {
-    if (entry.shown) {
-      PaintEntry(painter, entry, toView);
-    }
+  const QTransform toDevice = toView * painter.transform();
+  const QRect device(0, 0, painter.device()->width(), painter.device()->height());
+  const QRect area = painter.transform().mapRect(cell).toAlignedRect() & device;
+  if (area.isEmpty()) {
+    return;
   }
+  if (cache_.area != area || cache_.toDevice != toDevice) {
+    cache_ = {QImage(area.size(), QImage::Format_ARGB32_Premultiplied), toDevice, area};
+    dirtyAll_ = true;
+  }
+  if (dirtyAll_ || !dirty_.isEmpty()) {
+    Refresh();
+  }
+  painter.save();
+  painter.resetTransform();
+  painter.drawImage(area.topLeft(), cache_.image);
   if (pending_) {
-    PaintEntry(painter, *pending_, toView);
+    painter.setRenderHint(QPainter::Antialiasing);
+    PaintEntry(painter, *pending_, toDevice);
   }
   painter.restore();
 }

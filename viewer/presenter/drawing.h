@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QPainterPath>
 #include <QString>
 #include <functional>
@@ -68,12 +69,27 @@ class Drawing : public PictureLayer {
     std::vector<size_t> marks;  // indices into entries_
   };
 
+  // The shown marks as painted at one place of the view, kept between
+  // frames: painting every mark anew for each live frame would cost
+  // milliseconds. A change paints again only the part it touches.
+  struct Cache {
+    QImage image;  // premultiplied; transparent where there is no mark
+    QTransform toDevice;
+    QRect area;  // where the image goes on the device
+  };
+
   static Entry Made(Mark mark);
   static bool Hits(const Entry& entry, QPointF at, qreal radius);
-  void PaintEntry(QPainter& painter, const Entry& entry, const QTransform& toView) const;
+  // Where painting `entry` may touch, in picture coordinates (a text label
+  // stays upright, so it may reach any way from its anchor).
+  static QRectF Reach(const Entry& entry);
+  static void PaintEntry(QPainter& painter, const Entry& entry, const QTransform& toDevice);
+  // Paints again what changed since the last time, or all of it.
+  void Refresh() const;
   // Records a step, dropping the undone ones and the marks only they made.
   void Push(Step step);
   void Show(const Step& step, bool forward);
+  void SetShown(size_t index, bool shown);
   void Changed() const;
 
   std::vector<Entry> entries_;
@@ -81,6 +97,9 @@ class Drawing : public PictureLayer {
   size_t done_ = 0;  // steps_[0, done_) are in effect
   int shown_ = 0;
   std::optional<Entry> pending_;
+  mutable Cache cache_;
+  mutable QRectF dirty_;  // picture coordinates
+  mutable bool dirtyAll_ = true;
 };
 
 }  // namespace rd420::viewer
