@@ -98,6 +98,22 @@ TEST_F(DrawingTest, StrokeStaysOnItsPlaceOfThePageInEveryMode) {
   EXPECT_TRUE(column->isVisible());
 }
 
+// Catches: a drawing lost or moved when the camera freezes its picture or
+// the viewer holds a still, and after live view resumes.
+TEST_F(DrawingTest, StrokeStaysThroughFreezeAndHold) {
+  const std::vector<QPointF> stroke = Drag(kPen, {{200, 150}, {300, 220}});
+  Click(Panel().Button(kIdFreeze));
+  ASSERT_TRUE(WaitForPictures(2));
+  EXPECT_TRUE(Drawn(stroke));
+  Click(Panel().Button(kIdCapture));
+  ASSERT_TRUE(WaitFor([&] { return Panel().Button(kIdSave)->isEnabled(); }));
+  EXPECT_TRUE(Drawn(stroke));
+  QTest::keyClick(&Main(), Qt::Key_Escape);
+  ASSERT_TRUE(WaitFor([&] { return viewer_->Flags().g_Capture_Mode == 0; }));
+  ASSERT_TRUE(WaitForPictures(2));
+  EXPECT_TRUE(Drawn(stroke));
+}
+
 // Catches: undo or redo that loses the stroke or leaves it, and undo and
 // redo offered when they cannot act.
 TEST_F(DrawingTest, UndoTakesTheStrokeAwayAndRedoBringsItBack) {
