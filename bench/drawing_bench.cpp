@@ -9,37 +9,17 @@
 #include <QImage>
 #include <QPainter>
 #include <chrono>
-#include <cmath>
 
+#include "sample_drawing.h"
 #include "viewer/presenter/drawing.h"
 
 namespace {
 
+using rd420::bench::FillDrawing;
 using rd420::viewer::Drawing;
-using rd420::viewer::Mark;
-using rd420::viewer::MarkKind;
-using rd420::viewer::Orientation;
-using rd420::viewer::PictureSize;
 using rd420::viewer::PictureStage;
 
 constexpr QSize kPicture(1024, 768);
-
-// A wandering stroke across the picture, the same on every run.
-Mark Stroke(int index, int points) {
-  Mark mark{MarkKind::kPen, Qt::red, 1, {}, {}};
-  QPointF at(0.1 + 0.8 * ((index * 37) % 100) / 100.0, 0.1 + 0.55 * ((index * 61) % 100) / 100.0);
-  for (int i = 0; i < points; ++i) {
-    at += QPointF(0.004 * std::cos(i * 0.21 + index), 0.004 * std::sin(i * 0.13 + index));
-    mark.points.push_back(at);
-  }
-  return mark;
-}
-
-void Fill(Drawing& drawing, int strokes, int points) {
-  for (int i = 0; i < strokes; ++i) {
-    drawing.Add(Stroke(i, points));
-  }
-}
 
 // Times `step` alone; `back` puts the drawing back, untimed.
 template <typename Step, typename Back>
@@ -55,7 +35,7 @@ void TimeSteps(benchmark::State& state, Step step, Back back) {
 
 void BM_UndoOneStroke(benchmark::State& state) {
   Drawing drawing;
-  Fill(drawing, 100, 100);
+  FillDrawing(drawing, 100, 100);
   TimeSteps(
       state, [&] { drawing.Undo(); }, [&] { drawing.Redo(); });
 }
@@ -63,7 +43,7 @@ BENCHMARK(BM_UndoOneStroke)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 void BM_RedoOneStroke(benchmark::State& state) {
   Drawing drawing;
-  Fill(drawing, 100, 100);
+  FillDrawing(drawing, 100, 100);
   drawing.Undo();
   TimeSteps(
       state, [&] { drawing.Redo(); }, [&] { drawing.Undo(); });
@@ -73,7 +53,7 @@ BENCHMARK(BM_RedoOneStroke)->UseManualTime()->Unit(benchmark::kMicrosecond);
 // The largest step there is: all 100 strokes back at once.
 void BM_UndoClear(benchmark::State& state) {
   Drawing drawing;
-  Fill(drawing, 100, 100);
+  FillDrawing(drawing, 100, 100);
   drawing.Clear();
   TimeSteps(
       state, [&] { drawing.Undo(); }, [&] { drawing.Redo(); });
@@ -88,7 +68,7 @@ void BM_UndoAndPaint(benchmark::State& state) {
   frame.fill(QColor(90, 110, 130));
   QImage target(kPicture, QImage::Format_RGB32);
   Drawing drawing;
-  Fill(drawing, 100, 100);
+  FillDrawing(drawing, 100, 100);
   if (state.range(0) != 0) {
     drawing.Clear();
   }
@@ -119,7 +99,7 @@ void BM_PaintFrame(benchmark::State& state) {
   frame.fill(QColor(90, 110, 130));
   QImage target(kPicture, QImage::Format_RGB32);
   Drawing drawing;
-  Fill(drawing, 50, 100);
+  FillDrawing(drawing, 50, 100);
   PictureStage stage;
   if (state.range(0) != 0) {
     stage.AddLayer(&drawing);

@@ -165,7 +165,7 @@ void DrawingInput::EraseTo(QPointF at) {
 }
 
 void DrawingInput::OpenLabel(QPointF atWindow, QPointF anchor) {
-  CloseLabel(false);
+  CloseLabel(true);  // a press elsewhere puts the last label on first
   labelAnchor_ = anchor;
   label_ = new QLineEdit(&main_);
   label_->setObjectName(QStringLiteral("presenter.label"));
