@@ -306,8 +306,14 @@ void Drawing::Refresh() const {
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
   const QRectF regionF(region);
+  cache_.ink = {};
   for (const Entry& entry : entries_) {
-    if (entry.shown && toImage.mapRect(Reach(entry)).intersects(regionF)) {
+    if (!entry.shown) {
+      continue;
+    }
+    const QRectF reach = toImage.mapRect(Reach(entry));
+    cache_.ink |= reach.toAlignedRect().adjusted(-2, -2, 2, 2) & whole;
+    if (reach.intersects(regionF)) {
       PaintEntry(painter, entry, toImage);
     }
   }
@@ -324,7 +330,7 @@ void Drawing::Paint(QPainter& painter, const QTransform& toView, const QRectF& c
     return;
   }
   if (cache_.area != area || cache_.toDevice != toDevice) {
-    cache_ = {QImage(area.size(), QImage::Format_ARGB32_Premultiplied), toDevice, area};
+    cache_ = {QImage(area.size(), QImage::Format_ARGB32_Premultiplied), toDevice, area, {}};
     dirtyAll_ = true;
   }
   if (dirtyAll_ || !dirty_.isEmpty()) {
@@ -332,7 +338,7 @@ void Drawing::Paint(QPainter& painter, const QTransform& toView, const QRectF& c
   }
   painter.save();
   painter.resetTransform();
-  painter.drawImage(area.topLeft(), cache_.image);
+  painter.drawImage(area.topLeft() + cache_.ink.topLeft(), cache_.image, cache_.ink);
   if (pending_) {
     painter.setRenderHint(QPainter::Antialiasing);
     PaintEntry(painter, *pending_, toDevice);

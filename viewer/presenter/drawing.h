@@ -76,6 +76,9 @@ class Drawing : public PictureLayer {
     QImage image;  // premultiplied; transparent where there is no mark
     QTransform toDevice;
     QRect area;  // where the image goes on the device
+    // The part of the image the shown marks may touch: a frame draws only
+    // that, often a small part of the picture.
+    QRect ink;
   };
 
   static Entry Made(Mark mark);
