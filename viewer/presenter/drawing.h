@@ -29,10 +29,12 @@ struct Mark {
 // The drawing over the live picture: its marks and the history of what
 // was done to them, and the layer that paints them. Undo and redo touch
 // only the marks of one step, so they stay quick however large the
-// drawing is. Thread-bound: the GUI thread.
+// drawing is; a live frame only lays an image of the marks over itself.
+// Thread-bound: the GUI thread.
 class Drawing : public PictureLayer {
  public:
-  // The width of a stroke of `step`, as a fraction of the picture's width.
+  // The width of a stroke of `widthStep`, as a fraction of the picture's
+  // width.
   static qreal StrokeWidth(MarkKind kind, int widthStep);
 
   void Add(Mark mark);

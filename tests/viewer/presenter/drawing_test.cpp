@@ -2,6 +2,7 @@
 // the history, the eraser, the text label, touch, and the tool strip.
 #include <QApplication>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPointingDevice>
 #include <QTabletEvent>
 
@@ -11,6 +12,41 @@ namespace rd420::viewer::test {
 namespace {
 
 using enum PresenterAction;
+
+// The colour a drawing paints at `at` of a 400 x 400 picture.
+QRgb PaintedAt(const Drawing& drawing, QPointF at) {
+  QImage image(400, 400, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  drawing.Paint(painter, QTransform::fromScale(400, 400), QRectF(image.rect()));
+  painter.end();
+  return image.pixel((at * 400).toPoint()) & 0xffffff;
+}
+
+// Catches: a mark undone and then replaced by a new one that redo or a
+// later undo brings back, or a new mark lost in its place.
+TEST(DrawingHistory, NewMarkAfterUndoDropsTheUndoneOne) {
+  const auto line = [](qreal x, QColor colour) {
+    return Mark{MarkKind::kLine, colour, 2, {{x, 0.2}, {x, 0.8}}, {}};
+  };
+  Drawing drawing;
+  drawing.Add(line(0.2, Qt::red));
+  drawing.Add(line(0.5, Qt::blue));
+  drawing.Undo();
+  drawing.Add(line(0.8, Qt::green));
+  EXPECT_FALSE(drawing.CanRedo());
+  EXPECT_EQ(PaintedAt(drawing, {0.5, 0.5}), 0xffffffu);
+  EXPECT_EQ(PaintedAt(drawing, {0.8, 0.5}), QColor(Qt::green).rgb() & 0xffffff);
+  drawing.Undo();
+  drawing.Undo();
+  EXPECT_TRUE(drawing.Empty());
+  drawing.Redo();
+  drawing.Redo();
+  EXPECT_EQ(drawing.Shown(), 2);
+  EXPECT_EQ(PaintedAt(drawing, {0.2, 0.5}), QColor(Qt::red).rgb() & 0xffffff);
+  EXPECT_EQ(PaintedAt(drawing, {0.5, 0.5}), 0xffffffu);
+  EXPECT_EQ(PaintedAt(drawing, {0.8, 0.5}), QColor(Qt::green).rgb() & 0xffffff);
+}
 
 class DrawingTest : public ViewerTest {
  protected:
