@@ -289,7 +289,7 @@ void Drawing::PaintEntry(QPainter& painter, const Entry& entry, const QTransform
 void Drawing::Refresh() const {
   const QTransform toImage =
       cache_.toDevice * QTransform::fromTranslate(-cache_.area.left(), -cache_.area.top());
-  const QRect whole = cache_.image.rect();
+  const QRect whole(QPoint(0, 0), cache_.area.size());
   // Two pixels more for the antialiased edge.
   const QRect region =
       dirtyAll_ ? whole : toImage.mapRect(dirty_).toAlignedRect().adjusted(-2, -2, 2, 2) & whole;
@@ -323,14 +323,21 @@ void Drawing::Paint(QPainter& painter, const QTransform& toView, const QRectF& c
   if (Empty()) {
     return;
   }
-  const QTransform toDevice = toView * painter.transform();
-  const QRect device(0, 0, painter.device()->width(), painter.device()->height());
-  const QRect area = painter.transform().mapRect(cell).toAlignedRect() & device;
+  // Only what the painter's clip lets show: the shown part of the picture.
+  const QRectF shown = painter.hasClipping() ? cell & painter.clipBoundingRect() : cell;
+  const QRect area = painter.transform().mapRect(shown).toAlignedRect();
   if (area.isEmpty()) {
     return;
   }
-  if (cache_.area != area || cache_.toDevice != toDevice) {
-    cache_ = {QImage(area.size(), QImage::Format_ARGB32_Premultiplied), toDevice, area, {}};
+  // In the device's own pixels on a screen that has more than one per
+  // point, so the marks stay as sharp as painted straight.
+  const qreal ratio = painter.device()->devicePixelRatio();
+  const QTransform toDevice = toView * painter.transform();
+  if (cache_.area != area || cache_.toDevice != toDevice ||
+      cache_.image.devicePixelRatio() != ratio) {
+    QImage image(area.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    cache_ = {std::move(image), toDevice, area, {}};
     dirtyAll_ = true;
   }
   if (dirtyAll_ || !dirty_.isEmpty()) {
@@ -338,7 +345,8 @@ void Drawing::Paint(QPainter& painter, const QTransform& toView, const QRectF& c
   }
   painter.save();
   painter.resetTransform();
-  painter.drawImage(area.topLeft() + cache_.ink.topLeft(), cache_.image, cache_.ink);
+  const QRectF ink(QPointF(cache_.ink.topLeft()) * ratio, QSizeF(cache_.ink.size()) * ratio);
+  painter.drawImage(QPointF(area.topLeft() + cache_.ink.topLeft()), cache_.image, ink);
   if (pending_) {
     painter.setRenderHint(QPainter::Antialiasing);
     PaintEntry(painter, *pending_, toDevice);
