@@ -132,12 +132,16 @@ void Drawing::SetPending(std::optional<Mark> mark) {
   Changed();
 }
 
-bool Drawing::Hits(const Entry& entry, QPointF at, qreal radius) {
-  if (!entry.bounds.adjusted(-radius, -radius, radius, radius).contains(at)) {
+bool Drawing::Hits(const Entry& entry, QPointF at, qreal radius, const QTransform& toView) {
+  if (!Reach(entry).adjusted(-radius, -radius, radius, radius).contains(at)) {
     return false;
   }
   if (entry.mark.kind == MarkKind::kText) {
-    return true;
+    // Its box as the screen shows it: from the anchor, rightwards and down.
+    const qreal scale = QLineF(toView.map(QPointF(0, 0)), toView.map(QPointF(1, 0))).length();
+    const QRectF box(toView.map(entry.bounds.topLeft()), entry.bounds.size() * scale);
+    const qreal reach = radius * scale;
+    return box.adjusted(-reach, -reach, reach, reach).contains(toView.map(at));
   }
   const qreal reach = (radius + StrokeWidth(entry.mark.kind, entry.mark.widthStep) / 2) * kFlatten;
   const QPointF scaled = at * kFlatten;
@@ -155,10 +159,10 @@ bool Drawing::Hits(const Entry& entry, QPointF at, qreal radius) {
   return false;
 }
 
-int Drawing::EraseAt(QPointF at, qreal radius, bool sameGesture) {
+int Drawing::EraseAt(QPointF at, qreal radius, bool sameGesture, const QTransform& toView) {
   std::vector<size_t> erased;
   for (size_t i = 0; i < entries_.size(); ++i) {
-    if (entries_[i].shown && Hits(entries_[i], at, radius)) {
+    if (entries_[i].shown && Hits(entries_[i], at, radius, toView)) {
       SetShown(i, false);
       erased.push_back(i);
     }

@@ -42,8 +42,9 @@ class Drawing : public PictureLayer {
   void SetPending(std::optional<Mark> mark);
   // Erases the shown marks within `radius` of `at`. `sameGesture` adds
   // them to the step of the last erase, so one pass undoes at once.
-  // Returns how many it erased.
-  int EraseAt(QPointF at, qreal radius, bool sameGesture);
+  // `toView` is where the picture is shown, which text labels, upright on
+  // the screen, are judged by. Returns how many it erased.
+  int EraseAt(QPointF at, qreal radius, bool sameGesture, const QTransform& toView);
   void Clear();
   bool CanUndo() const { return done_ > 0; }
   bool CanRedo() const { return done_ < steps_.size(); }
@@ -84,7 +85,7 @@ class Drawing : public PictureLayer {
   };
 
   static Entry Made(Mark mark);
-  static bool Hits(const Entry& entry, QPointF at, qreal radius);
+  static bool Hits(const Entry& entry, QPointF at, qreal radius, const QTransform& toView);
   // Where painting `entry` may touch, in picture coordinates (a text label
   // stays upright, so it may reach any way from its anchor).
   static QRectF Reach(const Entry& entry);

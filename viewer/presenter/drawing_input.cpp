@@ -150,6 +150,10 @@ bool DrawingInput::Handle(Phase phase, QPointF atWindow) {
 }
 
 void DrawingInput::EraseTo(QPointF at) {
+  const std::optional<QTransform> toWindow = main_.View()->PictureToWindow();
+  if (!toWindow) {
+    return;
+  }
   // Steps no longer than the eraser's reach, so a quick pass misses none.
   const QPointF from = eraserAt_.value_or(at);
   const QPointF span = at - from;
@@ -157,7 +161,7 @@ void DrawingInput::EraseTo(QPointF at) {
       std::max(1, static_cast<int>(std::ceil(std::hypot(span.x(), span.y()) / kEraserRadius)));
   for (int i = 1; i <= steps; ++i) {
     if (drawing_.EraseAt(from + span * (static_cast<qreal>(i) / steps), kEraserRadius,
-                         erasedInGesture_) > 0) {
+                         erasedInGesture_, *toWindow) > 0) {
       erasedInGesture_ = true;
     }
   }
