@@ -21,6 +21,8 @@ inline constexpr int kIdMainAutoFocus = 2071;
 inline constexpr int kIdMinimise = 2072;
 inline constexpr int kIdAbout = 2073;
 inline constexpr int kIdOptions = 2150;
+// The presenter's tool strip, under the top group; the viewer program's only.
+inline constexpr int kIdPresenter = 2200;
 
 // Control panel (dialog 130).
 inline constexpr int kIdPanelClose = 2;

@@ -62,6 +62,12 @@ void PictureStage::AddLayer(const PictureLayer* layer) {
   Changed();
 }
 
+void PictureStage::Clear() {
+  layers_.clear();
+  arrangement_ = nullptr;
+  Changed();
+}
+
 void PictureStage::SetArrangement(const StageArrangement* arrangement) {
   arrangement_ = arrangement;
   Changed();

@@ -67,6 +67,8 @@ class PictureStage {
   void SetOrientation(Orientation orientation);
   // Painted in the order added, over the live picture.
   void AddLayer(const PictureLayer* layer);
+  // Takes away the layers and the arrangement: their owner is going.
+  void Clear();
   // Null: the live picture alone.
   void SetArrangement(const StageArrangement* arrangement);
   const StageArrangement* Arrangement() const { return arrangement_; }

@@ -26,7 +26,18 @@ enum class State { kNormal, kPressed, kDisabled };
 // kSave marks the preset-store buttons so they cannot be mistaken for recall; kHeld is the
 // amber look of the capture button while a picture is held.
 enum class Look { kPlain, kSave, kHeld };
-enum class Glyph { kText, kCross, kCorners, kSliders, kDisk, kGear, kMinimise, kShutter, kPause };
+enum class Glyph {
+  kText,
+  kCross,
+  kCorners,
+  kSliders,
+  kDisk,
+  kGear,
+  kMinimise,
+  kShutter,
+  kPause,
+  kPen
+};
 
 struct Button {
   int w, h;
@@ -50,6 +61,7 @@ constexpr Button kButtons[] = {
     {17, 17, "",    Glyph::kMinimise, Look::kPlain, 407, 408, -1},
     {17, 17, "i",   Glyph::kText,     Look::kPlain, 420, 421, -1},
     {17, 17, "",    Glyph::kGear,     Look::kPlain, 424, 426, -1},
+    {17, 17, "",    Glyph::kPen,      Look::kPlain, 480, 481, 482},
     // Control panel.
     {34, 16, "TELE",  Glyph::kText, Look::kPlain, 132, 135, 341},
     {34, 16, "WIDE",  Glyph::kText, Look::kPlain, 133, 134, 342},
@@ -222,6 +234,15 @@ void drawGlyph(QPainter& p, Glyph glyph, const QRectF& b, const QColor& ink) {
       p.setBrush(ink);
       p.drawRect(QRectF(at(1.5, 1), at(3.8, 8)));
       p.drawRect(QRectF(at(5.2, 1), at(7.5, 8)));
+      break;
+    case Glyph::kPen:  // a pencil slanting down to the left, over the line it drew
+      p.setPen(QPen(ink, 1.8 * u, Qt::SolidLine, Qt::FlatCap));
+      p.drawLine(at(7.8, 1.2), at(2.6, 6.4));
+      p.setPen(Qt::NoPen);
+      p.setBrush(ink);
+      p.drawPolygon(QPolygonF({at(1.9, 5.7), at(3.3, 7.1), at(0.8, 8.2)}));
+      p.setPen(QPen(ink, 0.8 * u));
+      p.drawLine(at(4.5, 8.5), at(8.5, 8.5));
       break;
     case Glyph::kText:
       break;

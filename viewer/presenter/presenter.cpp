@@ -7,13 +7,20 @@ using enum PresenterAction;
 Presenter::Presenter(Viewer& viewer)
     : viewer_(viewer),
       actions_(this, viewer.Main()),
-      settings_(viewer.SettingsFile(), *viewer.OptionsDialog()) {
+      settings_(viewer.SettingsFile(), *viewer.OptionsDialog()),
+      drawingInput_(*viewer.Main(), actions_),
+      strip_(std::make_unique<ToolStrip>(*viewer.Main(), actions_)) {
   Stage().SetOrientation(settings_.Current().orientation);
+  SetDrawingLayer(&drawingInput_.Marks());
+  Stage().AddLayer(&drawingInput_.Marks());
   connect(actions_[kRotate], &QAction::triggered, this, [this] { Turn(1, false); });
   connect(actions_[kMirror], &QAction::triggered, this, [this] { Turn(0, true); });
 }
 
-Presenter::~Presenter() = default;
+Presenter::~Presenter() {
+  // The picture control outlives the parts it paints.
+  Stage().Clear();
+}
 
 void Presenter::Turn(int quarterTurns, bool mirror) {
   Orientation orientation = Stage().GetOrientation();
@@ -46,7 +53,7 @@ bool Presenter::QuickSaveWithDrawing() const {
 }
 
 std::vector<QWidget*> Presenter::Windows() const {
-  return {};
+  return {strip_.get()};
 }
 
 }  // namespace rd420::viewer

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QObject>
+#include <memory>
 
+#include "viewer/presenter/drawing_input.h"
 #include "viewer/presenter/presenter_actions.h"
 #include "viewer/presenter/presenter_settings.h"
+#include "viewer/presenter/tool_strip.h"
 #include "viewer/presenter_tools.h"
 #include "viewer/viewer.h"
 
@@ -20,6 +23,8 @@ class Presenter : public QObject, public PresenterTools {
   ~Presenter() override;
 
   const PresenterActions& Actions() const { return actions_; }
+  DrawingInput& DrawingPart() { return drawingInput_; }
+  ToolStrip& Strip() { return *strip_; }
   PictureStage& Stage() { return viewer_.Main()->View()->Stage(); }
 
   QImage AsShown(const QImage& still, bool withDrawing) const override;
@@ -37,6 +42,8 @@ class Presenter : public QObject, public PresenterTools {
   Viewer& viewer_;
   PresenterActions actions_;
   StoredPresenterSettings settings_;
+  DrawingInput drawingInput_;
+  std::unique_ptr<ToolStrip> strip_;
   const PictureLayer* drawing_ = nullptr;
 };
 

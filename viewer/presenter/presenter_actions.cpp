@@ -50,6 +50,7 @@ constexpr ActionSpec kSpecs[] = {
     {kRotate, "rotate", "회전", "Rotate 90 degrees clockwise", ""},
     {kMirror, "mirror", "좌우 반전", "Mirror left-right", ""},
     {kLeave, "leave", "나가기", "Back to the live picture only (Esc)", "Esc"},
+    {kStrip, "strip", "그리기 도구", "Presenter tools (F3)", "F3"},
 };
 // clang-format on
 static_assert(std::size(kSpecs) == static_cast<size_t>(kCount));
@@ -77,6 +78,11 @@ PresenterActions::PresenterActions(QObject* owner, QWidget* window) {
     }
     actions_[static_cast<int>(spec.id)] = action;
   }
+  // A second click on the drawing tool puts it down: the mouse moves the
+  // window again.
+  groups[static_cast<int>(Group::kTool)]->setExclusionPolicy(
+      QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  (*this)[kStrip]->setCheckable(true);
   (*this)[kRed]->setChecked(true);
   (*this)[kMedium]->setChecked(true);
   (*this)[kLeave]->setEnabled(false);  // Esc is the viewer's until a tool holds it

@@ -36,6 +36,7 @@ enum class PresenterAction {
   kRotate,
   kMirror,
   kLeave,  // Esc: out of spotlight, mask and compare
+  kStrip,  // F3: the tool strip shown
   kCount
 };
 
