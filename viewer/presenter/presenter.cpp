@@ -4,9 +4,16 @@ namespace rd420::viewer {
 
 using enum PresenterAction;
 
-Presenter::Presenter(Viewer& viewer) : viewer_(viewer), actions_(this, viewer.Main()) {
+Presenter::Presenter(Viewer& viewer)
+    : viewer_(viewer),
+      actions_(this, viewer.Main()),
+      focus_(*viewer.Main(), actions_),
+      compare_(viewer, actions_) {
   connect(actions_[kRotate], &QAction::triggered, this, [this] { Turn(1, false); });
   connect(actions_[kMirror], &QAction::triggered, this, [this] { Turn(0, true); });
+  connect(&focus_, &Focus::activeChanged, this, &Presenter::UpdateLeave);
+  connect(&compare_, &Compare::activeChanged, this, &Presenter::UpdateLeave);
+  windows_.push_back(compare_.Strip());
 }
 
 Presenter::~Presenter() = default;
@@ -41,7 +48,11 @@ bool Presenter::QuickSaveWithDrawing() const {
 }
 
 std::vector<QWidget*> Presenter::Windows() const {
-  return {};
+  return windows_;
+}
+
+void Presenter::UpdateLeave() {
+  actions_[kLeave]->setEnabled(focus_.Active() || compare_.Active());
 }
 
 }  // namespace rd420::viewer

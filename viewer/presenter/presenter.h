@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include "viewer/presenter/compare.h"
+#include "viewer/presenter/focus.h"
 #include "viewer/presenter/presenter_actions.h"
 #include "viewer/presenter_tools.h"
 #include "viewer/viewer.h"
@@ -20,6 +22,7 @@ class Presenter : public QObject, public PresenterTools {
 
   const PresenterActions& Actions() const { return actions_; }
   PictureStage& Stage() { return viewer_.Main()->View()->Stage(); }
+  const Focus& Spotlights() const { return focus_; }
 
   QImage AsShown(const QImage& still, bool withDrawing) const override;
   bool HasDrawing() const override;
@@ -32,10 +35,17 @@ class Presenter : public QObject, public PresenterTools {
 
  private:
   void Turn(int quarterTurns, bool mirror);
+  // Esc is the tools' while one it leaves is on, the viewer's otherwise.
+  void UpdateLeave();
 
   Viewer& viewer_;
   PresenterActions actions_;
   const PictureLayer* drawing_ = nullptr;
+  // The parts' windows, each added where its part is made: they end and
+  // take keys with the viewer's.
+  std::vector<QWidget*> windows_;
+  Focus focus_;
+  Compare compare_;
 };
 
 }  // namespace rd420::viewer
