@@ -61,17 +61,18 @@ void Compare::BuildStrip() {
   strip_ = std::make_unique<QWidget>(viewer_.Main(), Qt::Tool | Qt::FramelessWindowHint);
   strip_->setObjectName(QStringLiteral("presenter.compare_strip"));
   strip_->setAttribute(Qt::WA_ShowWithoutActivating);
-  strip_->setStyleSheet(QStringLiteral(
-      "QWidget { background: #2b2f36; color: #e8ebf0; }"
-      "QToolButton { border: 2px solid #2b2f36; border-radius: 3px; padding: 1px; }"
-      "QToolButton:hover { border-color: #4a5260; }"
-      "QToolButton:checked { border-color: #2f7fd0; background: #2f7fd0; }"));
+  strip_->setStyleSheet(
+      QStringLiteral("QWidget { background: #2b2f36; color: #e8ebf0; }"
+                     "QToolButton { border: 2px solid #2b2f36; border-radius: 3px; padding: 1px; }"
+                     "QToolButton:hover { border-color: #4a5260; }"
+                     "QToolButton:checked { border-color: #2f7fd0; background: #2f7fd0; }"));
   strip_->installEventFilter(this);
   auto* row = new QHBoxLayout(strip_.get());
   row->setContentsMargins(6, 6, 6, 6);
   auto* caption = new QLabel(QStringLiteral("비교"), strip_.get());
-  caption->setToolTip(QStringLiteral("Stills of this session: click one to show it beside the "
-                                     "live picture, again to take it out"));
+  caption->setToolTip(
+      QStringLiteral("Stills of this session: click one to show it beside the "
+                     "live picture, again to take it out"));
   row->addWidget(caption);
   empty_ = new QLabel(QStringLiteral("정지 화면을 찍으면 여기에 나타납니다"), strip_.get());
   empty_->setToolTip(QStringLiteral("The stills you hold appear here"));
@@ -82,7 +83,8 @@ void Compare::BuildStrip() {
     button->setCheckable(true);
     button->setFocusPolicy(Qt::NoFocus);
     button->hide();
-    connect(button, &QToolButton::clicked, this, [this, index] { Toggle(static_cast<int>(index)); });
+    connect(button, &QToolButton::clicked, this,
+            [this, index] { Toggle(static_cast<int>(index)); });
     row->addWidget(button);
     thumbnails_[index] = button;
   }
@@ -97,10 +99,12 @@ void Compare::BuildStrip() {
 }
 
 void Compare::Keep(const QImage& still) {
-  stills_.push_back(Still{still, nextSerial_++,
-                          QPixmap::fromImage(still.scaledToWidth(kThumbnailWidth,
-                                                                 Qt::SmoothTransformation)),
-                          {}, {}});
+  stills_.push_back(
+      Still{still,
+            nextSerial_++,
+            QPixmap::fromImage(still.scaledToWidth(kThumbnailWidth, Qt::SmoothTransformation)),
+            {},
+            {}});
   if (stills_.size() > kKept) {
     std::erase(shown_, stills_.front().serial);
     stills_.pop_front();

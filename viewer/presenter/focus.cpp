@@ -16,7 +16,7 @@ using enum PresenterAction;
 const QColor kShade(0, 0, 0, 178);  // about 70 % black
 const QColor kPaper(0xdc, 0xdc, 0xd7);
 const QColor kAccent(0x2f, 0x7f, 0xd0);
-constexpr qreal kGrabPx = 6;      // how near an edge a press resizes
+constexpr qreal kGrabPx = 6;       // how near an edge a press resizes
 constexpr qreal kSmallestPx = 16;  // a shape is never resized below this
 constexpr qreal kHandlePx = 7;
 

@@ -54,10 +54,10 @@ class Focus : public QObject, public PictureLayer {
   // A press on a shape: which one, and what of it follows the pointer.
   struct Drag {
     Shape* shape;
-    int edges;             // Edge bits; none: the whole shape moves
-    QPointF from;          // the press, in window coordinates
-    QRectF start;          // the shape then, in window coordinates
-    QTransform toWindow;   // picture to window then
+    int edges;            // Edge bits; none: the whole shape moves
+    QPointF from;         // the press, in window coordinates
+    QRectF start;         // the shape then, in window coordinates
+    QTransform toWindow;  // picture to window then
   };
 
   void Toggle(Shape& shape, bool on);

@@ -21,13 +21,21 @@ struct CellsCase {
 TEST(CompareCells, ShareTheAreaAtThePicturesProportion) {
   const QRectF area(1, 1, 640, 480);
   const CellsCase cases[] = {
-      {"side by side", CompareLayout::kSideBySide, {4, 3},
+      {"side by side",
+       CompareLayout::kSideBySide,
+       {4, 3},
        {{1, 121, 320, 240}, {321, 121, 320, 240}}},
-      {"2 x 2", CompareLayout::kFour, {4, 3},
+      {"2 x 2",
+       CompareLayout::kFour,
+       {4, 3},
        {{1, 1, 320, 240}, {321, 1, 320, 240}, {1, 241, 320, 240}, {321, 241, 320, 240}}},
-      {"turned, side by side", CompareLayout::kSideBySide, {3, 4},
+      {"turned, side by side",
+       CompareLayout::kSideBySide,
+       {3, 4},
        {{1, 1 + 80.0 / 3, 320, 1280.0 / 3}, {321, 1 + 80.0 / 3, 320, 1280.0 / 3}}},
-      {"turned, 2 x 2", CompareLayout::kFour, {3, 4},
+      {"turned, 2 x 2",
+       CompareLayout::kFour,
+       {3, 4},
        {{71, 1, 180, 240}, {391, 1, 180, 240}, {71, 241, 180, 240}, {391, 241, 180, 240}}},
   };
   for (const CellsCase& c : cases) {
@@ -78,9 +86,27 @@ class CompareTest : public PresenterTest {
     viewer_->CaptureToggle();
     ASSERT_TRUE(WaitForPictures(2));
   }
+  // The lamp lights the scene brighter: stills held with it on and off
+  // tell apart.
+  void SetLamp(bool on) {
+    Click(Panel().Button(kIdLamp));
+    const std::string lit = on ? "lamp=1" : "lamp=0";
+    ASSERT_TRUE(
+        WaitFor([&] { return simulator_->Control("state").find(lit) != std::string::npos; }));
+    ASSERT_TRUE(WaitForPictures(3));
+  }
+  // Three stills, the middle one with the lamp on.
+  void HoldThree() {
+    HoldAndResume();
+    SetLamp(true);
+    HoldAndResume();
+    SetLamp(false);
+    HoldAndResume();
+  }
   QWidget* Strip() { return Tools().Windows().at(0); }
   QToolButton* Thumbnail(int index) {
-    return Strip()->findChild<QToolButton*>(QStringLiteral("presenter.compare_still_%1").arg(index));
+    return Strip()->findChild<QToolButton*>(
+        QStringLiteral("presenter.compare_still_%1").arg(index));
   }
   // The live picture's rectangle in the main window.
   QRectF LiveCell() {
@@ -89,15 +115,18 @@ class CompareTest : public PresenterTest {
   }
   // The middle quarter of `cell` (main-window coordinates) as shown looks
   // like the middle quarter of `still`.
-  void ExpectShows(const QImage& shown, const QRectF& cell, const QImage& still) {
-    const QRect middle = QRectF(cell.center() - QPointF(cell.width(), cell.height()) / 4,
-                                cell.size() / 2)
-                             .toRect()
-                             .translated(-ShownAt());
+  void ExpectShows(const QImage& shown, const QRectF& cell, const QImage& still,
+                   const QImage& other) {
+    const QRect middle =
+        QRectF(cell.center() - QPointF(cell.width(), cell.height()) / 4, cell.size() / 2)
+            .toRect()
+            .translated(-ShownAt());
     const QRect stillMiddle(still.width() / 4, still.height() / 4, still.width() / 2,
                             still.height() / 2);
     const QColor seen = Mean(shown, middle);
     const QColor taken = Mean(still, stillMiddle);
+    ASSERT_GT(std::abs(Mean(other, stillMiddle).green() - taken.green()), 10)
+        << "stills too alike to tell apart";
     EXPECT_NEAR(seen.red(), taken.red(), 4);
     EXPECT_NEAR(seen.green(), taken.green(), 4);
     EXPECT_NEAR(seen.blue(), taken.blue(), 4);
@@ -110,35 +139,37 @@ class CompareTest : public PresenterTest {
 // of the live picture, or the live picture not moved into its half.
 TEST_F(CompareTest, OneStillSitsBesideTheLivePicture) {
   HoldAndResume();
+  SetLamp(true);
   HoldAndResume();
   Action(kCompare)->trigger();
   ASSERT_TRUE(Strip()->isVisible());
   ASSERT_TRUE(Thumbnail(1)->isVisible());
   EXPECT_FALSE(Thumbnail(2)->isVisible());
-  Thumbnail(1)->click();
+  Thumbnail(0)->click();
 
   const QRectF area = Area();
   const QSizeF half = area.size() / 2;
   EXPECT_EQ(LiveCell(), QRectF(area.topLeft() + QPointF(0, area.height() / 4), half));
   const QRectF stillCell(area.topLeft() + QPointF(area.width() / 2, area.height() / 4), half);
   const QImage shown = Main().View()->Picture();
-  ExpectShows(shown, stillCell, stills_[1]);
+  ExpectShows(shown, stillCell, stills_[0], stills_[1]);
   // Black above it: the cell starts where it should.
   EXPECT_EQ(PixelAtWindow(shown, QPointF(stillCell.center().x(), stillCell.top() - 3)),
             qRgb(0, 0, 0));
   EXPECT_NE(PixelAtWindow(shown, QPointF(stillCell.center().x(), stillCell.top() + 3)),
             qRgb(0, 0, 0));
-  EXPECT_TRUE(Thumbnail(1)->isChecked());
+  EXPECT_TRUE(Thumbnail(0)->isChecked());
+  EXPECT_FALSE(Thumbnail(1)->isChecked());
 }
 
 // Catches: a second and third still not turning the area into 2 x 2, or
 // a still in the wrong cell.
 TEST_F(CompareTest, ThreeStillsShareTwoByTwoWithTheLivePicture) {
-  HoldAndResume();
-  HoldAndResume();
-  HoldAndResume();
+  HoldThree();
   Action(kCompare)->trigger();
-  for (int index : {0, 1, 2}) {
+  // Brought in: the lit still first, to the top right.
+  const int order[] = {1, 0, 2};
+  for (int index : order) {
     Thumbnail(index)->click();
   }
   const QRectF area = Area();
@@ -146,9 +177,11 @@ TEST_F(CompareTest, ThreeStillsShareTwoByTwoWithTheLivePicture) {
   EXPECT_EQ(LiveCell(), QRectF(area.topLeft(), quarter));
   const QImage shown = Main().View()->Picture();
   const QPointF corners[] = {{1, 0}, {0, 1}, {1, 1}};
-  for (int index : {0, 1, 2}) {
-    const QPointF at(corners[index].x() * quarter.width(), corners[index].y() * quarter.height());
-    ExpectShows(shown, QRectF(area.topLeft() + at, quarter), stills_[index]);
+  for (int cell : {0, 1, 2}) {
+    const QPointF at(corners[cell].x() * quarter.width(), corners[cell].y() * quarter.height());
+    const int still = order[cell];
+    ExpectShows(shown, QRectF(area.topLeft() + at, quarter), stills_[still],
+                stills_[still == 1 ? 0 : 1]);
   }
 }
 
