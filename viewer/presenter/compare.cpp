@@ -6,7 +6,7 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "viewer/viewer.h"
+#include "viewer/main_window.h"
 
 namespace rd420::viewer {
 namespace {
@@ -38,27 +38,26 @@ std::vector<QRectF> CompareCells(const QRectF& area, QSizeF shown, CompareLayout
   return cells;
 }
 
-Compare::Compare(Viewer& viewer, const PresenterActions& actions)
-    : viewer_(viewer), actions_(actions) {
+Compare::Compare(MainWindow& main, const PresenterActions& actions)
+    : main_(main), actions_(actions) {
   actions_[kCompare]->setCheckable(true);
   actions_[kCompareFour]->setCheckable(true);
   connect(actions_[kCompare], &QAction::triggered, this,
           [this](bool on) { on ? Open(false) : Leave(); });
   connect(actions_[kCompareFour], &QAction::triggered, this, [this](bool on) { Open(on); });
   connect(actions_[kLeave], &QAction::triggered, this, &Compare::Leave);
-  connect(&viewer_, &Viewer::stillHeld, this, &Compare::Keep);
   BuildStrip();
 }
 
 Compare::~Compare() {
   // The stage may paint once more before the window goes.
-  if (viewer_.Main()->View()->Stage().Arrangement() == this) {
-    viewer_.Main()->View()->Stage().SetArrangement(nullptr);
+  if (main_.View()->Stage().Arrangement() == this) {
+    main_.View()->Stage().SetArrangement(nullptr);
   }
 }
 
 void Compare::BuildStrip() {
-  strip_ = std::make_unique<QWidget>(viewer_.Main(), Qt::Tool | Qt::FramelessWindowHint);
+  strip_ = std::make_unique<QWidget>(&main_, Qt::Tool | Qt::FramelessWindowHint);
   strip_->setObjectName(QStringLiteral("presenter.compare_strip"));
   strip_->setAttribute(Qt::WA_ShowWithoutActivating);
   strip_->setStyleSheet(
@@ -132,10 +131,13 @@ void Compare::Open(bool four) {
   if (!wasOn) {
     // Over the bottom of the picture, where side by side leaves a band.
     strip_->adjustSize();
-    const QRect main = viewer_.Main()->geometry();
-    const int pictureWidth = viewer_.Main()->View()->width();
-    strip_->move(main.left() + std::max(0, (pictureWidth - strip_->width()) / 2),
-                 main.bottom() - strip_->height() - 8);
+    QRect picture = main_.View()->Newest().Newest().placement.target;
+    if (picture.isEmpty()) {
+      picture = main_.rect();
+    }
+    const QPoint place(picture.center().x() - strip_->width() / 2,
+                       picture.bottom() - strip_->height() - 8);
+    strip_->move(main_.mapToGlobal(place));
     strip_->show();
   }
   Arrange();
@@ -162,7 +164,7 @@ CompareLayout Compare::Layout() const {
 std::vector<QRectF> Compare::Cells(const QRectF& area) const {
   // The area has the picture's proportion; turned a quarter, so is each
   // cell.
-  const bool sideways = viewer_.Main()->View()->Stage().GetOrientation().quarterTurns % 2 != 0;
+  const bool sideways = main_.View()->Stage().GetOrientation().quarterTurns % 2 != 0;
   return CompareCells(area, sideways ? area.size().transposed() : area.size(), Layout());
 }
 
@@ -190,7 +192,7 @@ void Compare::Paint(QPainter& painter, const QRectF& area, Orientation orientati
 }
 
 void Compare::Arrange() {
-  PictureStage& stage = viewer_.Main()->View()->Stage();
+  PictureStage& stage = main_.View()->Stage();
   const StageArrangement* arrangement = on_ && (four_ || !shown_.empty()) ? this : nullptr;
   stage.SetArrangement(arrangement);
   actions_[kCompare]->setChecked(on_);

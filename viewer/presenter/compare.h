@@ -18,7 +18,7 @@ class QToolButton;
 
 namespace rd420::viewer {
 
-class Viewer;
+class MainWindow;
 
 enum class CompareLayout { kSideBySide, kFour };
 
@@ -28,7 +28,7 @@ enum class CompareLayout { kSideBySide, kFour };
 std::vector<QRectF> CompareCells(const QRectF& area, QSizeF shown, CompareLayout layout);
 
 // Stills of this session held up beside the live picture: the newest four
-// the viewer held are kept and shown as thumbnails in a strip window; a
+// held are kept and shown as thumbnails in a strip window; a
 // click brings one in beside the live picture or takes it out again. One
 // still shares the area side by side, more (or the 2 x 2 action) in 2 x 2.
 // Thread-bound: the GUI thread.
@@ -36,7 +36,8 @@ class Compare : public QObject, public StageArrangement {
   Q_OBJECT
 
  public:
-  Compare(Viewer& viewer, const PresenterActions& actions);
+  // Shares `main`'s picture, which outlives it.
+  Compare(MainWindow& main, const PresenterActions& actions);
   ~Compare() override;
 
   // The strip is open: Esc closes it and takes the stills out.
@@ -45,6 +46,8 @@ class Compare : public QObject, public StageArrangement {
   // Takes still `index` (0 the oldest kept) in or out.
   void Toggle(int index);
   void Leave();
+  // A still held: kept, the oldest dropped after four.
+  void Keep(const QImage& still);
 
   QRectF LiveCell(const QRectF& area) const override;
   void Paint(QPainter& painter, const QRectF& area, Orientation orientation) const override;
@@ -68,7 +71,6 @@ class Compare : public QObject, public StageArrangement {
   static constexpr size_t kKept = 4;
   static constexpr size_t kMostShown = 3;
 
-  void Keep(const QImage& still);
   void Open(bool four);
   CompareLayout Layout() const;
   std::vector<QRectF> Cells(const QRectF& area) const;
@@ -77,7 +79,7 @@ class Compare : public QObject, public StageArrangement {
   void Arrange();
   void BuildStrip();
 
-  Viewer& viewer_;
+  MainWindow& main_;
   const PresenterActions& actions_;
   std::deque<Still> stills_;  // the oldest first
   std::vector<int> shown_;    // serials, in the order brought in

@@ -8,11 +8,12 @@ Presenter::Presenter(Viewer& viewer)
     : viewer_(viewer),
       actions_(this, viewer.Main()),
       focus_(*viewer.Main(), actions_),
-      compare_(viewer, actions_) {
+      compare_(*viewer.Main(), actions_) {
   connect(actions_[kRotate], &QAction::triggered, this, [this] { Turn(1, false); });
   connect(actions_[kMirror], &QAction::triggered, this, [this] { Turn(0, true); });
   connect(&focus_, &Focus::activeChanged, this, &Presenter::UpdateLeave);
   connect(&compare_, &Compare::activeChanged, this, &Presenter::UpdateLeave);
+  connect(&viewer, &Viewer::stillHeld, &compare_, &Compare::Keep);
   windows_.push_back(compare_.Strip());
 }
 
