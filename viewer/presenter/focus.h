@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QObject>
 #include <QPointF>
 #include <QRectF>
@@ -78,6 +79,8 @@ class Focus : public QObject, public PictureLayer {
   Shape mask_;
   std::optional<Drag> drag_;
   const Shape* hovered_ = nullptr;
+  // The shade of the corners of a round spotlight's box, at its size.
+  mutable QImage corners_;
 };
 
 }  // namespace rd420::viewer
