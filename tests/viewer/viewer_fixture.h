@@ -96,7 +96,7 @@ class ViewerTest : public ::testing::Test {
   MessageRecorder messages_;
   RecordingStillActions actions_;
   bool withPresenter_ = false;  // the viewer program's presenter tools
-  bool recordStills_ = true;  // false: the program's save and print, with dialogs_
+  bool recordStills_ = true;    // false: the program's save and print, with dialogs_
   rd420::test::FakeStillDialogs dialogs_;
   std::unique_ptr<SimulatorProcess> simulator_;
   std::unique_ptr<Viewer> viewer_;
