@@ -182,6 +182,11 @@ void Focus::Paint(QPainter& painter, const QTransform& toView, const QRectF& cel
 bool Focus::eventFilter(QObject* watched, QEvent* event) {
   // Every event of the application passes here: the cheap tests first.
   const QEvent::Type type = event->type();
+  if (type == QEvent::Leave && watched == &main_ && hovered_ != nullptr) {
+    hovered_ = nullptr;  // the pointer has left: no handles
+    Repaint();
+    return false;
+  }
   const bool pointer = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
                        type == QEvent::MouseMove || type == QEvent::MouseButtonRelease ||
                        type == QEvent::TouchBegin || type == QEvent::TouchUpdate ||

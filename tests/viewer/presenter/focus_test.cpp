@@ -132,5 +132,20 @@ TEST_F(FocusTest, DraggingMovesAndResizesTheShape) {
   EXPECT_EQ(Main().pos(), window);
 }
 
+// Catches: a finger on the picture moving the window instead of the mask.
+TEST_F(FocusTest, ATouchDragMovesTheMask) {
+  Action(kMask)->trigger();
+  const QTransform toWindow = PictureToWindow();
+  const QRectF start = Shapes().Mask().value();
+  QPointingDevice* screen = QTest::createTouchDevice();
+  const QPoint from = toWindow.map(start.center()).toPoint();
+  QTest::touchEvent(&Main(), screen).press(0, from);
+  QTest::touchEvent(&Main(), screen).move(0, from + QPoint(-50, 20));
+  QTest::touchEvent(&Main(), screen).release(0, from + QPoint(-50, 20));
+  const QRectF moved = Shapes().Mask().value();
+  EXPECT_NEAR(moved.left(), start.left() - 50 / toWindow.m11(), 1e-9);
+  EXPECT_NEAR(moved.top(), start.top() + 20 / toWindow.m11(), 1e-9);
+}
+
 }  // namespace
 }  // namespace rd420::viewer::test
