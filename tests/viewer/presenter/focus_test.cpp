@@ -132,19 +132,25 @@ TEST_F(FocusTest, DraggingMovesAndResizesTheShape) {
   EXPECT_EQ(Main().pos(), window);
 }
 
-// Catches: a finger on the picture moving the window instead of the mask.
+// Catches: a finger on the picture moving the window instead of the mask,
+// whether the picture takes touch events (a drawing does) or Qt turns them
+// into mouse events.
 TEST_F(FocusTest, ATouchDragMovesTheMask) {
   Action(kMask)->trigger();
   const QTransform toWindow = PictureToWindow();
-  const QRectF start = Shapes().Mask().value();
   QPointingDevice* screen = QTest::createTouchDevice();
-  const QPoint from = toWindow.map(start.center()).toPoint();
-  QTest::touchEvent(&Main(), screen).press(0, from);
-  QTest::touchEvent(&Main(), screen).move(0, from + QPoint(-50, 20));
-  QTest::touchEvent(&Main(), screen).release(0, from + QPoint(-50, 20));
-  const QRectF moved = Shapes().Mask().value();
-  EXPECT_NEAR(moved.left(), start.left() - 50 / toWindow.m11(), 1e-9);
-  EXPECT_NEAR(moved.top(), start.top() + 20 / toWindow.m11(), 1e-9);
+  for (bool takesTouch : {false, true}) {
+    Main().setAttribute(Qt::WA_AcceptTouchEvents, takesTouch);
+    Main().View()->setAttribute(Qt::WA_AcceptTouchEvents, takesTouch);
+    const QRectF start = Shapes().Mask().value();
+    const QPoint from = toWindow.map(start.center()).toPoint();
+    QTest::touchEvent(&Main(), screen).press(0, from);
+    QTest::touchEvent(&Main(), screen).move(0, from + QPoint(-50, 20));
+    QTest::touchEvent(&Main(), screen).release(0, from + QPoint(-50, 20));
+    const QRectF moved = Shapes().Mask().value();
+    EXPECT_NEAR(moved.left(), start.left() - 50 / toWindow.m11(), 1e-9) << takesTouch;
+    EXPECT_NEAR(moved.top(), start.top() + 20 / toWindow.m11(), 1e-9) << takesTouch;
+  }
 }
 
 }  // namespace
