@@ -185,6 +185,43 @@ TEST_F(CompareTest, ThreeStillsShareTwoByTwoWithTheLivePicture) {
   }
 }
 
+// The mean difference per channel between `shown` and `expected`, same size.
+double MeanDifference(const QImage& shown, const QImage& expected) {
+  qint64 sum = 0;
+  for (int y = 0; y < shown.height(); ++y) {
+    for (int x = 0; x < shown.width(); ++x) {
+      const QRgb a = shown.pixel(x, y);
+      const QRgb b = expected.pixel(x, y);
+      sum += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+             std::abs(qBlue(a) - qBlue(b));
+    }
+  }
+  return static_cast<double>(sum) / (3.0 * shown.width() * shown.height());
+}
+
+// Catches: a still drawn upright beside a turned live picture, or cells
+// that keep the upright proportion.
+TEST_F(CompareTest, AStillIsTurnedAsTheLivePicture) {
+  HoldAndResume();
+  Action(kCompare)->trigger();
+  Thumbnail(0)->click();
+  Action(kRotate)->trigger();
+  const QRectF area = Area();
+  // Each half holds the picture stood on its side, fitted and centred.
+  const QSizeF size(area.width() / 2, area.width() / 2 * area.width() / area.height());
+  const qreal top = area.top() + (area.height() - size.height()) / 2;
+  EXPECT_EQ(LiveCell(), QRectF(QPointF(area.left(), top), size));
+  const QRect stillCell =
+      QRectF(QPointF(area.left() + area.width() / 2, top), size).toRect().translated(-ShownAt());
+  const QImage shown = Main().View()->Picture().copy(stillCell);
+  const auto turned = [&](int quarterTurns) {
+    return Oriented(stills_[0], Orientation{quarterTurns, false})
+        .scaled(stillCell.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  };
+  EXPECT_LT(MeanDifference(shown, turned(1)), 8);
+  EXPECT_GT(MeanDifference(shown, turned(3)), 20) << "the scene looks alike turned either way";
+}
+
 // Catches: Esc leaving the stills or the spotlight on, the strip left
 // open, or Esc kept from the viewer afterwards (the held picture resumes
 // with the next one).
