@@ -20,9 +20,10 @@ const QColor kAccent(0x2f, 0x7f, 0xd0);
 constexpr qreal kGrabPx = 6;       // how near an edge a press resizes
 constexpr qreal kSmallestPx = 16;  // a shape is never resized below this
 constexpr qreal kHandlePx = 7;
-// Qt shares a fill of more rows than about a hundred out to its thread
-// pool; on the GUI thread alone, in strips, the same fill costs a fifth
-// of the CPU time (no hand-over, no cache lines moving between cores).
+// Qt hands a fill of more than about a hundred rows to its thread pool;
+// in strips it stays on the GUI thread, which costs far less CPU time in
+// all (no hand-over, no cache lines moving between cores): see
+// bench/presenter_bench.
 constexpr int kStripRows = 64;
 
 enum Edge { kLeft = 1, kRight = 2, kTop = 4, kBottom = 8 };
@@ -152,8 +153,8 @@ void Focus::Paint(QPainter& painter, const QTransform& toView, const QRectF& cel
   if (spotlight_.on) {
     // Plain fills around the shape's box, whole pixels so that no pixel is
     // shaded twice; the box's corners outside a round shape come from a
-    // picture drawn again only when the box's size changes (an
-    // antialiased path costs a millisecond a frame).
+    // picture drawn anew only when the box's size changes, not from an
+    // antialiased path each frame.
     const QRect box = toView.mapRect(spotlight_.place).toRect();
     for (const QRect& band : QRegion(cell.toAlignedRect()).subtracted(box)) {
       FillInStrips(painter, band, kShade);
