@@ -1,5 +1,7 @@
 // Spotlight and mask over the viewer's picture, headless, against
 // rd420d --simulate.
+#include <cmath>
+
 #include "viewer/presenter/presenter_fixture.h"
 
 namespace rd420::viewer::test {
@@ -22,10 +24,12 @@ class FocusTest : public PresenterTest {
     ASSERT_GT(qGray(live), 60) << "a point too dark to tell";
     EXPECT_NEAR(qGray(shaded), qGray(live) * 0.3, 4);
   }
-  void Drag(QPoint from, QPoint to) {
-    QTest::mousePress(Main().View(), Qt::LeftButton, {}, from);
-    QTest::mouseMove(Main().View(), to);
-    QTest::mouseRelease(Main().View(), Qt::LeftButton, {}, to);
+  // A left-button drag on `widget`: the picture control in half mode,
+  // the main window in the large modes.
+  static void Drag(QWidget* widget, QPoint from, QPoint to) {
+    QTest::mousePress(widget, Qt::LeftButton, {}, from);
+    QTest::mouseMove(widget, to);
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, to);
   }
 };
 
@@ -115,7 +119,7 @@ TEST_F(FocusTest, DraggingMovesAndResizesTheShape) {
   const QRectF start = Shapes().Spotlight().value();
 
   const QPoint from = toWindow.map(start.center()).toPoint();
-  Drag(from, from + QPoint(64, 32));
+  Drag(Main().View(), from, from + QPoint(64, 32));
   const QRectF moved = Shapes().Spotlight().value();
   EXPECT_NEAR(moved.left(), start.left() + 64 / pixelsPerUnit, 1e-9);
   EXPECT_NEAR(moved.top(), start.top() + 32 / pixelsPerUnit, 1e-9);
@@ -123,13 +127,33 @@ TEST_F(FocusTest, DraggingMovesAndResizesTheShape) {
   EXPECT_NEAR(moved.height(), start.height(), 1e-9);
 
   const QPoint corner = toWindow.map(moved.bottomRight()).toPoint() - QPoint(2, 2);
-  Drag(corner, corner + QPoint(40, -20));
+  Drag(Main().View(), corner, corner + QPoint(40, -20));
   const QRectF resized = Shapes().Spotlight().value();
   EXPECT_NEAR(resized.left(), moved.left(), 1e-9);
   EXPECT_NEAR(resized.top(), moved.top(), 1e-9);
   EXPECT_NEAR(resized.width(), moved.width() + 40 / pixelsPerUnit, 1e-9);
   EXPECT_NEAR(resized.height(), moved.height() - 20 / pixelsPerUnit, 1e-9);
   EXPECT_EQ(Main().pos(), window);
+}
+
+// Catches: a drag in full screen (where the main window takes the input)
+// not taken, or moving the shape another way than the pointer when the
+// picture is turned.
+TEST_F(FocusTest, DraggingTheTurnedPictureInFullScreenFollowsThePointer) {
+  viewer_->Modes().RequestFullScreen();
+  ASSERT_TRUE(WaitFor([&] { return viewer_->Flags().g_Display_Mode == kModeFullScreen; }));
+  ASSERT_TRUE(WaitForPictures(2));
+  Action(kRotate)->trigger();  // a quarter clockwise: the picture's top is on the right
+  Action(kMask)->trigger();
+  const QTransform toWindow = PictureToWindow();
+  const qreal pixelsPerUnit = std::hypot(toWindow.m11(), toWindow.m12());
+  const QRectF start = Shapes().Mask().value();
+  const QPoint from = toWindow.map(start.center()).toPoint();
+  Drag(&Main(), from, from + QPoint(60, 0));
+  const QRectF moved = Shapes().Mask().value();
+  EXPECT_NEAR(moved.left(), start.left(), 1e-9);
+  EXPECT_NEAR(moved.top(), start.top() - 60 / pixelsPerUnit, 1e-9);
+  EXPECT_NEAR(moved.height(), start.height(), 1e-9);
 }
 
 // Catches: a finger on the picture moving the window instead of the mask,
