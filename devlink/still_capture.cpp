@@ -117,6 +117,9 @@ void StillCapture::Hold(DeviceHandle& device, FrameGeometry geometry, uint8_t mo
   }
   bitmap.ConvertFrom(frame);
   hooks_.enableSaveAndPrint();
+  if (hooks_.stillRead) {
+    hooks_.stillRead(bitmap);
+  }
   // The data source hands the DIB itself over and saves nothing.
   if (!hooks_.handOverStill &&
       !still.ConvertFromDib(bitmap.Block().first(FrameBitmap::kHeaderBytes), bitmap.Pixels())) {

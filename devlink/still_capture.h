@@ -51,6 +51,8 @@ struct StillHooks {
   // asked once a pass whether the application has taken it.
   std::function<void(const FrameBitmap& still)> handOverStill;
   std::function<void()> pollHandOver;
+  // Given each held still once it has been read, if set.
+  std::function<void(const FrameBitmap& still)> stillRead;
   const char* bitmapHandleText = "비트맵 핸들 생성 실패";
 };
 

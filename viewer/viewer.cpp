@@ -192,6 +192,19 @@ void Viewer::BuildWindows(bool aspect43, bool modelVariant) {
   hooks.endProgram = [this] { Post([this] { EndMainWindow(); }); };
   hooks.bitmapHandleText = texts.bitmapHandle;
   hooks.openFailed = [this] { StreamOpenFailed(); };
+  if (options_.presenterTools) {
+    // Copied on the still thread: the bitmap is gone once live view resumes.
+    hooks.stillRead = [this](const FrameBitmap& still) {
+      const FrameGeometry geometry = still.Geometry();
+      QImage picture(geometry.width, geometry.height, QImage::Format_RGB32);
+      CopyBottomUpRows(still.Pixels(), picture);
+      Post([this, picture] {
+        if (!ended_) {
+          emit stillHeld(picture);
+        }
+      });
+    };
+  }
   if (role_.HandsStillOver()) {
     hooks.handOverStill = [this](const FrameBitmap& still) { HandOverStill(still); };
     hooks.pollHandOver = [this] { PollHandOver(); };

@@ -122,6 +122,9 @@ class Viewer : public QObject, public StreamHost, private ButtonTarget {
  signals:
   // The main window has ended; the process may leave its event loop.
   void finished();
+  // A held still has been read: the frame as the camera took it, upright.
+  // Emitted only for a viewer with presenter tools, which keep stills.
+  void stillHeld(const QImage& still);
 
  private:
   // StreamHost, called by the streaming threads.

@@ -9,12 +9,18 @@ Presenter::Presenter(Viewer& viewer)
       actions_(this, viewer.Main()),
       settings_(viewer.SettingsFile(), *viewer.OptionsDialog()),
       drawingInput_(*viewer.Main(), actions_),
-      strip_(std::make_unique<ToolStrip>(*viewer.Main(), actions_)) {
+      strip_(std::make_unique<ToolStrip>(*viewer.Main(), actions_)),
+      focus_(*viewer.Main(), actions_),
+      compare_(*viewer.Main(), actions_) {
   Stage().SetOrientation(settings_.Current().orientation);
   SetDrawingLayer(&drawingInput_.Marks());
   Stage().AddLayer(&drawingInput_.Marks());
   connect(actions_[kRotate], &QAction::triggered, this, [this] { Turn(1, false); });
   connect(actions_[kMirror], &QAction::triggered, this, [this] { Turn(0, true); });
+  connect(&focus_, &Focus::activeChanged, this, &Presenter::UpdateLeave);
+  connect(&compare_, &Compare::activeChanged, this, &Presenter::UpdateLeave);
+  connect(&viewer, &Viewer::stillHeld, &compare_, &Compare::Keep);
+  windows_ = {strip_.get(), compare_.Strip()};
 }
 
 Presenter::~Presenter() {
@@ -53,7 +59,11 @@ bool Presenter::QuickSaveWithDrawing() const {
 }
 
 std::vector<QWidget*> Presenter::Windows() const {
-  return {strip_.get()};
+  return windows_;
+}
+
+void Presenter::UpdateLeave() {
+  actions_[kLeave]->setEnabled(focus_.Active() || compare_.Active());
 }
 
 }  // namespace rd420::viewer

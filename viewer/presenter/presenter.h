@@ -3,7 +3,9 @@
 #include <QObject>
 #include <memory>
 
+#include "viewer/presenter/compare.h"
 #include "viewer/presenter/drawing_input.h"
+#include "viewer/presenter/focus.h"
 #include "viewer/presenter/presenter_actions.h"
 #include "viewer/presenter/presenter_settings.h"
 #include "viewer/presenter/tool_strip.h"
@@ -26,6 +28,7 @@ class Presenter : public QObject, public PresenterTools {
   DrawingInput& DrawingPart() { return drawingInput_; }
   ToolStrip& Strip() { return *strip_; }
   PictureStage& Stage() { return viewer_.Main()->View()->Stage(); }
+  const Focus& Spotlights() const { return focus_; }
 
   QImage AsShown(const QImage& still, bool withDrawing) const override;
   bool HasDrawing() const override;
@@ -38,6 +41,8 @@ class Presenter : public QObject, public PresenterTools {
 
  private:
   void Turn(int quarterTurns, bool mirror);
+  // Esc is the tools' while one it leaves is on, the viewer's otherwise.
+  void UpdateLeave();
 
   Viewer& viewer_;
   PresenterActions actions_;
@@ -45,6 +50,11 @@ class Presenter : public QObject, public PresenterTools {
   DrawingInput drawingInput_;
   std::unique_ptr<ToolStrip> strip_;
   const PictureLayer* drawing_ = nullptr;
+  // The parts' windows, each added where its part is made: they end and
+  // take keys with the viewer's.
+  std::vector<QWidget*> windows_;
+  Focus focus_;
+  Compare compare_;
 };
 
 }  // namespace rd420::viewer

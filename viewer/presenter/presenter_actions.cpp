@@ -97,6 +97,16 @@ QColor PresenterActions::Colour() const {
   return Qt::red;
 }
 
+bool PresenterActions::ToolInHand() const {
+  for (PresenterAction id :
+       {kPen, kHighlighter, kLine, kArrow, kRectangle, kEllipse, kText, kEraser}) {
+    if ((*this)[id]->isChecked()) {
+      return true;
+    }
+  }
+  return false;
+}
+
 int PresenterActions::WidthStep() const {
   return (*this)[kThin]->isChecked() ? 0 : (*this)[kThick]->isChecked() ? 2 : 1;
 }

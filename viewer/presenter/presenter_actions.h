@@ -51,6 +51,8 @@ class PresenterActions {
 
   QAction* operator[](PresenterAction id) const { return actions_[static_cast<int>(id)]; }
   QColor Colour() const;
+  // A drawing tool (pen to eraser) is in hand.
+  bool ToolInHand() const;
   // The width chosen, 0 (thin) to 2 (thick).
   int WidthStep() const;
 

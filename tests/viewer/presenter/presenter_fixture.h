@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QImage>
+#include <QTransform>
+
+#include "viewer/viewer_fixture.h"
+
+namespace rd420::viewer::test {
+
+// The viewer with the presenter's tools, streaming.
+class PresenterTest : public ViewerTest {
+ protected:
+  void SetUp() override {
+    withPresenter_ = true;
+    ASSERT_TRUE(StartViewer());
+    ASSERT_TRUE(WaitForPictures(2));
+  }
+  Presenter& Tools() { return static_cast<Presenter&>(*viewer_->Tools()); }
+  QAction* Action(PresenterAction id) { return Tools().Actions()[id]; }
+  QTransform PictureToWindow() { return Main().View()->PictureToWindow().value_or(QTransform()); }
+  // The display mode's rectangle and the part of it shown, in the main
+  // window's coordinates.
+  QRectF Area() { return QRectF(Main().View()->Newest().Newest().placement.target); }
+  QPoint ShownAt() { return Main().View()->Newest().Newest().placement.shown.topLeft(); }
+  // The pixel of `picture` (from Picture()) at a point of the main window.
+  QRgb PixelAtWindow(const QImage& picture, QPointF at) {
+    return picture.pixel(at.toPoint() - ShownAt());
+  }
+  QRgb PixelAt(const QImage& picture, QPointF pictureAt) {
+    return PixelAtWindow(picture, PictureToWindow().map(pictureAt));
+  }
+};
+
+}  // namespace rd420::viewer::test
