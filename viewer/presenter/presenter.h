@@ -29,6 +29,7 @@ class Presenter : public QObject, public PresenterTools {
   ToolStrip& Strip() { return *strip_; }
   PictureStage& Stage() { return viewer_.Main()->View()->Stage(); }
   const Focus& Spotlights() const { return focus_; }
+  Compare& Comparison() { return compare_; }
 
   QImage AsShown(const QImage& still, bool withDrawing) const override;
   bool HasDrawing() const override;

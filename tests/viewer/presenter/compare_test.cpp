@@ -105,7 +105,7 @@ class CompareTest : public PresenterTest {
     SetLamp(false);
     HoldAndResume();
   }
-  QWidget* Strip() { return Tools().Windows().at(0); }
+  QWidget* Strip() { return Tools().Comparison().Strip(); }
   QToolButton* Thumbnail(int index) {
     return Strip()->findChild<QToolButton*>(
         QStringLiteral("presenter.compare_still_%1").arg(index));
