@@ -2,8 +2,9 @@
 // offscreen: the time from start-up to the first picture on screen, and the
 // CPU (process CPU time per second of wall time), resident memory and the
 // latency from a frame's last byte read to that frame painted (median and
-// 99th percentile) while it streams at half and at full resolution, with
-// and without a drawing of 50 strokes over the picture.
+// 99th percentile) while it streams at half and at full resolution: the
+// picture alone, with the presenter's drawing of 50 strokes, and with the
+// drawing, spotlight, mask and compare together.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -19,6 +20,7 @@
 #include "platform/process_usage.h"
 #include "sample_drawing.h"
 #include "support/simulator_process.h"
+#include "viewer/presenter/presenter.h"
 #include "viewer/viewer.h"
 
 namespace {
@@ -44,14 +46,15 @@ void BM_ViewerStreaming(benchmark::State& state) {
   const bool full = state.range(0) == 1;
   rd420::MessageRecorder messages;
   rd420::test::SimulatorProcess simulator;
-  // With 1 as the second argument, a drawing of 50 strokes of 100 points
-  // over the picture, as the presenter's drawing layer.
-  rd420::viewer::Drawing drawing;
-  if (state.range(1) != 0) {
-    rd420::bench::FillDrawing(drawing, 50, 100);
-  }
+  // The second argument: 0 the picture alone; 1 the presenter's drawing of
+  // 50 strokes of 100 points over it; 2 that drawing with the spotlight,
+  // the mask and compare (one still beside the live picture) on too.
+  const int tools = static_cast<int>(state.range(1));
   rd420::viewer::Viewer::Options options;
   options.deviceDirectory = simulator.Directory();
+  options.presenterTools = [](rd420::viewer::Viewer& viewer) {
+    return std::make_unique<rd420::viewer::Presenter>(viewer);
+  };
   rd420::viewer::Viewer viewer(std::move(options));
 
   QElapsedTimer sinceStart;
@@ -60,8 +63,19 @@ void BM_ViewerStreaming(benchmark::State& state) {
     state.SkipWithError("the viewer did not start");
     return;
   }
-  if (!drawing.Empty()) {
-    viewer.Main()->View()->Stage().AddLayer(&drawing);
+  auto& presenter = static_cast<rd420::viewer::Presenter&>(*viewer.Tools());
+  if (tools >= 1) {
+    rd420::bench::FillDrawing(presenter.DrawingPart().Marks(), 50, 100);
+  }
+  if (tools >= 2) {
+    using enum rd420::viewer::PresenterAction;
+    presenter.Actions()[kSpotlightEllipse]->trigger();
+    presenter.Actions()[kMask]->trigger();
+    QImage still(1280, 960, QImage::Format_RGB32);
+    still.fill(Qt::darkCyan);
+    presenter.Comparison().Keep(still);
+    presenter.Actions()[kCompare]->trigger();
+    presenter.Comparison().Toggle(0);
   }
   while (viewer.Main()->View()->PicturesShown() == 0 && sinceStart.elapsed() < 10000) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
@@ -99,11 +113,13 @@ void BM_ViewerStreaming(benchmark::State& state) {
   state.counters["read_to_screen_p99_ms"] = PercentileMs(latenciesMs, 0.99);
   state.SetLabel(
       std::string(full ? "1280x960 at the camera's rate" : "640x480 at the camera's rate") +
-      (drawing.Empty() ? "" : ", 50 strokes drawn over it"));
+      (tools == 0   ? ""
+       : tools == 1 ? ", 50 strokes drawn over it"
+                    : ", 50 strokes, spotlight, mask and compare"));
   viewer.Exit();
 }
 BENCHMARK(BM_ViewerStreaming)
-    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgsProduct({{0, 1}, {0, 1, 2}})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
