@@ -199,18 +199,20 @@ void Drawing::Clear() {
 void Drawing::Push(Step step) {
   // The marks only undone steps made are the newest: nothing can bring
   // them back once a new step is done.
-  size_t keep = entries_.size();
+  const bool adds = step.kind == Step::kAdd;
+  const size_t made = entries_.size() - (adds ? 1 : 0);  // an added mark is already in
+  size_t keep = made;
   for (size_t i = done_; i < steps_.size(); ++i) {
     if (steps_[i].kind == Step::kAdd) {
       keep = std::min(keep, steps_[i].marks.front());
     }
   }
-  if (step.kind == Step::kAdd && keep < entries_.size()) {
+  if (adds && keep < made) {
     // The new mark was appended after the dropped ones: move it down.
     std::swap(entries_[keep], entries_.back());
     step.marks = {keep};
   }
-  entries_.resize(step.kind == Step::kAdd ? keep + 1 : keep);
+  entries_.resize(adds ? keep + 1 : keep);
   steps_.resize(done_);
   steps_.push_back(std::move(step));
   done_ = steps_.size();

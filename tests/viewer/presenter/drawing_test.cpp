@@ -24,7 +24,8 @@ QRgb PaintedAt(const Drawing& drawing, QPointF at) {
 }
 
 // Catches: a mark undone and then replaced by a new one that redo or a
-// later undo brings back, or a new mark lost in its place.
+// later undo brings back, a new mark lost in its place, or marks that a
+// clear leaves counted.
 TEST(DrawingHistory, NewMarkAfterUndoDropsTheUndoneOne) {
   const auto line = [](qreal x, QColor colour) {
     return Mark{MarkKind::kLine, colour, 2, {{x, 0.2}, {x, 0.8}}, {}};
@@ -46,6 +47,11 @@ TEST(DrawingHistory, NewMarkAfterUndoDropsTheUndoneOne) {
   EXPECT_EQ(PaintedAt(drawing, {0.2, 0.5}), QColor(Qt::red).rgb() & 0xffffff);
   EXPECT_EQ(PaintedAt(drawing, {0.5, 0.5}), 0xffffffu);
   EXPECT_EQ(PaintedAt(drawing, {0.8, 0.5}), QColor(Qt::green).rgb() & 0xffffff);
+  // Cleared, the drawing is empty; drawn on again, it holds the new mark.
+  drawing.Clear();
+  EXPECT_TRUE(drawing.Empty());
+  drawing.Add(line(0.5, Qt::blue));
+  EXPECT_EQ(drawing.Shown(), 1);
 }
 
 class DrawingTest : public ViewerTest {
