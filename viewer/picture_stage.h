@@ -82,10 +82,10 @@ class PictureStage {
 
   // Asked after each change that shows.
   std::function<void()> changed;
-
- private:
+  // Asks for it: also for a change inside a layer or the arrangement.
   void Changed() const;
 
+ private:
   Orientation orientation_;
   std::vector<const PictureLayer*> layers_;
   const StageArrangement* arrangement_ = nullptr;

@@ -14,7 +14,8 @@ class PresenterTools {
  public:
   virtual ~PresenterTools() = default;
   // `still` (upright, as the camera took it) as the picture is shown now:
-  // turned and mirrored, and with the drawing burnt in when `withDrawing`.
+  // turned and mirrored, and with the drawing burnt in when `withDrawing`;
+  // null when that is the still itself.
   virtual QImage AsShown(const QImage& still, bool withDrawing) const = 0;
   // There is a drawing to burn in.
   virtual bool HasDrawing() const = 0;

@@ -351,8 +351,11 @@ void Drawing::Paint(QPainter& painter, const QTransform& toView, const QRectF& c
   }
   painter.save();
   painter.resetTransform();
-  const QRectF ink(QPointF(cache_.ink.topLeft()) * ratio, QSizeF(cache_.ink.size()) * ratio);
-  painter.drawImage(QPointF(area.topLeft() + cache_.ink.topLeft()), cache_.image, ink);
+  // An empty source rectangle would mean the whole image to Qt.
+  if (!cache_.ink.isEmpty()) {
+    const QRectF ink(QPointF(cache_.ink.topLeft()) * ratio, QSizeF(cache_.ink.size()) * ratio);
+    painter.drawImage(QPointF(area.topLeft() + cache_.ink.topLeft()), cache_.image, ink);
+  }
   if (pending_) {
     painter.setRenderHint(QPainter::Antialiasing);
     PaintEntry(painter, *pending_, toDevice);

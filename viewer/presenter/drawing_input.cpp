@@ -41,9 +41,7 @@ DrawingInput::DrawingInput(MainWindow& main, const PresenterActions& actions)
     target->installEventFilter(this);
   }
   drawing_.changed = [this] {
-    if (main_.View()->Stage().changed) {
-      main_.View()->Stage().changed();
-    }
+    main_.View()->Stage().Changed();
     UpdateActions();
   };
   connect(actions_[kUndo], &QAction::triggered, this, [this] { drawing_.Undo(); });
@@ -186,14 +184,26 @@ void DrawingInput::OpenLabel(QPointF atWindow, QPointF anchor) {
 }
 
 bool DrawingInput::LabelKey(QObject* watched, QEvent* event) {
-  if (event->type() != QEvent::KeyPress || label_ == nullptr) {
+  const bool override = event->type() == QEvent::ShortcutOverride;
+  if ((event->type() != QEvent::KeyPress && !override) || label_ == nullptr) {
     return false;
   }
   const bool toLabel = watched == label_ || (watched == main_.windowHandle() && label_->hasFocus());
-  if (!toLabel) {
+  const auto* key = static_cast<QKeyEvent*>(event);
+  // With a modifier (Alt+Enter) the key stays the viewer's.
+  if (!toLabel || (key->modifiers() & ~Qt::KeypadModifier) != 0) {
     return false;
   }
-  switch (static_cast<QKeyEvent*>(event)->key()) {
+  if (override) {
+    // The label's keys are its own, not the tools' shortcuts (Esc).
+    const bool own = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+                     key->key() == Qt::Key_Escape || key->key() == Qt::Key_Space;
+    if (own) {
+      event->accept();
+    }
+    return own;
+  }
+  switch (key->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
       CloseLabel(true);
@@ -243,6 +253,14 @@ bool DrawingInput::eventFilter(QObject* watched, QEvent* event) {
       phase = event->type() == QEvent::MouseMove            ? Phase::kContinue
               : event->type() == QEvent::MouseButtonRelease ? Phase::kEnd
                                                             : Phase::kBegin;
+      // A release that went elsewhere (a message box took the mouse) ends
+      // the stroke at the next move rather than drawing on with the hover.
+      if (phase == Phase::kContinue && (mouse->buttons() & Qt::LeftButton) == 0) {
+        if (!active_) {
+          return false;
+        }
+        phase = Phase::kEnd;
+      }
       at = mouse->position();
       break;
     }

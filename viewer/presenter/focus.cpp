@@ -202,16 +202,20 @@ bool Focus::eventFilter(QObject* watched, QEvent* event) {
   const bool pointer = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
                        type == QEvent::MouseMove || type == QEvent::MouseButtonRelease ||
                        type == QEvent::TouchBegin || type == QEvent::TouchUpdate ||
-                       type == QEvent::TouchEnd;
+                       type == QEvent::TouchEnd || type == QEvent::TouchCancel;
   if (!pointer || !Active() || (watched != &main_ && watched != main_.View())) {
     return false;
+  }
+  if (type == QEvent::TouchCancel) {
+    return Release();
   }
   // In half mode the picture control takes the input, in the large modes
   // the main window; both at the window's (0, 0).
   auto* widget = static_cast<QWidget*>(watched);
   auto* pointerEvent = static_cast<QPointerEvent*>(event);
   if (pointerEvent->pointCount() != 1) {
-    return false;  // two fingers are not a drag
+    // Two fingers are not a drag; a second finger ends one.
+    return type == QEvent::TouchEnd && Release();
   }
   const QPointF at = widget->mapTo(&main_, pointerEvent->point(0).position());
   bool taken = false;
@@ -258,6 +262,9 @@ bool Focus::Press(QPointF at) {
 }
 
 bool Focus::MoveTo(QPointF at, bool pressed) {
+  if (drag_ && !pressed) {
+    drag_.reset();  // its release went elsewhere: the shape stays where it is
+  }
   if (!drag_) {
     const std::optional<QTransform> toWindow = main_.View()->PictureToWindow();
     int edges = 0;
@@ -321,10 +328,7 @@ Focus::Shape* Focus::ShapeAt(QPointF at, const QTransform& toWindow, int& edges)
 }
 
 void Focus::Repaint() {
-  PictureStage& stage = main_.View()->Stage();
-  if (stage.changed) {
-    stage.changed();
-  }
+  main_.View()->Stage().Changed();
 }
 
 }  // namespace rd420::viewer

@@ -39,8 +39,12 @@ void Presenter::Turn(int quarterTurns, bool mirror) {
 
 QImage Presenter::AsShown(const QImage& still, bool withDrawing) const {
   const Orientation orientation = viewer_.Main()->View()->Stage().GetOrientation();
+  const bool drawn = withDrawing && HasDrawing();
+  if (orientation == Orientation{} && !drawn) {
+    return {};  // the still as taken: no copy
+  }
   QImage shown = Oriented(still, orientation);
-  if (withDrawing && HasDrawing()) {
+  if (drawn) {
     shown = shown.convertToFormat(QImage::Format_RGB32);
     QPainter painter(&shown);
     painter.setRenderHint(QPainter::Antialiasing);

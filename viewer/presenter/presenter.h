@@ -36,8 +36,8 @@ class Presenter : public QObject, public PresenterTools {
   bool QuickSaveWithDrawing() const override;
   std::vector<QWidget*> Windows() const override;
 
-  // The drawing, which a still takes when asked to: set by the drawing's
-  // part, which outlives it here.
+  // The drawing a still takes when asked to: the presenter's own, or one
+  // a test puts in its place (it must outlive the presenter's use).
   void SetDrawingLayer(const PictureLayer* drawing) { drawing_ = drawing; }
 
  private:
@@ -51,8 +51,8 @@ class Presenter : public QObject, public PresenterTools {
   DrawingInput drawingInput_;
   std::unique_ptr<ToolStrip> strip_;
   const PictureLayer* drawing_ = nullptr;
-  // The parts' windows, each added where its part is made: they end and
-  // take keys with the viewer's.
+  // The tool strip and the compare strip: they end and take keys with the
+  // viewer's windows.
   std::vector<QWidget*> windows_;
   Focus focus_;
   Compare compare_;

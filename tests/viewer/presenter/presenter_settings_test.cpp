@@ -14,8 +14,7 @@ namespace {
 
 class PresenterSettingsTest : public ::testing::Test {
  protected:
-  // A file of its own for each case: Qt's settings cache would take a file
-  // rewritten within its time stamp at the same size for the old one.
+  // A file of its own for each case, named for it.
   QString Path() const { return folder_.filePath(name_ + QStringLiteral(".ini")); }
   SettingsKey Key() const { return SettingsKey(QStringLiteral("Software\\QRN_VMX"), Path()); }
   void WriteFile(const QByteArray& bytes) {
