@@ -26,9 +26,22 @@ class PresenterTest : public ViewerTest {
   QRgb PixelAtWindow(const QImage& picture, QPointF at) {
     return picture.pixel(at.toPoint() - ShownAt());
   }
+  // How often a press reached the main window's own handling, which moves
+  // the window; counted from here on.
+  const int& CountWindowDrags() {
+    windowDrags_ = 0;
+    Main().dragArea = [this, ask = Main().dragArea](QPoint at) {
+      ++windowDrags_;
+      return ask(at);
+    };
+    return windowDrags_;
+  }
   QRgb PixelAt(const QImage& picture, QPointF pictureAt) {
     return PixelAtWindow(picture, PictureToWindow().map(pictureAt));
   }
+
+ private:
+  int windowDrags_ = 0;
 };
 
 }  // namespace rd420::viewer::test
