@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "viewer/main_window.h"
+#include "viewer/presenter/presenter_style.h"
 
 namespace rd420::viewer {
 namespace {
@@ -40,8 +41,6 @@ std::vector<QRectF> CompareCells(const QRectF& area, QSizeF shown, CompareLayout
 
 Compare::Compare(MainWindow& main, const PresenterActions& actions)
     : main_(main), actions_(actions) {
-  actions_[kCompare]->setCheckable(true);
-  actions_[kCompareFour]->setCheckable(true);
   connect(actions_[kCompare], &QAction::triggered, this,
           [this](bool on) { on ? Open(false) : Leave(); });
   connect(actions_[kCompareFour], &QAction::triggered, this, [this](bool on) { Open(on); });
@@ -58,13 +57,11 @@ Compare::~Compare() {
 
 void Compare::BuildStrip() {
   strip_ = std::make_unique<QWidget>(&main_, Qt::Tool | Qt::FramelessWindowHint);
-  strip_->setObjectName(QStringLiteral("presenter.compare_strip"));
+  strip_->setObjectName(QStringLiteral("presenterCompareStrip"));
   strip_->setAttribute(Qt::WA_ShowWithoutActivating);
-  strip_->setStyleSheet(
-      QStringLiteral("QWidget { background: #2b2f36; color: #e8ebf0; }"
-                     "QToolButton { border: 2px solid #2b2f36; border-radius: 3px; padding: 1px; }"
-                     "QToolButton:hover { border-color: #4a5260; }"
-                     "QToolButton:checked { border-color: #2f7fd0; background: #2f7fd0; }"));
+  // The thumbnails show whole: no padding, the frame marks the one shown.
+  strip_->setStyleSheet(QString::fromLatin1(kPresenterStyle) +
+                        QStringLiteral("QToolButton { padding: 1px; border-width: 2px; }"));
   strip_->installEventFilter(this);
   auto* row = new QHBoxLayout(strip_.get());
   row->setContentsMargins(6, 6, 6, 6);

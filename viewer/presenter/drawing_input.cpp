@@ -8,6 +8,8 @@
 #include <QWindow>
 #include <cmath>
 
+#include "viewer/presenter/presenter_style.h"
+
 namespace rd420::viewer {
 namespace {
 
@@ -171,8 +173,7 @@ void DrawingInput::OpenLabel(QPointF atWindow, QPointF anchor) {
   labelAnchor_ = anchor;
   label_ = new QLineEdit(&main_);
   label_->setObjectName(QStringLiteral("presenter.label"));
-  label_->setStyleSheet(QStringLiteral(
-      "QLineEdit { background: #2b2f36; color: #e8ebf0; border: 1px solid #2f7fd0; }"));
+  label_->setStyleSheet(QString::fromLatin1(kPresenterStyle));
   label_->setMinimumWidth(160);
   label_->move(atWindow.toPoint());
   label_->show();

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "viewer/main_window.h"
+#include "viewer/presenter/presenter_style.h"
 
 namespace rd420::viewer {
 namespace {
@@ -16,7 +17,6 @@ using enum PresenterAction;
 
 const QColor kShade(0, 0, 0, 178);  // about 70 % black
 const QColor kPaper(0xdc, 0xdc, 0xd7);
-const QColor kAccent(0x2f, 0x7f, 0xd0);
 constexpr qreal kGrabPx = 6;       // how near an edge a press resizes
 constexpr qreal kSmallestPx = 16;  // a shape is never resized below this
 constexpr qreal kHandlePx = 7;
@@ -79,9 +79,6 @@ void FillInStrips(QPainter& painter, const QRect& rect, const QColor& colour) {
 }  // namespace
 
 Focus::Focus(MainWindow& main, const PresenterActions& actions) : main_(main), actions_(actions) {
-  for (PresenterAction id : {kSpotlightEllipse, kSpotlightRectangle, kMask}) {
-    actions_[id]->setCheckable(true);
-  }
   connect(actions_[kSpotlightEllipse], &QAction::triggered, this,
           [this](bool on) { SetSpotlight(on, true); });
   connect(actions_[kSpotlightRectangle], &QAction::triggered, this,
@@ -179,7 +176,7 @@ void Focus::Paint(QPainter& painter, const QTransform& toView, const QRectF& cel
   }
   if (hovered_ != nullptr) {
     const QRectF shape = toView.mapRect(hovered_->place);
-    painter.setPen(QPen(kAccent, 1));
+    painter.setPen(QPen(kPresenterAccent, 1));
     painter.setBrush(Qt::white);
     for (qreal x : {shape.left(), shape.center().x(), shape.right()}) {
       for (qreal y : {shape.top(), shape.center().y(), shape.bottom()}) {

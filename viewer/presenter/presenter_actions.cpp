@@ -8,7 +8,8 @@ namespace {
 
 using enum PresenterAction;
 
-enum class Group { kNone, kTool, kColour, kWidth };
+// kToggle: checkable on its own; the others exclude each other.
+enum class Group { kNone, kTool, kColour, kWidth, kToggle };
 
 struct ActionSpec {
   PresenterAction id;
@@ -42,15 +43,15 @@ constexpr ActionSpec kSpecs[] = {
     {kThin, "thin", "가늘게", "Thin", "", Group::kWidth},
     {kMedium, "medium", "보통", "Medium", "", Group::kWidth},
     {kThick, "thick", "굵게", "Thick", "", Group::kWidth},
-    {kSpotlightEllipse, "spotlight_ellipse", "스포트라이트(원)", "Spotlight, round", ""},
-    {kSpotlightRectangle, "spotlight_rectangle", "스포트라이트(사각)", "Spotlight, square", ""},
-    {kMask, "mask", "가리개", "Mask", ""},
-    {kCompare, "compare", "비교", "Compare stills with the live picture", ""},
-    {kCompareFour, "compare_four", "2x2 비교", "Compare in 2 x 2", ""},
+    {kSpotlightEllipse, "spotlight_ellipse", "스포트라이트(원)", "Spotlight, round", "", Group::kToggle},
+    {kSpotlightRectangle, "spotlight_rectangle", "스포트라이트(사각)", "Spotlight, square", "", Group::kToggle},
+    {kMask, "mask", "가리개", "Mask", "", Group::kToggle},
+    {kCompare, "compare", "비교", "Compare stills with the live picture", "", Group::kToggle},
+    {kCompareFour, "compare_four", "2x2 비교", "Compare in 2 x 2", "", Group::kToggle},
     {kRotate, "rotate", "회전", "Rotate 90 degrees clockwise", ""},
     {kMirror, "mirror", "좌우 반전", "Mirror left-right", ""},
     {kLeave, "leave", "나가기", "Back to the live picture only (Esc)", "Esc"},
-    {kStrip, "strip", "그리기 도구", "Presenter tools (F3)", "F3"},
+    {kStrip, "strip", "그리기 도구", "Presenter tools (F3)", "F3", Group::kToggle},
 };
 // clang-format on
 static_assert(std::size(kSpecs) == static_cast<size_t>(kCount));
@@ -59,7 +60,7 @@ static_assert(std::size(kSpecs) == static_cast<size_t>(kCount));
 
 PresenterActions::PresenterActions(QObject* owner, QWidget* window) {
   QActionGroup* groups[] = {nullptr, new QActionGroup(owner), new QActionGroup(owner),
-                            new QActionGroup(owner)};
+                            new QActionGroup(owner), nullptr};
   for (const ActionSpec& spec : kSpecs) {
     auto* action = new QAction(QString::fromUtf8(spec.label), owner);
     action->setObjectName(QStringLiteral("presenter.") + QString::fromLatin1(spec.name));
@@ -71,7 +72,9 @@ PresenterActions::PresenterActions(QObject* owner, QWidget* window) {
     }
     if (spec.group != Group::kNone) {
       action->setCheckable(true);
-      groups[static_cast<int>(spec.group)]->addAction(action);
+    }
+    if (QActionGroup* group = groups[static_cast<int>(spec.group)]) {
+      group->addAction(action);
     }
     if (spec.colour != 0) {
       action->setData(QColor::fromRgba(spec.colour));
@@ -82,7 +85,6 @@ PresenterActions::PresenterActions(QObject* owner, QWidget* window) {
   // window again.
   groups[static_cast<int>(Group::kTool)]->setExclusionPolicy(
       QActionGroup::ExclusionPolicy::ExclusiveOptional);
-  (*this)[kStrip]->setCheckable(true);
   (*this)[kRed]->setChecked(true);
   (*this)[kMedium]->setChecked(true);
   (*this)[kLeave]->setEnabled(false);  // Esc is the viewer's until a tool holds it
@@ -98,8 +100,7 @@ QColor PresenterActions::Colour() const {
 }
 
 bool PresenterActions::ToolInHand() const {
-  for (PresenterAction id :
-       {kPen, kHighlighter, kLine, kArrow, kRectangle, kEllipse, kText, kEraser}) {
+  for (PresenterAction id : kDrawingTools) {
     if ((*this)[id]->isChecked()) {
       return true;
     }

@@ -40,6 +40,12 @@ enum class PresenterAction {
   kCount
 };
 
+// The drawing tools, of which one at most is in hand.
+inline constexpr PresenterAction kDrawingTools[] = {
+    PresenterAction::kPen,   PresenterAction::kHighlighter, PresenterAction::kLine,
+    PresenterAction::kArrow, PresenterAction::kRectangle,   PresenterAction::kEllipse,
+    PresenterAction::kText,  PresenterAction::kEraser};
+
 // The actions, made once for the presenter: Korean label, English tooltip,
 // shortcut (on the main window) and object name "presenter.<name>" for
 // tests. The tools of one group (drawing tool, colour, width) exclude each

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "viewer/control_ids.h"
+#include "viewer/presenter/presenter_style.h"
 
 namespace rd420::viewer {
 namespace {
@@ -23,17 +24,6 @@ constexpr ButtonSpec kColumnButton{kIdPresenter,     641, 111, 17, 17, 480, 481,
                                    "그리기 도구(F3)"};
 constexpr int kRowStep = 18;  // the column's buttons stand 18 rows apart
 constexpr int kGap = 4;       // between the main window and the strip
-
-// The viewer's skin: charcoal, the accent blue, light ink.
-constexpr char kStyle[] = R"(
-#presenterStrip { background: #2b2f36; border: 1px solid #4b525d; }
-QLabel { color: #9aa3ae; font: bold 10px; }
-QToolButton { color: #e8ebf0; background: #353a42; border: 1px solid #4b525d;
-              border-radius: 3px; padding: 2px 5px; font: bold 11px; }
-QToolButton:hover { border-color: #2f7fd0; }
-QToolButton:checked { background: #2f7fd0; border-color: #6aa5e3; }
-QToolButton:disabled { color: #5a606a; background: #202329; border-color: #31353c; }
-)";
 
 QIcon Swatch(const QColor& colour) {
   QPixmap pixmap(14, 14);
@@ -56,7 +46,7 @@ ToolStrip::ToolStrip(MainWindow& main, const PresenterActions& actions)
   setObjectName(QStringLiteral("presenterStrip"));
   setWindowTitle(actions_[kStrip]->text());
   setAttribute(Qt::WA_StyledBackground);
-  setStyleSheet(QString::fromLatin1(kStyle));
+  setStyleSheet(QString::fromLatin1(kPresenterStyle));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(6, 4, 6, 6);
   layout->setSpacing(3);
@@ -170,8 +160,7 @@ void ToolStrip::hideEvent(QHideEvent* event) {
   }
   actions_[kStrip]->setChecked(false);
   // The mouse moves the window again; the drawing stays shown.
-  for (const PresenterAction tool :
-       {kPen, kHighlighter, kLine, kArrow, kRectangle, kEllipse, kText, kEraser}) {
+  for (const PresenterAction tool : kDrawingTools) {
     actions_[tool]->setChecked(false);
   }
 }
