@@ -216,7 +216,7 @@ TEST_F(DrawingTest, TouchAndPenTabletDraw) {
   Action(kGreen)->setChecked(true);
   Action(kThick)->setChecked(true);
   QCoreApplication::setAttribute(Qt::AA_SynthesizeMouseForUnhandledTouchEvents, false);
-  QPointingDevice* screen = QTest::createTouchDevice();
+  QPointingDevice* screen = TouchScreen();
   const int& windowDrags = CountWindowDrags();
   QTest::touchEvent(&Main(), screen).press(0, {150, 300});
   QTest::touchEvent(&Main(), screen).move(0, {350, 300});

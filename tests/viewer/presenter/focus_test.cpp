@@ -162,7 +162,7 @@ TEST_F(FocusTest, DraggingTheTurnedPictureInFullScreenFollowsThePointer) {
 TEST_F(FocusTest, ATouchDragMovesTheMask) {
   Action(kMask)->trigger();
   const QTransform toWindow = PictureToWindow();
-  QPointingDevice* screen = QTest::createTouchDevice();
+  QPointingDevice* screen = TouchScreen();
   for (bool takesTouch : {false, true}) {
     Main().setAttribute(Qt::WA_AcceptTouchEvents, takesTouch);
     Main().View()->setAttribute(Qt::WA_AcceptTouchEvents, takesTouch);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QImage>
+#include <QPointingDevice>
 #include <QTransform>
+#include <memory>
 
 #include "viewer/viewer_fixture.h"
 
@@ -36,12 +38,18 @@ class PresenterTest : public ViewerTest {
     };
     return windowDrags_;
   }
+  // A touch screen for QTest::touchEvent, gone with the test.
+  QPointingDevice* TouchScreen() {
+    touchScreen_.reset(QTest::createTouchDevice());
+    return touchScreen_.get();
+  }
   QRgb PixelAt(const QImage& picture, QPointF pictureAt) {
     return PixelAtWindow(picture, PictureToWindow().map(pictureAt));
   }
 
  private:
   int windowDrags_ = 0;
+  std::unique_ptr<QPointingDevice> touchScreen_;
 };
 
 }  // namespace rd420::viewer::test
