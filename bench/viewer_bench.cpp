@@ -3,13 +3,14 @@
 // CPU (process CPU time per second of wall time), resident memory and the
 // latency from a frame's last byte read to that frame painted (median and
 // 99th percentile) while it streams at half and at full resolution: the
-// picture alone, with the presenter's drawing of 50 strokes, and with the
-// drawing, spotlight, mask and compare together.
+// picture alone, with the presenter's drawing of 50 strokes, with the
+// drawing, spotlight, mask and compare together, and turned a quarter.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -48,10 +49,15 @@ void BM_ViewerStreaming(benchmark::State& state) {
   rd420::test::SimulatorProcess simulator;
   // The second argument: 0 the picture alone; 1 the presenter's drawing of
   // 50 strokes of 100 points over it; 2 that drawing with the spotlight,
-  // the mask and compare (one still beside the live picture) on too.
+  // the mask and compare (one still beside the live picture) on too; 3 the
+  // picture alone, turned a quarter.
   const int tools = static_cast<int>(state.range(1));
   rd420::viewer::Viewer::Options options;
   options.deviceDirectory = simulator.Directory();
+  // A settings file of its own: the turn is stored, and must not reach
+  // the user's viewer or the next case.
+  QTemporaryDir settings;
+  options.settingsFile = settings.filePath(QStringLiteral("QRN_VMX.ini"));
   options.presenterTools = [](rd420::viewer::Viewer& viewer) {
     return std::make_unique<rd420::viewer::Presenter>(viewer);
   };
@@ -64,11 +70,13 @@ void BM_ViewerStreaming(benchmark::State& state) {
     return;
   }
   auto& presenter = static_cast<rd420::viewer::Presenter&>(*viewer.Tools());
-  if (tools >= 1) {
+  using enum rd420::viewer::PresenterAction;
+  if (tools == 3) {
+    presenter.Actions()[kRotate]->trigger();
+  } else if (tools >= 1) {
     rd420::bench::FillDrawing(presenter.DrawingPart().Marks(), 50, 100);
   }
-  if (tools >= 2) {
-    using enum rd420::viewer::PresenterAction;
+  if (tools == 2) {
     presenter.Actions()[kSpotlightEllipse]->trigger();
     presenter.Actions()[kMask]->trigger();
     QImage still(1280, 960, QImage::Format_RGB32);
@@ -115,11 +123,12 @@ void BM_ViewerStreaming(benchmark::State& state) {
       std::string(full ? "1280x960 at the camera's rate" : "640x480 at the camera's rate") +
       (tools == 0   ? ""
        : tools == 1 ? ", 50 strokes drawn over it"
-                    : ", 50 strokes, spotlight, mask and compare"));
+       : tools == 2 ? ", 50 strokes, spotlight, mask and compare"
+                    : ", turned a quarter"));
   viewer.Exit();
 }
 BENCHMARK(BM_ViewerStreaming)
-    ->ArgsProduct({{0, 1}, {0, 1, 2}})
+    ->ArgsProduct({{0, 1}, {0, 1, 2, 3}})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
