@@ -82,32 +82,36 @@ QTransform PictureStage::LiveTransform(QSize framePixels, const QRectF& area) co
 }
 
 void PictureStage::Draw(QPainter& painter, const QImage& frame, const QRectF& area) const {
-  const QRectF cell = LiveCell(area);
   if (arrangement_ != nullptr) {
     arrangement_->Paint(painter, area, orientation_);
   }
-  if (orientation_ == Orientation{} && arrangement_ == nullptr) {
+  const bool plain = orientation_ == Orientation{} && arrangement_ == nullptr;
+  if (plain) {
     // Scaled unsmoothed, to the nearest pixel: the cheapest way.
     painter.drawImage(area.toRect(), frame);
-  } else {
+    if (layers_.empty()) {
+      return;
+    }
+  }
+  // Worked out once a frame, for the frame and every layer.
+  const QRectF cell = LiveCell(area);
+  const QTransform toView = PictureToView(PictureSize(frame.size()), orientation_, cell);
+  painter.save();
+  painter.setClipRect(cell, Qt::IntersectClip);
+  if (!plain) {
     painter.save();
-    painter.setClipRect(cell, Qt::IntersectClip);
     // Frame pixels to picture coordinates, then on to the view.
     const QTransform pixels = QTransform::fromScale(1.0 / frame.width(), 1.0 / frame.width());
-    painter.setTransform(pixels * LiveTransform(frame.size(), area), true);
+    painter.setTransform(pixels * toView, true);
     painter.drawImage(QPointF(0, 0), frame);
     painter.restore();
   }
-  if (layers_.empty()) {
-    return;
-  }
-  const QTransform toView = LiveTransform(frame.size(), area);
   for (const PictureLayer* layer : layers_) {
     painter.save();
-    painter.setClipRect(cell, Qt::IntersectClip);
     layer->Paint(painter, toView, cell);
     painter.restore();
   }
+  painter.restore();
 }
 
 void PictureStage::Changed() const {
